@@ -1,0 +1,44 @@
+# Thin wrapper around CMake presets. `make run` starts the simulator, `make test` runs everything.
+.PHONY: all deps build run test test-default test-asan check-arm bench fuzz format clean
+
+JOBS ?= $(shell nproc)
+RUN_ARGS ?=
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default -j $(JOBS)
+
+run: build
+	build/default/bin/voxa-sim $(RUN_ARGS)
+
+test-default: build
+	ctest --test-dir build/default --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir build/asan --output-on-failure -j $(JOBS)
+
+check-arm: deps
+	scripts/check-arm.sh
+
+test: test-default test-asan check-arm
+
+bench: build
+	scripts/run-benchmarks.sh
+
+fuzz: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+
+format:
+	find src boards sim tools tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

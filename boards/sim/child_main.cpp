@@ -1,0 +1,46 @@
+// Start-up of the simulated board in a child process of voxa-sim: attach to the world before
+// the firmware's main() runs, as the boot ROM and run-time start-up do on the real board.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "child_link.h"
+#include "device/panel_config.h"
+#include "machine.h"
+
+namespace {
+
+alignas(sim::ChildLink) unsigned char link_storage[sizeof(sim::ChildLink)];
+alignas(sim::Machine) unsigned char machine_storage[sizeof(sim::Machine)];
+
+__attribute__((constructor)) void attach_to_world() {
+    if (!std::getenv(simlink::kChildEnv)) {
+        std::fprintf(stderr,
+                     "This is the %s firmware of the simulated VOXA5-PLUS board.\n"
+                     "Run it through voxa-sim (voxa-sim --panel %s).\n",
+                     panel::kBuildName, panel::kBuildName);
+        std::exit(2);
+    }
+    void* mem = mmap(nullptr, sizeof(simlink::Shared), PROT_READ | PROT_WRITE, MAP_SHARED,
+                     simlink::kSharedFd, 0);
+    if (mem == MAP_FAILED) {
+        std::perror("voxa board: shared memory");
+        _exit(2);
+    }
+    auto* shared = static_cast<simlink::Shared*>(mem);
+    auto* link = new (link_storage) sim::ChildLink(simlink::kLinkFd);
+    const uint64_t start = link->receive_start();
+    auto* m = new (machine_storage) sim::Machine(*link, shared->board, shared->framebuffer, start);
+    sim::set_machine(m);
+    simlink::HelloPayload hello{};
+    std::strncpy(hello.panel, panel::kBuildName, sizeof hello.panel - 1);
+    hello.width = panel::kWidth;
+    hello.height = panel::kHeight;
+    link->send_hello(hello);
+}
+
+}  // namespace

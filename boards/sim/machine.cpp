@@ -1,0 +1,283 @@
+#include "machine.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace sim {
+
+namespace {
+
+Machine* g_machine = nullptr;
+
+constexpr uint64_t kPixelClockHz = 26'000'000;
+// An interrupt handler that keeps its source asserted would lock the processor up; after this
+// many back-to-back entries without time passing the board reports it instead of spinning.
+constexpr int kInterruptStormLimit = 100000;
+
+}  // namespace
+
+Machine& machine() {
+    if (!g_machine) {
+        std::fprintf(stderr, "voxa: simulated board used before start-up\n");
+        std::abort();
+    }
+    return *g_machine;
+}
+
+void set_machine(Machine* m) { g_machine = m; }
+
+Machine::Machine(Link& link, simlink::BoardState& state, uint16_t* framebuffer, uint64_t start_ns)
+    : link_(link),
+      state_(state),
+      framebuffer_(framebuffer),
+      now_(start_ns),
+      uart0_(kCom0, *this),
+      uart1_(kCom1, *this) {}
+
+// ---------------------------------------------------------------------------------------------
+// Time
+
+uint64_t Machine::next_event() const {
+    uint64_t t = timer_next_;
+    if (const uint64_t u = uart0_.next_event(); u < t) t = u;
+    if (const uint64_t u = uart1_.next_event(); u < t) t = u;
+    if (frame_next_ < t) t = frame_next_;
+    return t;
+}
+
+void Machine::wait_for_grant() {
+    now_ = link_.grant_until();
+    link_.sync(*this);
+}
+
+void Machine::step_to(uint64_t t) {
+    now_ = t;
+    while (timer_next_ <= now_) {
+        timer_period_start_ = timer_next_;
+        timer_next_ += timer_period_ns_;
+        timer_event_ = true;
+    }
+    uart0_.advance(now_);
+    uart1_.advance(now_);
+    while (frame_next_ <= now_) {
+        frame_next_ += frame_ns_;
+        end_of_frame_ = true;
+    }
+    deliver_interrupts();
+}
+
+void Machine::idle(uint64_t max_ns) {
+    // An interrupt that was held back (masked, or raised by a register write) is taken first;
+    // like a wait-for-interrupt that finds one pending, the wait then ends at once.
+    if (deliver_interrupts()) return;
+    const uint64_t limit = max_ns == kNever ? kNever : now_ + max_ns;
+    for (;;) {
+        uint64_t t = next_event();
+        if (limit < t) t = limit;
+        if (t == kNever) {
+            // Nothing will ever happen on its own: only the world can wake the board.
+            wait_for_grant();
+            continue;
+        }
+        if (t > link_.grant_until()) {
+            wait_for_grant();
+            continue;
+        }
+        step_to(t < now_ ? now_ : t);
+        return;
+    }
+}
+
+void Machine::checkpoint(uint64_t cost_ns) {
+    const uint64_t target = now_ + cost_ns;
+    deliver_interrupts();
+    while (now_ < target) {
+        uint64_t t = next_event();
+        if (target < t) t = target;
+        if (t > link_.grant_until()) {
+            wait_for_grant();
+            continue;
+        }
+        step_to(t);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Interrupt controller
+
+void Machine::irq_init() {
+    for (int i = 0; i < kIrqSourceCount; ++i) {
+        handlers_[i] = nullptr;
+        enabled_[i] = false;
+    }
+    masked_ = false;
+}
+
+void Machine::irq_set_handler(int source, IsrHandler handler) {
+    if (source >= 0 && source < kIrqSourceCount) handlers_[source] = handler;
+}
+
+void Machine::irq_enable(int source, bool on) {
+    if (source < 0 || source >= kIrqSourceCount) return;
+    enabled_[source] = on;
+    if (on) deliver_interrupts();
+}
+
+uint32_t Machine::irq_save() {
+    const uint32_t was = masked_ ? 1 : 0;
+    masked_ = true;
+    return was;
+}
+
+void Machine::irq_restore(uint32_t state) {
+    masked_ = state != 0;
+    deliver_interrupts();
+}
+
+bool Machine::source_asserted(int source) const {
+    switch (source) {
+        case kIrqTimer: return timer_event_;
+        case kIrqUart1: return uart0_.irq_asserted();
+        case kIrqUart2: return uart1_.irq_asserted();
+        default: return false;
+    }
+}
+
+int Machine::highest_pending() const {
+    for (int s = kIrqSourceCount - 1; s >= 0; --s) {
+        if (enabled_[s] && source_asserted(s)) return s;
+    }
+    return -1;
+}
+
+bool Machine::deliver_interrupts() {
+    if (masked_ || in_isr_) return false;
+    for (int entries = 0;; ++entries) {
+        const int source = highest_pending();
+        if (source < 0) return entries > 0;
+        if (!handlers_[source]) {
+            char why[64];
+            std::snprintf(why, sizeof why, "unhandled interrupt from source %d", source);
+            link_.fatal(why);
+        }
+        if (entries >= kInterruptStormLimit) {
+            char why[80];
+            std::snprintf(why, sizeof why, "interrupt source %d stays asserted after its handler",
+                          source);
+            link_.fatal(why);
+        }
+        in_isr_ = true;
+        handlers_[source]();
+        in_isr_ = false;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Timer
+
+void Machine::timer_start(uint32_t compare) {
+    if (compare == 0) compare = 1;
+    timer_running_ = true;
+    timer_event_ = false;
+    timer_compare_ = compare;
+    timer_period_ns_ = (uint64_t(compare) * 1'000'000'000ull + kTimerClockHz / 2) / kTimerClockHz;
+    timer_period_start_ = now_;
+    timer_next_ = now_ + timer_period_ns_;
+}
+
+void Machine::timer_stop() {
+    timer_running_ = false;
+    timer_next_ = kNever;
+}
+
+uint32_t Machine::timer_count() const {
+    if (!timer_running_) return 0;
+    const uint64_t counts = (now_ - timer_period_start_) * kTimerClockHz / 1'000'000'000ull;
+    return uint32_t(counts % timer_compare_);
+}
+
+// ---------------------------------------------------------------------------------------------
+// UART sink
+
+void Machine::uart_byte_sent(int port, uint64_t t_ns, uint8_t byte) {
+    link_.uart_output(port, t_ns, byte);
+}
+
+void Machine::uart_rate_changed(int port, uint64_t t_ns, uint32_t rate) {
+    link_.event(t_ns, simlink::Event::kUartRate, (uint32_t(port) << 24) | (rate & 0xFFFFFF));
+}
+
+void Machine::wire_in(int port, uint64_t t_ns, const uint8_t* bytes, uint32_t count) {
+    if (t_ns < now_) t_ns = now_;
+    for (uint32_t i = 0; i < count; ++i) uart(port).wire_in(t_ns, bytes[i]);
+}
+
+// ---------------------------------------------------------------------------------------------
+// GPIO and LCD
+
+void Machine::gpio_write(Gpio line, bool high) { line_write(int(line), high); }
+
+void Machine::line_write(int i, bool high) {
+    if (i < 0 || i >= simlink::kGpioLines) return;
+    const uint8_t level = high ? 1 : 0;
+    if (state_.gpio[i] == level) return;
+    state_.gpio[i] = level;
+    link_.event(now_, simlink::Event::kGpio, (uint32_t(i) << 8) | level);
+}
+
+bool Machine::gpio_read(Gpio line) const {
+    const int i = int(line);
+    return i >= 0 && i < simlink::kGpioLines && state_.gpio[i] != 0;
+}
+
+void Machine::lcd_configure(const LcdConfig& c) {
+    auto& b = state_;
+    b.lcd_width = c.width;
+    b.lcd_height = c.height;
+    b.lcd_htiming = c.horizontal_timing;
+    b.lcd_vtiming = c.vertical_timing;
+    const uint64_t hpw = ((c.horizontal_timing >> 26) & 0x3F) + 1;
+    const uint64_t hfp = ((c.horizontal_timing >> 8) & 0xFF) + 1;
+    const uint64_t hbp = (c.horizontal_timing & 0xFF) + 3;
+    const uint64_t vpw = (c.vertical_timing >> 26) & 0x3F;
+    const uint64_t vfp = (c.vertical_timing >> 8) & 0xFF;
+    const uint64_t vbp = c.vertical_timing & 0xFF;
+    const uint64_t htot = c.width + hfp + hpw + hbp;
+    const uint64_t vtot = c.height + vfp + vpw + vbp;
+    frame_ns_ = htot * vtot * 1'000'000'000ull / kPixelClockHz;
+    if (frame_ns_ == 0) frame_ns_ = 1;
+    if (b.lcd_clock) frame_next_ = now_ + frame_ns_;
+}
+
+void Machine::lcd_clock(bool on) {
+    auto& b = state_;
+    if (b.lcd_clock == (on ? 1 : 0)) return;
+    b.lcd_clock = on ? 1 : 0;
+    frame_next_ = (on && frame_ns_) ? now_ + frame_ns_ : kNever;
+    link_.event(now_, simlink::Event::kLcdClock, on ? 1 : 0);
+}
+
+void Machine::lcd_signals(bool active) {
+    auto& b = state_;
+    if (b.lcd_signals == (active ? 1 : 0)) return;
+    b.lcd_signals = active ? 1 : 0;
+    link_.event(now_, simlink::Event::kLcdSignals, active ? 1 : 0);
+}
+
+void Machine::lcd_pwm(uint8_t width, bool enable, bool line_clock) {
+    auto& b = state_;
+    const uint8_t en = enable ? 1 : 0, lc = line_clock ? 1 : 0;
+    if (b.pwm_width == width && b.pwm_enable == en && b.pwm_line_clock == lc) return;
+    b.pwm_width = width;
+    b.pwm_enable = en;
+    b.pwm_line_clock = lc;
+    link_.event(now_, simlink::Event::kPwm, (uint32_t(en) << 9) | (uint32_t(lc) << 8) | width);
+}
+
+bool Machine::lcd_take_end_of_frame() {
+    const bool was = end_of_frame_;
+    end_of_frame_ = false;
+    return was;
+}
+
+}  // namespace sim

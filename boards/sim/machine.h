@@ -1,0 +1,107 @@
+// The simulated i.MX21 board: interrupt controller, millisecond timer, two UARTs, GPIO lines
+// and the LCD controller, all driven by one virtual clock.
+//
+// Virtual time passes only when the firmware waits (idle) or reports finished work
+// (checkpoint). Events (timer restarts, bytes on the wires, ends of frames) happen at exact
+// nanosecond times in order; after each one, the interrupts it raised run, highest source first,
+// unless the firmware masked them. The machine runs only as far as its link grants.
+#pragma once
+
+#include <cstdint>
+
+#include "device/board.h"
+#include "link.h"
+#include "protocol.h"
+#include "uart_model.h"
+
+namespace sim {
+
+class Machine final : private UartModel::Sink {
+public:
+    static constexpr uint64_t kNever = UINT64_MAX;
+
+    Machine(Link& link, simlink::BoardState& state, uint16_t* framebuffer, uint64_t start_ns);
+
+    uint64_t now() const { return now_; }
+    simlink::BoardState& state() { return state_; }
+    uint16_t* framebuffer() { return framebuffer_; }
+    Link& link() { return link_; }
+
+    // Waiting and work.
+    void idle(uint64_t max_ns);
+    void checkpoint(uint64_t cost_ns);
+
+    // Interrupt controller.
+    void irq_init();
+    void irq_set_handler(int source, IsrHandler handler);
+    void irq_enable(int source, bool on);
+    uint32_t irq_save();
+    void irq_restore(uint32_t state);
+    // A register write may have raised an interrupt: deliver it now if the processor would.
+    // Returns whether any handler ran.
+    bool deliver_interrupts();
+
+    // Millisecond timer.
+    void timer_start(uint32_t compare);
+    void timer_stop();
+    uint32_t timer_count() const;
+    void timer_ack() { timer_event_ = false; }
+
+    UartModel& uart(int port) { return port == kCom1 ? uart1_ : uart0_; }
+
+    void gpio_write(Gpio line, bool high);
+    // Any output line of the board by its index in BoardState::gpio (GPIO lines and the
+    // com1 transmit-enable pin).
+    void line_write(int index, bool high);
+    bool gpio_read(Gpio line) const;
+
+    void lcd_configure(const LcdConfig& config);
+    void lcd_clock(bool on);
+    void lcd_signals(bool active);
+    void lcd_pwm(uint8_t width, bool enable, bool line_clock);
+    bool lcd_take_end_of_frame();
+
+    // Inputs from the world (called by the link while the firmware is stopped).
+    void wire_in(int port, uint64_t t_ns, const uint8_t* bytes, uint32_t count);
+
+private:
+    void uart_byte_sent(int port, uint64_t t_ns, uint8_t byte) override;
+    void uart_rate_changed(int port, uint64_t t_ns, uint32_t rate) override;
+
+    uint64_t next_event() const;
+    // Moves the clock to t (which no event precedes) and handles what happens there.
+    void step_to(uint64_t t);
+    void wait_for_grant();
+    bool source_asserted(int source) const;
+    int highest_pending() const;
+
+    Link& link_;
+    simlink::BoardState& state_;
+    uint16_t* framebuffer_;
+    uint64_t now_;
+
+    IsrHandler handlers_[kIrqSourceCount] = {};
+    bool enabled_[kIrqSourceCount] = {};
+    bool masked_ = true;  // the processor leaves reset with interrupts off
+    bool in_isr_ = false;
+
+    bool timer_running_ = false;
+    bool timer_event_ = false;
+    uint32_t timer_compare_ = 0;
+    uint64_t timer_period_ns_ = 0;
+    uint64_t timer_period_start_ = 0;
+    uint64_t timer_next_ = kNever;
+
+    UartModel uart0_;
+    UartModel uart1_;
+
+    uint64_t frame_ns_ = 0;
+    uint64_t frame_next_ = kNever;
+    bool end_of_frame_ = false;
+};
+
+// The machine of this process (set up by the board's start-up code).
+Machine& machine();
+void set_machine(Machine* m);
+
+}  // namespace sim

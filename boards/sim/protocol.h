@@ -1,0 +1,103 @@
+// The lockstep link between voxa-sim (the world, parent process) and one power-on of the
+// simulated board (the firmware, child process).
+//
+// The parent owns the world clock. It grants the child the right to run until a virtual time
+// ("run until T") together with the inputs that arrive before T; the child runs the firmware,
+// delivering interrupts in virtual time, and when its next event lies beyond T it reports what
+// it sent meanwhile and yields at exactly T. The frame buffer and the board's visible state live
+// in a shared memory block, read by the parent while the child is yielded.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace simlink {
+
+// File descriptors the parent hands to the child (and the environment variable that marks a
+// child started by voxa-sim).
+constexpr int kLinkFd = 3;
+constexpr int kSharedFd = 4;
+constexpr const char* kChildEnv = "VOXA_SIM_CHILD";
+
+enum class Msg : uint32_t {
+    // parent -> child
+    kStart = 1,      // StartPayload: the first message, before any grant
+    kGrant = 2,      // uint64 until_ns
+    kUartInput = 3,  // uint64 t_ns, uint8 port, then the bytes put on the wire at t_ns
+    // child -> parent
+    kHello = 100,       // HelloPayload: the build that runs
+    kYield = 101,       // uint64 now_ns: the grant is used up
+    kUartOutput = 102,  // uint8 port, then {uint64 t_ns, uint8 byte} records
+    kEvent = 103,       // EventRecord
+    kReset = 104,       // uint64 t_ns: the firmware reset the processor; the child exits
+    kFatal = 105,       // text: the simulated hardware stopped (unhandled interrupt, ...)
+};
+
+struct Header {
+    uint32_t type;
+    uint32_t length;  // payload bytes after the header
+};
+
+constexpr uint32_t kMaxPayload = 1u << 20;
+
+struct StartPayload {
+    uint64_t start_ns;  // virtual time of this power-on
+    uint32_t flags;
+};
+
+struct HelloPayload {
+    char panel[8];  // "wvga", "svga" or "vga"
+    uint16_t width;
+    uint16_t height;
+};
+
+// Board outputs other than UART bytes, with the time they changed.
+enum class Event : uint8_t {
+    kGpio,        // value = line << 8 | level
+    kPwm,         // value = enable << 9 | line_clock << 8 | pulse_width
+    kLcdClock,    // value = on
+    kLcdSignals,  // value = active
+    kUartRate,    // value = port << 24 | rate in bits per second (rounded)
+};
+
+#pragma pack(push, 1)
+struct EventRecord {
+    uint64_t t_ns;
+    uint8_t kind;
+    uint32_t value;
+};
+struct OutputRecord {
+    uint64_t t_ns;
+    uint8_t byte;
+};
+#pragma pack(pop)
+
+constexpr int kGpioLines = 16;
+// Index in BoardState::gpio of com1's transmit-enable (RTS) output; the GPIO lines of the
+// board contract take the indexes below it.
+constexpr int kLineCom1TxEnable = 15;
+
+// What the world can see of the board at any grant boundary.
+struct BoardState {
+    uint16_t lcd_width;  // as programmed by the firmware (0 before the LCD is configured)
+    uint16_t lcd_height;
+    uint32_t lcd_htiming;
+    uint32_t lcd_vtiming;
+    uint8_t lcd_clock;
+    uint8_t lcd_signals;
+    uint8_t pwm_width;
+    uint8_t pwm_enable;
+    uint8_t pwm_line_clock;
+    uint8_t gpio[kGpioLines];
+};
+
+constexpr uint32_t kSharedMagic = 0x31415856;  // "VXA1"
+constexpr uint32_t kFrameBufferPixels = 800u * 600u;
+
+struct Shared {
+    uint32_t magic;
+    BoardState board;
+    alignas(64) uint16_t framebuffer[kFrameBufferPixels];
+};
+
+}  // namespace simlink

@@ -1,0 +1,81 @@
+#include "standalone.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace sim {
+
+namespace {
+
+constexpr uint32_t kFbPixels = simlink::kFrameBufferPixels;
+
+uint16_t memory[Standalone::kGuardPixels + kFbPixels + Standalone::kGuardPixels];
+simlink::BoardState state;
+
+class StandaloneLink final : public Link {
+public:
+    uint64_t grant_until() const override { return UINT64_MAX; }
+    void sync(Machine&) override {}
+    void uart_output(int port, uint64_t, uint8_t byte) override { output[port & 1].push_back(char(byte)); }
+    void event(uint64_t, simlink::Event, uint32_t) override {}
+    [[noreturn]] void reset(uint64_t) override {
+        std::fprintf(stderr, "voxa standalone board: the firmware reset the processor\n");
+        std::abort();
+    }
+    [[noreturn]] void fatal(const char* why) override {
+        std::fprintf(stderr, "voxa standalone board: %s\n", why);
+        std::abort();
+    }
+    std::string output[2];
+};
+
+StandaloneLink link;
+
+}  // namespace
+
+Standalone& Standalone::instance() {
+    static Standalone board;
+    return board;
+}
+
+Standalone::Standalone() {
+    reset_guards();
+    static Machine m(link, state, memory + kGuardPixels, 0);
+    machine_ = &m;
+    set_machine(machine_);
+}
+
+void Standalone::reset_guards() {
+    for (uint32_t i = 0; i < kGuardPixels; ++i) {
+        memory[i] = kGuardPattern;
+        memory[kGuardPixels + kFbPixels + i] = kGuardPattern;
+    }
+}
+
+bool Standalone::guards_intact() const {
+    for (uint32_t i = 0; i < kGuardPixels; ++i) {
+        if (memory[i] != kGuardPattern || memory[kGuardPixels + kFbPixels + i] != kGuardPattern) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string Standalone::take_output(int port) {
+    std::string s;
+    s.swap(link.output[port & 1]);
+    return s;
+}
+
+void Standalone::send(int port, std::string_view bytes) {
+    machine_->wire_in(port, machine_->now(), reinterpret_cast<const uint8_t*>(bytes.data()),
+                      uint32_t(bytes.size()));
+}
+
+void Standalone::run_for_ns(uint64_t ns) {
+    const uint64_t end = machine_->now() + ns;
+    while (machine_->now() < end) machine_->idle(end - machine_->now());
+}
+
+}  // namespace sim

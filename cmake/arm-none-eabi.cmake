@@ -1,0 +1,11 @@
+# Cross toolchain of the module's processor (ARM926EJ-S), for the firmware libraries only.
+set(CMAKE_SYSTEM_NAME Generic)
+set(CMAKE_SYSTEM_PROCESSOR arm)
+set(CMAKE_C_COMPILER arm-none-eabi-gcc)
+set(CMAKE_CXX_COMPILER arm-none-eabi-g++)
+set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
+set(CMAKE_C_FLAGS_INIT "-mcpu=arm926ej-s -marm -ffunction-sections -fdata-sections")
+set(CMAKE_CXX_FLAGS_INIT "-mcpu=arm926ej-s -marm -ffunction-sections -fdata-sections")
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

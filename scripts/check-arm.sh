@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Cross-compiles every firmware source for the module's ARM926 with arm-none-eabi-g++, for the
+# three panel builds, and checks that the libraries stay freestanding: no heap, no stdio, no
+# exceptions. Prints the text/data/bss sizes.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if ! command -v arm-none-eabi-g++ >/dev/null 2>&1; then
+  echo "check-arm: arm-none-eabi-g++ not installed; skipping the cross-compile check"
+  exit 0
+fi
+
+cmake --preset arm >/dev/null
+cmake --build --preset arm
+
+# Symbols a freestanding firmware must not pull in.
+forbidden='^(malloc|calloc|realloc|free|_Znwj|_Znaj|_ZdlPv|_ZdaPv|_ZdlPvj|printf|sprintf|snprintf|vsnprintf|fprintf|puts|fputs|sscanf|fopen|__cxa_throw|__cxa_allocate_exception|__gxx_personality_v0|_Unwind_Resume|__cxa_begin_catch)$'
+status=0
+for panel in wvga svga vga; do
+  lib=build/arm/libvoxa_fw_${panel}.a
+  bad=$(arm-none-eabi-nm -u "$lib" | awk '{print $2}' | sort -u | grep -E "$forbidden" || true)
+  if [ -n "$bad" ]; then
+    echo "check-arm: $lib uses forbidden symbols:" $bad >&2
+    status=1
+  fi
+  arm-none-eabi-size -t "$lib" | tail -n 1 | awk -v p="$panel" '{printf "check-arm: %-4s text %7d  data %6d  bss %7d  (bytes)\n", p, $1, $2, $3}'
+done
+exit $status

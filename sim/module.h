@@ -1,0 +1,132 @@
+// A simulated VOXA5-PLUS module as seen from the outside world: power, two serial lines, the
+// screen and the board's output lines, in virtual time.
+//
+// Each power-on runs the firmware of the chosen panel build as a child process (voxa-fw-wvga,
+// voxa-fw-svga or voxa-fw-vga next to this program), so every start begins from pristine
+// firmware state and a firmware crash ends only that child. The module advances only when told
+// to (run_for / run_until); between those calls it stands still and everything can be
+// inspected.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "boards/sim/protocol.h"
+
+namespace sim {
+
+enum class Panel { kWvga, kSvga, kVga };
+
+const char* panel_name(Panel p);  // "wvga", "svga", "vga"
+bool parse_panel(std::string_view name, Panel* out);
+int panel_width(Panel p);
+int panel_height(Panel p);
+
+struct TimedByte {
+    uint64_t t_ns;
+    uint8_t byte;
+};
+
+struct BoardEvent {
+    uint64_t t_ns;
+    simlink::Event kind;
+    uint32_t value;
+};
+
+class Module {
+public:
+    struct Options {
+        Panel panel = Panel::kWvga;
+        // Where the firmware executables are; empty: the directory of this program.
+        std::string firmware_dir;
+        // Wall-clock seconds a child may run without reaching the end of its grant before it
+        // is declared hung and stopped.
+        int hang_timeout_s = 30;
+    };
+
+    enum class Status { kOff, kRunning, kStopped };
+
+    explicit Module(Options options);
+    ~Module();
+    Module(const Module&) = delete;
+    Module& operator=(const Module&) = delete;
+
+    // Switches the module on (cold start: the frame buffer is cleared) / off.
+    void power_on();
+    void power_off();
+    // Off, then on again at the current time.
+    void power_cycle();
+
+    // Puts bytes on a serial line towards the module, starting now.
+    void send(int port, std::string_view bytes);
+
+    void run_until(uint64_t t_ns);
+    void run_for_ns(uint64_t ns) { run_until(now_ns_ + ns); }
+    void run_for_ms(double ms) { run_for_ns(uint64_t(ms * 1e6)); }
+    uint64_t now_ns() const { return now_ns_; }
+
+    // Everything the module has sent on a port since the last take.
+    std::vector<TimedByte> take_output(int port);
+    std::string take_text(int port);
+    // Called for each output byte as it is collected (before it is queued for take_output).
+    std::function<void(int port, const TimedByte&)> on_output;
+    std::function<void(const BoardEvent&)> on_event;
+    // Incoming bytes as they are delivered to the module (for logs).
+    std::function<void(int port, uint64_t t_ns, std::string_view bytes)> on_input;
+
+    const std::vector<BoardEvent>& events() const { return events_; }
+    void clear_events() { events_.clear(); }
+
+    Status status() const { return status_; }
+    // Why the module stopped (a firmware crash or hang), empty otherwise.
+    const std::string& stop_reason() const { return stop_reason_; }
+    int power_ons() const { return power_ons_; }
+    int resets() const { return resets_; }
+
+    Panel panel() const { return options_.panel; }
+    int width() const { return panel_width(options_.panel); }
+    int height() const { return panel_height(options_.panel); }
+    const uint16_t* framebuffer() const { return shared_->framebuffer; }
+    uint16_t pixel(int x, int y) const { return shared_->framebuffer[y * width() + x]; }
+    const simlink::BoardState& board() const { return shared_->board; }
+    // The current rate of a UART as the firmware programmed it.
+    uint32_t uart_rate(int port) const { return uart_rate_[port & 1]; }
+
+private:
+    void start_child(uint64_t start_ns);
+    void end_child();
+    void send_message(simlink::Msg type, const void* payload, uint32_t length);
+    // Reads and handles messages until the child yields; false when it went away.
+    bool await_yield();
+    void child_gone(const char* context);
+    std::string executable() const;
+
+    Options options_;
+    simlink::Shared* shared_ = nullptr;
+    int shared_fd_ = -1;
+    int link_fd_ = -1;
+    pid_t child_ = -1;
+    Status status_ = Status::kOff;
+    std::string stop_reason_;
+    uint64_t now_ns_ = 0;
+    int power_ons_ = 0;
+    int resets_ = 0;
+    uint64_t reset_at_ = 0;
+    bool reset_pending_ = false;
+    uint32_t uart_rate_[2] = {115200, 115200};
+
+    struct PendingInput {
+        int port;
+        std::string bytes;
+    };
+    std::vector<PendingInput> pending_;
+    std::vector<TimedByte> output_[2];
+    std::vector<BoardEvent> events_;
+};
+
+}  // namespace sim

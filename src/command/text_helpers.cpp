@@ -1,0 +1,112 @@
+#include "command/text_helpers.h"
+
+namespace {
+
+bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Digit value for the \x escape: letters from 'a' and from 'A' count on from 10, everything
+// else counts from '0'. Validation is the host's business; the result is only ever a byte.
+int loose_hex(char c) {
+    if (c >= 'a') return c - 'a' + 10;
+    if (c > 0x40) return c - 'A' + 10;
+    return c - '0';
+}
+
+char* decode_quoted(char* s, char delim, char** rest, int* length) {
+    if (rest) *rest = nullptr;
+    if (!s || !*s) return nullptr;
+    char* p = s;
+    while (*p && *p != delim) ++p;
+    if (!*p) return nullptr;
+    ++p;  // past the opening quote
+    char* out = s;
+    while (*p && *p != delim) {
+        char c = *p++;
+        if (c == '\\' && *p) {
+            const char e = *p++;
+            switch (e) {
+                case 'n': c = '\n'; break;
+                case 'r': c = '\r'; break;
+                case '0': c = '\0'; break;
+                case 'x':
+                case 'X':
+                    // Two characters follow; a line that ends first keeps the 'x' as it is.
+                    if (p[0] && p[1]) {
+                        c = char(shtoU8(p));
+                        p += 2;
+                    } else {
+                        c = e;
+                    }
+                    break;
+                default: c = e; break;
+            }
+        }
+        // A backslash as the line's last character stays a backslash.
+        *out++ = c;
+    }
+    if (length) *length = int(out - s);
+    *out = '\0';
+    if (rest) *rest = *p ? p + 1 : p;
+    return s;
+}
+
+}  // namespace
+
+char* skipLeadingWhitespace(char* s) {
+    if (!s) return nullptr;
+    while (is_space(*s)) ++s;
+    return s;
+}
+
+int killTrailingComment(char* s) {
+    if (!s) return 0;
+    bool inside = s[0] == '"';
+    for (char* p = inside ? s + 1 : s; *p; ++p) {
+        if (*p == '"' && (p == s || p[-1] != '\\')) {
+            inside = !inside;
+            continue;
+        }
+        if (!inside && p[0] == '/' && p[1] == '/') {
+            char* cut = p;
+            while (cut > s && (is_space(cut[-1]) || cut[-1] == '/')) --cut;
+            *cut = '\0';
+            break;
+        }
+    }
+    return s[0] ? 1 : 0;
+}
+
+char* escstr(char* s, char delim, char** rest) { return decode_quoted(s, delim, rest, nullptr); }
+
+char* escstrl(char* s, char delim, char** rest, int* length) {
+    if (length) *length = 0;
+    return decode_quoted(s, delim, rest, length);
+}
+
+char* strtokr(char* s, char delim, char** rest) {
+    if (rest) *rest = nullptr;
+    if (!s || !*s) return nullptr;
+    char* p = s;
+    while (*p && *p != delim) ++p;
+    if (*p) {
+        *p++ = '\0';
+        while (*p == delim) ++p;
+    }
+    if (rest) *rest = p;
+    return s;
+}
+
+int atoh(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return 0;
+}
+
+int toHex(char* c) {
+    const int v = atoh(*c);
+    *c = char(v);
+    return v;
+}
+
+uint8_t shtoU8(const char* p) { return uint8_t(loose_hex(p[0]) * 16 + loose_hex(p[1])); }

@@ -1,0 +1,31 @@
+// Helpers that prepare command lines and take their arguments apart.
+#pragma once
+
+#include <cstdint>
+
+// First character of s that is not white space (the NUL if none); null gives null.
+char* skipLeadingWhitespace(char* s);
+
+// Cuts a comment that starts with two slashes outside double quotes, together with the white
+// space and slashes directly before it. Returns 0 when nothing remains (or s is null), else 1.
+int killTrailingComment(char* s);
+
+// Decodes the double-quoted text of s in place: the text after the first quote (s itself when
+// it starts with one) up to the next quote or the end of the line, with the escapes \n \r \xHH
+// \0 and backslash-any, is written over the start of s and NUL-terminated. *rest (if given)
+// points after the closing quote, or at the end of the line. Returns s, or null when s is null,
+// empty or has no quote. escstrl also stores the decoded length (NULs from escapes included).
+char* escstr(char* s, char delim, char** rest);
+char* escstrl(char* s, char delim, char** rest, int* length);
+
+// Splits s at the first delim (replaced by NUL); *rest points past the run of delimiters that
+// follows, or at the terminating NUL. Leading delimiters are not skipped. Returns s, or null
+// (with *rest null) for a null or empty s.
+char* strtokr(char* s, char delim, char** rest);
+
+// Hexadecimal digit value of c: '0'-'9', 'a'-'f', 'A'-'F'; any other character gives 0.
+int atoh(char c);
+// The same, converting the character in place; returns the value.
+int toHex(char* c);
+// Two characters as a byte, as the \x escape reads them (no validation).
+uint8_t shtoU8(const char* p);

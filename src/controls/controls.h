@@ -1,0 +1,6 @@
+// Screen controls that keep their own state: start-up initialisation of their tables.
+#pragma once
+
+void KV_Chart_Init();
+void KV_LevelBar_Init();
+void KV_Slider_Init();

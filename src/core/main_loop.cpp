@@ -1,0 +1,261 @@
+#include "core/main_loop.h"
+
+#include <cstring>
+
+#include "base/format.h"
+#include "command/parse_command.h"
+#include "command/text_helpers.h"
+#include "controls/animation.h"
+#include "controls/controls.h"
+#include "core/watchdog.h"
+#include "device/backlight.h"
+#include "device/beeper.h"
+#include "device/board.h"
+#include "device/crc.h"
+#include "device/panel_config.h"
+#include "device/panel_timing.h"
+#include "device/timebase.h"
+#include "fs/sdcard.h"
+#include "gui/gui.h"
+#include "macro/macro.h"
+#include "macro/variables.h"
+#include "settings/settings.h"
+#include "touch/hotspots.h"
+#include "touch/touch.h"
+
+char myBuf[kLineBufSize];
+char expBuf[kLineBufSize];
+char locBuf[kLineBufSize];
+uint8_t splashShown;
+uint8_t macroNotify;
+uint8_t binaryResponses;
+uint32_t userLedState;
+
+namespace {
+
+constexpr GUI_COLOR kStartForeground = 0x000000;
+constexpr GUI_COLOR kStartBackground = 0xFFFFFF;
+constexpr uint32_t kSignalsSettleMs = 200;
+constexpr uint32_t kEmptyLineDelayMs = 10;
+constexpr char kCR = '\r';
+constexpr uint8_t kBinaryMacroLead = 0x82;
+
+int textBorder;
+
+void user_led(int on) {
+    if (!userLedState) Led(on);
+}
+
+bool starts_with(const char* s, const char* prefix) {
+    return std::strncmp(s, prefix, std::strlen(prefix)) == 0;
+}
+
+int hex4(const char* s, uint16_t* value) {
+    uint16_t v = 0;
+    for (int i = 0; i < 4; ++i) {
+        const char c = s[i];
+        int d;
+        if (c >= '0' && c <= '9') d = c - '0';
+        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        else return 0;
+        v = uint16_t((v << 4) | d);
+    }
+    *value = v;
+    return 1;
+}
+
+// The reply that ends a host line, by the prompt rules of the two link modes.
+void send_reply(const char* reply) {
+    if (!reply) return;
+    if (!rs485Active()) {
+        txString(reply);
+        return;
+    }
+    if (anythingToTx()) txSavedBuf();
+    const bool prompt = std::strcmp(reply, ">\r") == 0;
+    if (!prompt || stringSent == 0) txString(reply);
+}
+
+// Steps 7.2 to 7.10 of a pass: one line from the host. Returns the reply to send (or null).
+const char* process_line() {
+    if (checkAbortCmd()) {
+        rxReset();
+        fakeNullCommand();
+    }
+    rxString(myBuf, kLineBufSize);
+    stringSent = 0;
+
+    char* cmd = myBuf;
+    if (cmd[0] == '~') {
+        const size_t len = std::strlen(cmd);
+        uint16_t expected;
+        if (len <= 5 || !hex4(cmd + 1, &expected)) return "#\r";
+        const uint16_t crc = CalcCRC(reinterpret_cast<const uint8_t*>(cmd + 5), len - 5);
+        if (crc != expected) return "#\r";
+        cmd += 5;
+    }
+    if (cmd[0] == kCR) {
+        KV_Delay(kEmptyLineDelayMs);
+        return ">\r";
+    }
+    user_led(1);
+    if (rs485Active()) {
+        const uint8_t c0 = uint8_t(cmd[0]);
+        const bool text_macro = cmd[0] == 'm' && ((cmd[1] >= '0' && cmd[1] <= '9') ||
+                                                  cmd[1] == ' ' || cmd[1] == '\t');
+        const bool binary_macro = c0 == kBinaryMacroLead && cmd[1] == 'M' && cmd[2] != 0;
+        if (text_macro || binary_macro) {
+            txString(">\r");
+            stringSent = 1;
+        }
+    }
+    if (uint8_t(cmd[0]) < 0x80) {
+        const size_t len = std::strlen(cmd);
+        if (len && cmd[len - 1] == kCR) cmd[len - 1] = 0;
+    }
+    cmd = skipLeadingWhitespace(cmd);
+    if (!cmd || !*cmd || !killTrailingComment(cmd)) {
+        user_led(0);
+        return ">\r";
+    }
+    char* line = cmd;
+    if (!starts_with(cmd, "tu") && !starts_with(cmd, "ts") && !starts_with(cmd, "outs") &&
+        !starts_with(cmd, "aouts")) {
+        expandVariables(expBuf, kLineBufSize, cmd, nullptr);
+        processMath(locBuf, kLineBufSize, expBuf);
+        line = locBuf;
+    }
+    const int result = parse_command(line);
+    board_checkpoint(Work::kCommandLine);
+    user_led(0);
+    switch (result) {
+        case 0: return "!\r";
+        case 2: return "#\r";
+        case 3: return nullptr;
+        default: return ">\r";
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+void InitEverything() {
+    LCD_sigs_low();
+    setOrient(0);
+    LCD_sigs_buf_ena(1);
+    KV_Touch_Init();
+    KV_TimerInit();
+}
+
+void KV_main() {
+    KV_EEPROM_SetDefaults();
+    KV_COM_Init0();
+    KV_COM_Init1();
+    Init_485mode();
+    if (eepromData.mainPort == 1) makeUart1Main();
+    userLedState = 0;
+    Led(0);
+    KV_Beeper_Init();
+    KV_Touch_Init();
+    KV_Chart_Init();
+    KV_LevelBar_Init();
+    KV_Slider_Init();
+    KV_Macro_Init();
+    GUI_Init();
+    KV_Panel_Power(1);
+    KV_Delay(panel::kBuild.power_on_wait_ms);
+    LCD_sigs_active();
+    KV_Delay(kSignalsSettleMs);
+    GUIDEMO_main();
+}
+
+void GUIDEMO_Clear(int how) {
+    if (how == 0) GUI_Clear();
+    GUIDEMO_SetTextBorder(0);
+}
+
+int GUIDEMO_SetFont(const char*) { return 0; }
+
+void GUIDEMO_SetTextBorder(int x) { textBorder = x; }
+int GUIDEMO_GetTextBorder() { return textBorder; }
+
+void GUIDEMO_main() {
+    GUI_SetColor(kStartForeground);
+    GUI_SetBkColor(kStartBackground);
+    GUIDEMO_Clear(splashShown ? -1 : 0);
+    KV_Visibility_Init();
+    if (ExecState != kExecAnimation) init_animation();
+    const int escape = checkEscape();
+    (void)escape;
+    if (!rs485Active()) txString(">\r");
+    if (eepromData.demoMacro == 0xFF) eepromData.demoMacro = 1;
+
+    for (;;) {
+        SDcheckHotplug();
+        handle_touch();
+        handle_animation();
+        if (eepromData.auxForward == kPortFlagOn && anyAuxRx()) {
+            getAuxRx(myBuf, kAuxRingSize);
+            txNotify("a ");
+            txNotify(myBuf);
+            txNotify("\r");
+        }
+        bool worked = false;
+        if (const int n = pendingMacro()) {
+            worked = true;
+            user_led(1);
+            if (macroNotify == 1 || macroNotify == 3) {
+                char note[16];
+                if (binaryResponses) {
+                    const uint8_t bytes[2] = {'M', uint8_t(n)};
+                    txBinary(bytes, 2);
+                } else {
+                    kv_snprintf(note, sizeof note, "m%d\r", n);
+                    txNotify(note);
+                }
+            }
+            processScheduledMacro();
+            if (macroNotify == 2 || macroNotify == 3) {
+                char note[16];
+                if (binaryResponses) {
+                    const uint8_t bytes[2] = {'E', uint8_t(n)};
+                    txBinary(bytes, 2);
+                } else {
+                    kv_snprintf(note, sizeof note, "e%d\r", n);
+                    txNotify(note);
+                }
+            }
+            user_led(0);
+        }
+        const int r = isLineAvail();
+        processCommWatchDog(r != kNoLine);
+        switch (r) {
+            case kNoLine:
+                if (!worked) board_idle();
+                break;
+            case kRxOverflow: send_reply("^\r"); break;
+            case kBinaryDropped: send_reply("!\r"); break;
+            default: send_reply(process_line()); break;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Log hooks
+
+namespace {
+
+void log_line(const char* tag, const char* s) {
+    txString(tag);
+    if (s) txString(s[0] == '\n' ? s + 1 : s);
+    txString("\r");
+}
+
+}  // namespace
+
+void GUI_X_Init() {}
+void GUI_X_Warn(const char* s) { log_line(":GUI_WARN:", s); }
+void GUI_X_ErrorOut(const char* s) { log_line(":GUI_ERR:", s); }
+void GUI_X_Log(const char* s) { log_line(":GUI:", s); }

@@ -1,0 +1,41 @@
+// Start-up and the main loop: the spine of the firmware.
+#pragma once
+
+#include <cstdint>
+
+#include "core/serial.h"
+
+extern char myBuf[kLineBufSize];
+extern char expBuf[kLineBufSize];
+extern char locBuf[kLineBufSize];
+extern uint8_t splashShown;
+extern uint8_t macroNotify;      // 0 none, 1 start, 2 end, 3 both
+extern uint8_t binaryResponses;  // notifications and touch reports in binary form
+extern uint32_t userLedState;    // the host has taken the user LED for itself
+
+void InitEverything();
+[[noreturn]] void KV_main();
+[[noreturn]] void GUIDEMO_main();
+
+// Screen reset: clears the controls, origin to (0, 0); how = -1 keeps the picture, 0 clears to
+// the background colour, another value draws that bitmap at (0, 0). Text cursor and left border
+// go to 0.
+void GUIDEMO_Clear(int how);
+int GUIDEMO_SetFont(const char* name);
+void GUIDEMO_SetTextBorder(int x);
+int GUIDEMO_GetTextBorder();
+
+// Writes the version text ("VOXA5-PLUS V1.4.0 WVGA " and the configuration name in quotes when
+// one is set). buf must hold kVersionTextSize bytes.
+constexpr int kVersionTextSize = 64;
+void KV_Copy_Version(char* buf);
+
+// The start-up banner, line by line (1-based; 0 when the line is not shown). Each line fits
+// kLineBufSize.
+int KV_BannerLine(int line, char* buf);
+
+// Log hooks of the graphics library.
+void GUI_X_Init();
+void GUI_X_Warn(const char* s);
+void GUI_X_ErrorOut(const char* s);
+void GUI_X_Log(const char* s);

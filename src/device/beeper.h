@@ -1,0 +1,7 @@
+// The beeper and alarm sounds.
+#pragma once
+
+// Beeper state and the tone off: called once at start-up.
+void KV_Beeper_Init();
+// The beeper's step, once per millisecond from the timer interrupt.
+void BeepTimerCheck();

@@ -1,0 +1,180 @@
+// The board contract: every hardware operation the firmware performs goes through this header.
+//
+// One implementation exists per board and is chosen at link time (boards/sim for the simulated
+// module; a bare-metal i.MX21 board implements the same functions on its registers). The
+// contract is deliberately narrow: it offers what the firmware's device services need (the
+// interrupt controller, one millisecond timer, two UARTs, a handful of GPIO lines, the LCD
+// controller and its backlight PWM, reset) and nothing that smells of an operating system.
+//
+// Two calls exist only because the simulated board keeps virtual time: board_idle() and
+// board_checkpoint(). On real hardware they are empty (or a wait-for-interrupt). The firmware
+// calls board_idle() wherever it waits for hardware (a main-loop pass with nothing to do, every
+// busy-wait) and board_checkpoint() after each unit of work (a command line), so that simulated
+// time advances and interrupts are delivered at the points where real hardware could deliver
+// them.
+#pragma once
+
+#include <cstdint>
+
+// ---------------------------------------------------------------------------------------------
+// Interrupt controller
+
+using IsrHandler = void (*)();
+
+// Interrupt sources of the i.MX21 that the firmware uses.
+constexpr int kIrqSourceCount = 64;
+constexpr int kIrqUart2 = 19;  // com1
+constexpr int kIrqUart1 = 20;  // com0
+constexpr int kIrqTimer = 25;  // the 1 ms timebase
+
+// Points every source at the default handler (which halts the system), disables all sources and
+// enables interrupts globally.
+void interrupt_init();
+// Installs handler for source (0..63); an out-of-range source is ignored.
+void interrupt_set_isr(int source, IsrHandler handler);
+// Enables a source as a normal (fast == 0) or fast interrupt.
+void interrupt_enable(int source, int fast);
+void interrupt_disable(int source);
+
+// Critical section for the main-loop side of counters shared with interrupt handlers.
+// board_irq_save() masks all interrupts and returns the previous mask state for
+// board_irq_restore(). Sections nest.
+uint32_t board_irq_save();
+void board_irq_restore(uint32_t state);
+
+// RAII form of the critical section.
+class IrqGuard {
+public:
+    IrqGuard() : state_(board_irq_save()) {}
+    ~IrqGuard() { board_irq_restore(state_); }
+    IrqGuard(const IrqGuard&) = delete;
+    IrqGuard& operator=(const IrqGuard&) = delete;
+
+private:
+    uint32_t state_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Waiting and work
+
+// The processor has nothing to do until the next interrupt. Returns after interrupts that became
+// due have been handled (possibly none on real hardware, where this is a plain poll point).
+void board_idle();
+
+// Like board_idle(), for a caller that polls a counter and knows it has at most max_ns
+// nanoseconds left to wait: returns no later than that, even if no interrupt became due.
+void board_idle_for(uint32_t max_ns);
+
+// Kinds of work whose cost the simulated board models in virtual time.
+enum class Work : uint8_t {
+    kCommandLine,  // one command line interpreted (from the host, a macro or an animation)
+    kPixels,       // amount = pixels written by a drawing operation
+};
+
+// The firmware has just finished a unit of work; the simulated board lets its modelled duration
+// pass and delivers the interrupts due meanwhile. Empty on real hardware.
+void board_checkpoint(Work kind, uint32_t amount = 1);
+
+// ---------------------------------------------------------------------------------------------
+// Millisecond timer (general-purpose timer with compare interrupt on kIrqTimer)
+
+constexpr uint32_t kTimerClockHz = 16625000;  // counter clock, prescaler 1
+
+// Resets the timer and starts it counting from 0 to compare in restart mode, raising the
+// compare event at each restart. The interrupt source is enabled separately.
+void board_timer_start(uint32_t compare);
+void board_timer_stop();
+// The free-running counter (0..compare).
+uint32_t board_timer_count();
+// Acknowledges the compare event; an unacknowledged event keeps the interrupt asserted.
+void board_timer_ack();
+
+// ---------------------------------------------------------------------------------------------
+// UARTs
+
+constexpr int kCom0 = 0;  // first UART
+constexpr int kCom1 = 1;  // second UART, with the RS-485 transmit-enable output
+constexpr int kUartCount = 2;
+
+// Resets the UART: 8 data bits, no parity, 1 stop bit, no hardware handshake, FIFOs empty,
+// all of its interrupts disabled.
+void uart_init(int port);
+// Programs the fractional baud-rate divider:
+// rate = reference clock x (increment + 1) / (16 x (modulator + 1)).
+constexpr uint32_t kUartRefClockHz = 16620000;
+void uart_set_divider(int port, uint32_t increment, uint32_t modulator);
+
+// The interrupt source of a port.
+int uart_irq_source(int port);
+
+// Receive side: a byte is waiting in the receive FIFO.
+bool uart_rx_ready(int port);
+uint8_t uart_rx_read(int port);
+
+// Transmit side: the transmit FIFO can take another byte; the transmitter has finished
+// (FIFO empty and the last stop bit sent).
+bool uart_tx_ready(int port);
+void uart_tx_write(int port, uint8_t byte);
+bool uart_tx_complete(int port);
+
+// Interrupt enables: receive data ready, transmitter ready, transmission complete.
+void uart_rx_irq(int port, bool enable);
+void uart_tx_irq(int port, bool enable);
+void uart_txc_irq(int port, bool enable);
+
+// com1's RTS pin used as a plain output: high switches the RS-485 driver on.
+void uart_com1_tx_enable(bool high);
+
+// ---------------------------------------------------------------------------------------------
+// GPIO lines
+
+enum class Gpio : uint8_t {
+    kPanelPower,      // low = panel supply on
+    kInverterEnable,  // backlight inverter; polarity is a setting
+    kLcdBuffers,      // low = LCD signal buffers enabled
+    kVqSelect,        // 0 for a 320-pixel-wide panel, 1 otherwise
+    kOrient0,         // scan direction bit 0
+    kOrient1,         // scan direction bit 1
+    kSpeakerSelect,   // low = external speaker
+    kActivityLed,     // high = on
+    kSdLed,           // high = on
+    kPanelControl,    // extra control line of the WVGA panel, high while the LCD lines are low
+    kCount
+};
+
+void gpio_write(Gpio line, bool high);
+bool gpio_read(Gpio line);
+
+// ---------------------------------------------------------------------------------------------
+// LCD controller
+
+// The frame buffer: width x height 16-bit RGB565 pixels, row after row, at a fixed address.
+// Large enough for the largest panel (800 x 600); the firmware uses the part its panel needs.
+uint16_t* lcd_framebuffer();
+constexpr uint32_t kFrameBufferMaxPixels = 800u * 600u;
+
+struct LcdConfig {
+    uint16_t width;
+    uint16_t height;
+    uint32_t horizontal_timing;  // ((hpw - 1) << 26) | ((hfp - 1) << 8) | (hbp - 3)
+    uint32_t vertical_timing;    // (vpw << 26) | (vfp << 8) | vbp
+    bool shift_clock_inverted;
+};
+// Programs geometry and timing; the pixel clock is 26 MHz.
+void lcd_configure(const LcdConfig& config);
+// Clock of the controller (the panel is scanned only while it runs).
+void lcd_clock_enable(bool on);
+// LCD interface lines: false drives them low (before the panel is powered), true hands them to
+// the controller.
+void lcd_signals_active(bool active);
+// Contrast/PWM control word: pulse-width field, output enable, clock from the line clock (true)
+// or from the pixel clock (false).
+void lcd_pwm_set(uint8_t pulse_width, bool enable, bool line_clock);
+// End-of-frame status: true once after each completed frame (reading clears it).
+bool lcd_end_of_frame();
+
+// ---------------------------------------------------------------------------------------------
+// Reset
+
+// Restarts the processor as a hardware reset does. Never returns.
+[[noreturn]] void reset_cpu();

@@ -1,0 +1,14 @@
+// Macros: the queue of macros scheduled by touches and commands, and their runner.
+#pragma once
+
+#include <cstdint>
+
+// Macro trace switch ("*macdebug"): non-zero traces every executed line.
+extern uint8_t macroVerbose;
+
+// The queued macro number, 0 if none.
+int pendingMacro();
+// Runs the queued macro, if any.
+void processScheduledMacro();
+// Macro state at start-up.
+void KV_Macro_Init();

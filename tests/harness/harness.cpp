@@ -1,0 +1,76 @@
+#include "harness/harness.h"
+
+#include <cstdio>
+
+namespace voxa_test {
+
+namespace {
+
+constexpr double kStepMs = 1.0;
+
+bool ends_with_prompt(const std::string& s) {
+    if (s.size() < 2 || s.back() != '\r') return false;
+    const char p = s[s.size() - 2];
+    return p == '>' || p == '!' || p == '#' || p == '^';
+}
+
+}  // namespace
+
+Harness::Harness(sim::Panel panel) : module_(sim::Module::Options{panel, "", 30}) {}
+
+std::string Harness::boot() {
+    module_.power_on();
+    return run_until_text(">\r", 5000);
+}
+
+std::string Harness::command(std::string_view line, double max_ms) {
+    std::string bytes(line);
+    bytes.push_back('\r');
+    send(bytes);
+    std::string out;
+    for (double t = 0; t < max_ms; t += kStepMs) {
+        run_ms(kStepMs);
+        out += take();
+        if (ends_with_prompt(out)) break;
+    }
+    return out;
+}
+
+std::string Harness::run_until_text(std::string_view text, double max_ms, int port) {
+    std::string out;
+    for (double t = 0; t < max_ms; t += kStepMs) {
+        run_ms(kStepMs);
+        out += take(port);
+        if (out.find(text) != std::string::npos) break;
+    }
+    return out;
+}
+
+uint32_t Harness::framebuffer_crc() const {
+    uint32_t crc = 0xFFFFFFFFu;
+    const auto* p = reinterpret_cast<const uint8_t*>(module_.framebuffer());
+    const size_t n = size_t(module_.width()) * module_.height() * 2;
+    for (size_t i = 0; i < n; ++i) {
+        crc ^= p[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+std::string visible(std::string_view bytes) {
+    std::string s;
+    for (const unsigned char c : bytes) {
+        if (c == '\r') {
+            s += "\\r";
+        } else if (c >= 0x20 && c < 0x7F) {
+            s += char(c);
+        } else {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+            s += buf;
+        }
+    }
+    return s;
+}
+
+}  // namespace voxa_test
