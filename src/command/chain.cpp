@@ -181,4 +181,6 @@ static_assert(kIndex.longest <= 8, "a lead list grew long: give its rows two-cha
 
 }  // namespace
 
-RowSpan candidate_rows(const char* line) { return kIndex.lookup(line); }
+RowSpan candidate_rows(const char* line) {
+    return kIndex.lookup(line);
+}

@@ -163,8 +163,10 @@ struct Index {
             size_t lo = f.seconds, hi = size_t(f.seconds) + f.nseconds;
             while (lo < hi) {
                 const size_t mid = (lo + hi) / 2;
-                if (seconds[mid].second < c) lo = mid + 1;
-                else hi = mid;
+                if (seconds[mid].second < c)
+                    lo = mid + 1;
+                else
+                    hi = mid;
             }
             if (lo < size_t(f.seconds) + f.nseconds && seconds[lo].second == c) {
                 return {rows.data() + seconds[lo].span.first, seconds[lo].span.count};

@@ -26,4 +26,6 @@ int parse_command(char* line) {
     return kCmdFailed;
 }
 
-int parse_command_last_row() { return lastRow; }
+int parse_command_last_row() {
+    return lastRow;
+}

@@ -85,14 +85,14 @@ int row_stb_scroll(char* line);  // "sts"
 int row_stb_show(char* line);    // "stg"
 
 // hotspots
-int row_typematic(char* line);         // "typematic"
-int row_hotspot(char* line);           // "x %d %d %d %d %d"
-int row_hotspot_kinds(char* line);     // "xs", "xsnb", "xt", "xst", "xxy", "xxynb"
-int row_hotspot_options(char* line);   // "xset %d %c%c"
-int row_hotspot_disable(char* line);   // "xd"
-int row_hotspot_enable(char* line);    // "xe"
-int row_reports_off(char* line);       // "*xn off"
-int row_hotspot_remove(char* line);    // "xc all", "xc %d"
+int row_typematic(char* line);        // "typematic"
+int row_hotspot(char* line);          // "x %d %d %d %d %d"
+int row_hotspot_kinds(char* line);    // "xs", "xsnb", "xt", "xst", "xxy", "xxynb"
+int row_hotspot_options(char* line);  // "xset %d %c%c"
+int row_hotspot_disable(char* line);  // "xd"
+int row_hotspot_enable(char* line);   // "xe"
+int row_reports_off(char* line);      // "*xn off"
+int row_hotspot_remove(char* line);   // "xc all", "xc %d"
 
 // macros
 int row_macro_args(char* line);  // "xa"

@@ -39,7 +39,7 @@ int linear_row(const std::string& text) {
 }
 
 class Chain : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { start_firmware_in_process(); }
     void TearDown() override { host_output(); }
 };
@@ -224,6 +224,7 @@ TEST_F(Chain, PollIsACommandOnlyInAddressedMode) {
 }
 
 TEST_F(Chain, LongerFormsWinOverTheirPrefixes) {
+    // clang-format off
     const struct {
         const char* line;
         int row;
@@ -237,11 +238,10 @@ TEST_F(Chain, LongerFormsWinOverTheirPrefixes) {
         {"xs 130 0 0 10 10", 82}, {"xsnb 130 0 0 10 10", 82}, {"xst 130 0 0 10 10", 82},
         {"xset 130 p", 83}, {"xbb 5", 101}, {"xbl on", 41},
         // Exact keywords do not take longer lines.
-        {"*CSUM", 106}, {"*CSUMB", 106}, {"*CSUMBX", kNone}, {"*CRC ", kNone},
-        {"*tt", 126}, {"*ttt", 126}, {"*tttt", kNone}, {"*STATE", 90}, {"*STATEF", 90},
-        {"*spkr", 58}, {"*spkr on", 58}, {"*spkr off", 58}, {"*spkrx", kNone},
-        {"*LOADF", 143}, {"*LOADFX", 144}, {"*LOAD 2", 144},
-        {"*R16 10", 130},
+        {"*CSUM", 106}, {"*CSUMB", 106}, {"*CSUMBX", kNone}, {"*CRC ", kNone}, {"*tt", 126},
+        {"*ttt", 126}, {"*tttt", kNone}, {"*STATE", 90}, {"*STATEF", 90}, {"*spkr", 58},
+        {"*spkr on", 58}, {"*spkr off", 58}, {"*spkrx", kNone}, {"*LOADF", 143}, {"*LOADFX", 144},
+        {"*LOAD 2", 144}, {"*R16 10", 130},
         // Animation forms: "tf %d%d" before "tf?", "anie" before "ani ".
         {"tf 1 \"x\"", 16}, {"tf?", 17}, {"tf? 1", 17}, {"tfe 1", 14}, {"anie 1", 14},
         {"ani 1 z", 15}, {"anic", 10}, {"tfd 1", kNone},
@@ -255,34 +255,36 @@ TEST_F(Chain, LongerFormsWinOverTheirPrefixes) {
         {"stdump 1", 22}, {"std 1", 23}, {"stc 1", 24}, {"sts 1 U", 25}, {"stg 1 1", 26},
         {"s 1 2", 62}, {"ssb 1 1", 95}, {"ss", 9}, {"sc", 65},
         // Beeper and buttons.
-        {"beep 5", 54}, {"beepw 5", 54}, {"bdld 4 0 10 100", 52}, {"bd 1 2 3 4", 96},
-        {"bc 1", 96}, {"bcv 1 1", 118}, {"rb 1 2 3", 59}, {"rb 1", 75},
+        {"beep 5", 54}, {"beepw 5", 54}, {"bdld 4 0 10 100", 52}, {"bd 1 2 3 4", 96}, {"bc 1", 96},
+        {"bcv 1 1", 118}, {"rb 1 2 3", 59}, {"rb 1", 75},
         // The meter value band answers every count from two up; "mv" needs exactly two.
         {"mvb 0 50 1 2", 3}, {"mvb 0", kNone}, {"mv 0", kNone},
         // Lines, level bars, LED, listings.
         {"l 0 0 10 10 extra words", 74}, {"ld 0", 119}, {"led on", 91}, {"ls", 40},
         {"lsmac 3", 40},
         // Waits, screen areas.
-        {"w 5", 92}, {"ws 0 0 9 9", 120}, {"ws 0 0 9", kNone}, {"wr 1 1", 120},
-        {"wrf 1 2", 121}, {"wvr", 121},
+        {"w 5", 92}, {"ws 0 0 9 9", 120}, {"ws 0 0 9", kNone}, {"wr 1 1", 120}, {"wrf 1 2", 121},
+        {"wvr", 121},
     };
+    // clang-format on
     for (const auto& c : cases) EXPECT_EQ(run(c.line).row, c.row) << c.line;
 }
 
 TEST_F(Chain, FallThroughHandlersLeaveTheLineToLaterRows) {
+    // clang-format off
     const struct {
         const char* line;
         int row;
     } cases[] = {
-        {"d n", 61},          {"d xor", 61},       {"d q", kNone},        {"d", 61},
-        {"d ", 61},           {"dp 1", kNone},     {"tm", 64},            {"tm R", 64},
-        {"tm  ", kNone},      {"r 0 0 9 9", 75},   {"r 0 0 9 9 3 F00", 75}, {"r 0 0 9 9 2 F00", kNone},
-        {"tr 0 0 9 0 5", kNone}, {"tr 0 0 9 0 5 5 F00", 76}, {"typematic", 37},
-        {"typematic 300 20", kNone}, {"typematics 20 256", kNone}, {"typematics 20 255", 37},
-        {"get i1", 44},       {"getx e0F", 44},    {"get z1", kNone},     {"S", 63},
-        {"S 12", kNone},      {"xm 130", kNone},   {"xm 130 5", 51},      {"xmpmax", 50},
-        {"xmpmaxx", kNone}, {"xmq 130 5", 51},
+        {"d n", 61}, {"d xor", 61}, {"d q", kNone}, {"d", 61}, {"d ", 61}, {"dp 1", kNone},
+        {"tm", 64}, {"tm R", 64}, {"tm  ", kNone}, {"r 0 0 9 9", 75}, {"r 0 0 9 9 3 F00", 75},
+        {"r 0 0 9 9 2 F00", kNone}, {"tr 0 0 9 0 5", kNone}, {"tr 0 0 9 0 5 5 F00", 76},
+        {"typematic", 37}, {"typematic 300 20", kNone}, {"typematics 20 256", kNone},
+        {"typematics 20 255", 37}, {"get i1", 44}, {"getx e0F", 44}, {"get z1", kNone}, {"S", 63},
+        {"S 12", kNone}, {"xm 130", kNone}, {"xm 130 5", 51}, {"xmpmax", 50}, {"xmpmaxx", kNone},
+        {"xmq 130 5", 51},
     };
+    // clang-format on
     for (const auto& c : cases) EXPECT_EQ(run(c.line).row, c.row) << c.line;
 }
 
