@@ -174,6 +174,7 @@ static_assert(chain_index::all_leads_well_formed(kChain),
               "every lead item is one or two characters, separated by '|'");
 
 constexpr chain_index::Sizes kSizes = chain_index::sizes(kChain);
+static_assert(kSizes.rows < 65536 && kSizes.seconds < 65536, "the index stores 16-bit offsets");
 constexpr auto kIndex = chain_index::build<kSizes.seconds, kSizes.rows>(kChain);
 
 // A dispatch tries a handful of rows at most, wherever the command stands in the chain.
