@@ -4,39 +4,28 @@
 
 namespace {
 
-// Rows per leading byte, in chain order: rowsFor[b] lists the indexes of kChain whose lead
-// contains b. Built on first use; the chain is a constant table, so the index never changes.
-constexpr size_t kMaxRows = 256;
-uint8_t entries[kMaxRows * 4];
-uint16_t offsets[257];
-bool indexed;
-
-void build_index() {
-    size_t n = 0;
-    for (int b = 0; b < 256; ++b) {
-        offsets[b] = uint16_t(n);
-        for (size_t i = 0; i < kChainLength; ++i) {
-            for (const char* c = kChain[i].lead; *c; ++c) {
-                if (uint8_t(*c) == b && n < sizeof entries) {
-                    entries[n++] = uint8_t(i);
-                    break;
-                }
-            }
-        }
-    }
-    offsets[256] = uint16_t(n);
-    indexed = true;
-}
+int lastRow = -1;
 
 }  // namespace
 
 int parse_command(char* line) {
+    lastRow = -1;
     if (!line) return kCmdFailed;
-    if (!indexed) build_index();
-    const uint8_t b = uint8_t(line[0]);
-    for (uint16_t k = offsets[b]; k < offsets[b + 1]; ++k) {
-        const int r = kChain[entries[k]].fn(line);
-        if (r != kNoMatch) return r;
+    // Only the rows whose lead fits the line's first characters can take it; they are tried in
+    // chain order, so the first match is the same one a walk of the whole chain would find.
+    const RowSpan candidates = candidate_rows(line);
+    for (size_t k = 0; k < candidates.count; ++k) {
+        const int row = candidates.rows[k];
+        const int result = kChain[row].fn(line);
+        if (result != kNoMatch) {
+            lastRow = row;
+            return result;
+        }
     }
+    lastRow = -1;
     return kCmdFailed;
+}
+
+int parse_command_last_row() {
+    return lastRow;
 }

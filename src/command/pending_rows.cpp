@@ -1,0 +1,708 @@
+#include "command/pending_rows.h"
+
+#include <cstring>
+
+#include "base/scan.h"
+#include "command/parse_command.h"
+#include "controls/animation.h"
+
+namespace {
+
+bool prefix(const char* line, const char* keyword) {
+    return std::strncmp(line, keyword, std::strlen(keyword)) == 0;
+}
+
+bool exact(const char* line, const char* keyword) {
+    return std::strcmp(line, keyword) == 0;
+}
+
+// The line is this row's command, but the feature behind it is not built: refuse it.
+int refuse_if(bool matched) {
+    return matched ? kCmdFailed : kNoMatch;
+}
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Scratch space for the values a recognising scan converts; only their number matters here.
+struct Values {
+    int d[16];
+    unsigned u[4];
+    short h[4];
+    long l[2];
+    unsigned long lx;
+    char c[4];
+    char word[64];
+    char word2[10];
+};
+
+}  // namespace
+
+// meters: built with the meter controls
+
+int row_meter_define(char* line) {
+    return refuse_if(prefix(line, "md ") || prefix(line, "mdb "));
+}
+
+int row_meter_value(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "mv %d %d", &v.d[0], &v.d[1]) == 2);
+}
+
+int row_meter_band(char* line) {
+    // Two items or all eight are the proper forms; 3 to 7 are answered with a message and
+    // treated as the plain value, so every count from 2 up is this command.
+    Values v;
+    const int n = kv_sscanf(line, "mvb %d %d %d %d %d %d %3s %3s", &v.d[0], &v.d[1], &v.d[2],
+                            &v.d[3], &v.d[4], &v.d[5], v.word2, v.word);
+    return refuse_if(n >= 2);
+}
+
+// touch sensing and calibration: built with the touch sampler
+
+int row_touch_trace_clear(char* line) {
+    return refuse_if(exact(line, "tclr"));
+}
+int row_touch_parm(char* line) {
+    return refuse_if(prefix(line, "*touchParm"));
+}
+int row_debounce(char* line) {
+    return refuse_if(prefix(line, "*debounce"));
+}
+int row_touch(char* line) {
+    return refuse_if(prefix(line, "touch"));
+}
+int row_apt(char* line) {
+    return refuse_if(prefix(line, "*apt"));
+}
+int row_calibrate(char* line) {
+    return refuse_if(prefix(line, "tc"));
+}
+int row_get_touch(char* line) {
+    return refuse_if(exact(line, "*getTouch"));
+}
+int row_default_cal(char* line) {
+    return refuse_if(exact(line, "*KV"));
+}
+int row_ever(char* line) {
+    return refuse_if(exact(line, "*ever"));
+}
+
+int row_debug_touch(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "*debugTouch %d", &v.d[0]) == 1);
+}
+
+int row_touch_swap(char* line) {
+    return refuse_if(prefix(line, "*touchSwap"));
+}
+int row_touch_trace(char* line) {
+    return refuse_if(exact(line, "*tt") || exact(line, "*ttt"));
+}
+
+int row_touch_diag(char* line) {
+    return refuse_if(exact(line, "*td") || exact(line, "*tr") || exact(line, "*td2"));
+}
+
+int row_cal_point(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "*gcp %d %d", &v.d[0], &v.d[1]) == 2);
+}
+
+int row_touch_settings(char* line) {
+    return refuse_if(prefix(line, "*autoCal") || prefix(line, "*tspan") || prefix(line, "*tplo") ||
+                     prefix(line, "*tphi") || prefix(line, "*tpDeltaLim") ||
+                     prefix(line, "*tsamp") || prefix(line, "*tcTimeout"));
+}
+
+int row_touch_mode(char* line) {
+    return refuse_if(prefix(line, "*touchMode"));
+}
+
+// drawing: built with the drawing state and the graphics commands
+
+int row_pixel_read(char* line) {
+    return refuse_if(line[0] == 'p' && line[1] == 'r');
+}
+int row_pixel_write(char* line) {
+    return refuse_if(line[0] == 'p' && line[1] == 'w');
+}
+int row_state_save(char* line) {
+    return refuse_if(exact(line, "ss") || exact(line, "sr"));
+}
+// "pgr", "pfr" and "plr" (rotated) are told from the plain forms inside the handlers.
+int row_polygon(char* line) {
+    return refuse_if(prefix(line, "pg"));
+}
+int row_polygon_fill(char* line) {
+    return refuse_if(prefix(line, "pf"));
+}
+
+int row_polygon_redraw(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "ppgr %d", &v.d[0]) >= 1);
+}
+
+int row_polyline(char* line) {
+    return refuse_if(prefix(line, "pl"));
+}
+
+int row_pen(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "p %u", &v.u[0]) == 1 || exact(line, "p"));
+}
+
+int row_point(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "dp %d %d", &v.d[0], &v.d[1]) == 2);
+}
+
+int row_draw_mode(char* line) {
+    if (line[0] != 'd') return kNoMatch;
+    if (exact(line, "d")) return kCmdFailed;
+    Values v;
+    // A line "d" without a word (a trailing blank only) is this command and fails; a word
+    // that names no mode is handed on down the chain.
+    if (kv_sscanf(line, "d %9s", v.word2) != 1) return kCmdFailed;
+    return refuse_if(v.word2[0] == 'n' || v.word2[0] == 'x');
+}
+
+int row_palette(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "s %d %d", &v.d[0], &v.d[1]) == 2);
+}
+
+int row_colours(char* line) {
+    if (exact(line, "S")) return kCmdFailed;
+    // Fewer than two hexadecimal values: the line goes on down the chain.
+    Values v;
+    return refuse_if(kv_sscanf(line, "S %x %x", &v.u[0], &v.u[1]) == 2);
+}
+
+int row_cursor(char* line) {
+    return refuse_if(prefix(line, "sc"));
+}
+int row_origin(char* line) {
+    return refuse_if(line[0] == 'o');
+}
+int row_screen_reset(char* line) {
+    return refuse_if(prefix(line, "zs"));
+}
+int row_clear(char* line) {
+    return refuse_if(line[0] == 'z');
+}
+
+int row_line(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "l %d%d%d%d", &v.d[0], &v.d[1], &v.d[2], &v.d[3]) == 4);
+}
+
+int row_rect(char* line) {
+    if (line[0] != 'r') return kNoMatch;
+    Values v;
+    const int n =
+        kv_sscanf(line, "r %d%d%d%d%d %9s", &v.d[0], &v.d[1], &v.d[2], &v.d[3], &v.d[4], v.word2);
+    // A colour word belongs to the filled types 1 and 3 only; with any other type the line is
+    // handed on down the chain.
+    return refuse_if(!(n == 6 && v.d[4] != 1 && v.d[4] != 3));
+}
+
+int row_triangle(char* line) {
+    if (!prefix(line, "tr")) return kNoMatch;
+    Values v;
+    const int n = kv_sscanf(line, "tr %d%d %d%d %d%d %9s", &v.d[0], &v.d[1], &v.d[2], &v.d[3],
+                            &v.d[4], &v.d[5], v.word2);
+    return refuse_if(n == 6 || n == 7);
+}
+
+int row_arc(char* line) {
+    Values v;
+    return refuse_if(
+        kv_sscanf(line, "a %d%d %d %d%d", &v.d[0], &v.d[1], &v.d[2], &v.d[3], &v.d[4]) == 5);
+}
+
+int row_ellipse(char* line) {
+    Values v;
+    if (kv_sscanf(line, "ef %d%d%d%d", &v.d[0], &v.d[1], &v.d[2], &v.d[3]) == 4) return kCmdFailed;
+    return refuse_if(kv_sscanf(line, "e %d%d%d%d", &v.d[0], &v.d[1], &v.d[2], &v.d[3]) == 4);
+}
+
+int row_circle(char* line) {
+    // Three values draw the outline; a fourth, whatever it is, fills.
+    Values v;
+    return refuse_if(kv_sscanf(line, "c %d%d%d%d", &v.d[0], &v.d[1], &v.d[2], &v.d[3]) >= 3);
+}
+
+int row_state_report(char* line) {
+    return refuse_if(prefix(line, "*STATE"));
+}
+
+int row_button_image(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "i %d%d%d", &v.d[0], &v.d[1], &v.d[2]) == 3);
+}
+
+int row_area(char* line) {
+    Values v;
+    if (kv_sscanf(line, "ws %d%d%d%d%d", &v.d[0], &v.d[1], &v.d[2], &v.d[3], &v.d[4]) >= 4) {
+        return kCmdFailed;
+    }
+    return refuse_if(kv_sscanf(line, "wr %d%d%d", &v.d[0], &v.d[1], &v.d[2]) >= 2);
+}
+
+int row_raster_wait(char* line) {
+    return refuse_if(prefix(line, "wvr") || prefix(line, "wrf"));
+}
+
+int row_scroll(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "k %d%d%d%d %d%9s", &v.d[0], &v.d[1], &v.d[2], &v.d[3],
+                               &v.d[4], v.word2) == 6);
+}
+
+// text: built with the text and font commands
+
+int row_text_plain(char* line) {
+    return refuse_if(prefix(line, "tu "));
+}
+int row_text_width(char* line) {
+    return refuse_if(prefix(line, "t? \""));
+}
+int row_text(char* line) {
+    return refuse_if(prefix(line, "ts") || prefix(line, "t "));
+}
+int row_text_inline(char* line) {
+    return refuse_if(prefix(line, "T \""));
+}
+int row_text_align(char* line) {
+    return refuse_if(prefix(line, "ta"));
+}
+
+int row_text_mode(char* line) {
+    if (!prefix(line, "tm")) return kNoMatch;
+    if (std::strlen(line) < 4) return kCmdFailed;  // the query
+    // An argument that does not scan as a word is handed on down the chain.
+    Values v;
+    return refuse_if(kv_sscanf(line, "tm %9s", v.word2) == 1);
+}
+
+int row_font(char* line) {
+    if (exact(line, "f") || exact(line, "f?")) return kCmdFailed;
+    Values v;
+    return refuse_if(kv_sscanf(line, "f %9s", v.word2) == 1);
+}
+
+int row_utf8(char* line) {
+    return refuse_if(prefix(line, "utf8"));
+}
+
+// animations: built with the animation store and its scheduler
+
+int row_ani_clear(char* line) {
+    return refuse_if(prefix(line, "anic") || prefix(line, "tfc"));
+}
+
+int row_ani_stop(char* line) {
+    Values v;
+    if (kv_sscanf(line, "tfd %d %d", &v.d[0], &v.d[1]) == 2) return kCmdFailed;
+    return refuse_if(kv_sscanf(line, "anid %d %d", &v.d[0], &v.d[1]) >= 1);
+}
+
+int row_ani_delete(char* line) {
+    // Lines of a running animation step may not delete animations; there the line is not this
+    // command at all.
+    if (ExecState == kExecAnimation) return kNoMatch;
+    Values v;
+    return refuse_if(kv_sscanf(line, "anix %d", &v.d[0]) == 1 ||
+                     kv_sscanf(line, "tfx %d", &v.d[0]) == 1);
+}
+
+int row_ani_restart(char* line) {
+    return refuse_if(prefix(line, "anis"));
+}
+
+int row_ani_enable(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "tfe %d", &v.d[0]) == 1 ||
+                     kv_sscanf(line, "anie %d", &v.d[0]) == 1);
+}
+
+int row_ani_add(char* line) {
+    return refuse_if(prefix(line, "ani ") || prefix(line, "ani+ "));
+}
+
+int row_text_field(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "tf %d%d", &v.d[0], &v.d[1]) >= 1);
+}
+
+int row_ani_list(char* line) {
+    return refuse_if(prefix(line, "tf?") || prefix(line, "ani?"));
+}
+
+// scrolling text boxes: built with the text box controls
+
+int row_stb_dump(char* line) {
+    return refuse_if(prefix(line, "stdump"));
+}
+int row_stb_define(char* line) {
+    return refuse_if(prefix(line, "std"));
+}
+
+int row_stb_text(char* line) {
+    return refuse_if(prefix(line, "stc") || prefix(line, "sta") || prefix(line, "stp"));
+}
+
+int row_stb_scroll(char* line) {
+    return refuse_if(prefix(line, "sts"));
+}
+int row_stb_show(char* line) {
+    return refuse_if(prefix(line, "stg"));
+}
+
+// hotspots: built with the hotspot table and touch dispatch
+
+int row_typematic(char* line) {
+    if (!prefix(line, "typematic")) return kNoMatch;
+    const char* args = line + 9;
+    if (*args == 's') ++args;
+    // A value above 255 makes the line no typematic command.
+    Values v;
+    const int n = kv_sscanf(args, "%d %d", &v.d[0], &v.d[1]);
+    return refuse_if(!((n >= 1 && v.d[0] > 255) || (n == 2 && v.d[1] > 255)));
+}
+
+int row_hotspot(char* line) {
+    // Only a digit right after the blank: "x -1 ..." and the other kinds are not this command.
+    if (line[0] != 'x' || line[1] != ' ' || !is_digit(line[2])) return kNoMatch;
+    Values v;
+    return refuse_if(
+        kv_sscanf(line, "x %d %d %d %d %d", &v.d[0], &v.d[1], &v.d[2], &v.d[3], &v.d[4]) == 5);
+}
+
+int row_hotspot_kinds(char* line) {
+    static const char* const kForms[] = {
+        "xs %d %d %d %d %d",  "xsnb %d %d %d %d %d", "xt %d %d %d %d %d",
+        "xst %d %d %d %d %d", "xxy %d %d %d %d %d",  "xxynb %d %d %d %d %d",
+    };
+    Values v;
+    for (const char* form : kForms) {
+        // The forms differ only in their keyword; each is a literal template of five decimals.
+        if (kv_sscanf(line, form, &v.d[0], &v.d[1], &v.d[2], &v.d[3], &v.d[4]) == 5) {
+            return kCmdFailed;
+        }
+    }
+    return kNoMatch;
+}
+
+int row_hotspot_options(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "xset %d %c%c", &v.d[0], &v.c[0], &v.c[1]) >= 2);
+}
+
+int row_hotspot_disable(char* line) {
+    return refuse_if(prefix(line, "xd"));
+}
+int row_hotspot_enable(char* line) {
+    return refuse_if(prefix(line, "xe"));
+}
+int row_reports_off(char* line) {
+    return refuse_if(exact(line, "*xn off"));
+}
+
+int row_hotspot_remove(char* line) {
+    if (prefix(line, "xc all")) return kCmdFailed;
+    Values v;
+    return refuse_if(kv_sscanf(line, "xc %d", &v.d[0]) == 1);
+}
+
+// macros: built with the macro runner
+
+int row_macro_args(char* line) {
+    return refuse_if(prefix(line, "xa"));
+}
+
+int row_macro_bind(char* line) {
+    if (!prefix(line, "xm")) return kNoMatch;
+    // A line whose hotspot and macro do not scan after the keyword is not a binding.
+    const char* args = line + (line[2] == 'q' ? 3 : 2);
+    Values v;
+    return refuse_if(kv_sscanf(args, "%d %63s", &v.d[0], v.word) == 2);
+}
+
+// variables: built with variable expansion and arithmetic
+
+int row_set(char* line) {
+    return refuse_if(prefix(line, "set"));
+}
+
+int row_get(char* line) {
+    if (!prefix(line, "get")) return kNoMatch;
+    // A line that names no variable of any kind is handed on down the chain.
+    Values v;
+    return refuse_if(
+        kv_sscanf(line, "%*s i%d", &v.d[0]) == 1 || kv_sscanf(line, "%*s e%x", &v.u[0]) == 1 ||
+        kv_sscanf(line, "%*s p%d", &v.d[0]) == 1 || kv_sscanf(line, "%*s s%d", &v.d[0]) == 1);
+}
+
+int row_mstring(char* line) {
+    return refuse_if(prefix(line, "mpush") || prefix(line, "mpop"));
+}
+
+// buttons: built with the button controls
+
+int row_button_state(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "ssb %d %d", &v.d[0], &v.d[1]) == 2);
+}
+
+int row_button(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "bd %d%d%d%d", &v.d[0], &v.d[1], &v.d[2], &v.d[3]) == 4 ||
+                     kv_sscanf(line, "bdc %d%d%d%d", &v.d[0], &v.d[1], &v.d[2], &v.d[3]) == 4 ||
+                     kv_sscanf(line, "bc %d", &v.d[0]) == 1);
+}
+
+// charts: built with the chart controls
+
+int row_chart(char* line) {
+    // The "cd" forms ("cdbb", "cdbc", "cdp", "cddm", "cdrm", "cdb", "cd", longest first) are
+    // told apart inside the handler.
+    return refuse_if(prefix(line, "cc") || prefix(line, "cr") || prefix(line, "cd"));
+}
+
+// sliders: built with the slider controls
+
+int row_slider(char* line) {
+    Values v;
+    if (kv_sscanf(line, "sl %d %d %d %d %d %d %d %d %d %d%d", &v.d[0], &v.d[1], &v.d[2], &v.d[3],
+                  &v.d[4], &v.d[5], &v.d[6], &v.d[7], &v.d[8], &v.d[9], &v.d[10]) == 11) {
+        return kCmdFailed;
+    }
+    return refuse_if(kv_sscanf(line, "sv %d %d", &v.d[0], &v.d[1]) == 2);
+}
+
+int row_circular_slider(char* line) {
+    // Recognised so that these lines are refused by name: circular sliders are not supported,
+    // and their finished handler refuses them too.
+    Values v;
+    if (kv_sscanf(line, "slc %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d", &v.d[0], &v.d[1],
+                  &v.d[2], &v.d[3], &v.d[4], &v.d[5], &v.d[6], &v.d[7], &v.d[8], &v.d[9], &v.d[10],
+                  &v.d[11], &v.d[12], &v.d[13], &v.d[14]) == 15) {
+        return kCmdFailed;
+    }
+    return refuse_if(kv_sscanf(line, "svc %d %d", &v.d[0], &v.d[1]) == 2);
+}
+
+// level bars and the user LED: built with the level bar controls
+
+int row_led(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "led %9s", v.word2) == 1);
+}
+
+int row_level_bar(char* line) {
+    if (prefix(line, "ld")) return kCmdFailed;
+    Values v;
+    return refuse_if(kv_sscanf(line, "lv %d %d", &v.d[0], &v.d[1]) == 2);
+}
+
+// bitmaps and SD card images: built with bitmap drawing
+
+int row_bitmap(char* line) {
+    // The finished handler hands a line whose index names no bitmap on down the chain.
+    Values v;
+    return refuse_if(kv_sscanf(line, "xi %d%d%d", &v.d[0], &v.d[1], &v.d[2]) == 3);
+}
+
+int row_image_file(char* line) {
+    return refuse_if(prefix(line, "xif "));
+}
+
+int row_bitmap_forms(char* line) {
+    Values v;
+    if (kv_sscanf(line, "xit %d%d%d%x", &v.d[0], &v.d[1], &v.d[2], &v.u[0]) == 4) {
+        return kCmdFailed;
+    }
+    if (kv_sscanf(line, "xim %d%d%d", &v.d[0], &v.d[1], &v.d[2]) == 3) return kCmdFailed;
+    if (kv_sscanf(line, "xic %d%d%d%d%d%d%d", &v.d[0], &v.d[1], &v.d[2], &v.d[3], &v.d[4], &v.d[5],
+                  &v.d[6]) == 7) {
+        return kCmdFailed;
+    }
+    return refuse_if(kv_sscanf(line, "xio %d%d%d%d%d%d", &v.d[0], &v.d[1], &v.d[2], &v.d[3],
+                               &v.d[4], &v.d[5]) == 6);
+}
+
+// external memory: built with the bitmap/macro file store
+
+int row_list(char* line) {
+    // "lsmac" (macros) and "lsbmp" (records) are the named forms; any other "ls..." line lists
+    // the records briefly.
+    return refuse_if(prefix(line, "ls"));
+}
+
+int row_extmem(char* line) {
+    if (prefix(line, "xma") || prefix(line, "xmc")) return kCmdFailed;
+    Values v;
+    return refuse_if(kv_sscanf(line, "xmp %x %x %d", &v.u[0], &v.u[1], &v.d[0]) == 3);
+}
+
+int row_extmem_limits(char* line) {
+    return refuse_if(exact(line, "xmpmax") || exact(line, "fopen"));
+}
+
+// binary transfers: built with the raw-reception transfers
+
+int row_download(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "bdld %d %lx %ld %ld", &v.d[0], &v.lx, &v.l[0], &v.l[1]) == 4);
+}
+
+int row_chart_values(char* line) {
+    return refuse_if(prefix(line, "bcv"));
+}
+
+// EEPROM commands: built with the settings store
+
+int row_eeprom(char* line) {
+    // "*eerc" and "*eewc" share their first four characters with "*eer" and "*eew".
+    return refuse_if(prefix(line, "*eer") || prefix(line, "*eew") || prefix(line, "*eed") ||
+                     prefix(line, "*eec") || prefix(line, "*ees"));
+}
+
+int row_eeprom_load(char* line) {
+    return refuse_if(prefix(line, "*eel"));
+}
+
+int row_i2c(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "i2c read %x", &v.u[0]) == 1 ||
+                     kv_sscanf(line, "i2c write %x %x", &v.u[0], &v.u[1]) == 2);
+}
+
+// beeper: built with the beeper commands
+
+int row_beep(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "beep %u", &v.u[0]) == 1 ||
+                     kv_sscanf(line, "beepw %u", &v.u[0]) == 1);
+}
+
+int row_alarm(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "al %d %u", &v.d[0], &v.u[0]) == 2);
+}
+
+int row_beep_volume(char* line) {
+    return refuse_if(prefix(line, "bv"));
+}
+int row_beep_freq(char* line) {
+    return refuse_if(prefix(line, "bf"));
+}
+
+int row_speaker(char* line) {
+    return refuse_if(exact(line, "*spkr") || prefix(line, "*spkr on") || prefix(line, "*spkr off"));
+}
+
+int row_beep_misc(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "bMaX %u", &v.u[0]) == 1 ||
+                     kv_sscanf(line, "bb %u", &v.u[0]) == 1 ||
+                     kv_sscanf(line, "rb %u %u %d", &v.u[0], &v.u[1], &v.d[0]) >= 2);
+}
+
+// panel timing: built with the panel timing adjustment
+
+int row_touchadj(char* line) {
+    return refuse_if(prefix(line, "*touchadj"));
+}
+int row_vq(char* line) {
+    return refuse_if(prefix(line, "*vq"));
+}
+
+int row_panel_timing(char* line) {
+    return refuse_if(prefix(line, "*hpw") || prefix(line, "*hfp") || prefix(line, "*hbp") ||
+                     prefix(line, "*vpw") || prefix(line, "*vfp") || prefix(line, "*vbp"));
+}
+
+int row_paneladj(char* line) {
+    return refuse_if(prefix(line, "*paneladj"));
+}
+
+// communication watchdog: built with the watchdog's arming command
+
+// "*comwdt off" is told from the arming form inside the handler.
+int row_comwdt(char* line) {
+    return refuse_if(prefix(line, "*comwdt"));
+}
+
+// system commands: built with the diagnostics, memory checks and SD card commands
+
+int row_debug(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "*debug %d", &v.d[0]) == 1);
+}
+
+int row_temp(char* line) {
+    return refuse_if(prefix(line, "temp"));
+}
+
+int row_start_macros(char* line) {
+    return refuse_if(prefix(line, "*DEMOMAC") || prefix(line, "*PONMAC") || prefix(line, "*SPL"));
+}
+
+int row_fb_dump(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "*FB %d", &v.d[0]) == 1);
+}
+
+int row_checksums(char* line) {
+    return refuse_if(exact(line, "*CRC") || exact(line, "*CSUM") || exact(line, "*CSUMB") ||
+                     prefix(line, "*CEXT"));
+}
+
+int row_registers(char* line) {
+    Values v;
+    // "*R16 %x" comes first inside the handler; every other "*R" line is a 32-bit read.
+    if (prefix(line, "*R")) return kCmdFailed;
+    return refuse_if(kv_sscanf(line, "*W %x %x", &v.u[0], &v.u[1]) == 2);
+}
+
+int row_orient(char* line) {
+    return refuse_if(prefix(line, "*orient"));
+}
+int row_screen_capture(char* line) {
+    return refuse_if(exact(line, "*getScreenAsBMPFile"));
+}
+int row_speedtest(char* line) {
+    return refuse_if(prefix(line, "*speedtest"));
+}
+int row_loadf(char* line) {
+    return refuse_if(exact(line, "*LOADF") || exact(line, "*loadf"));
+}
+int row_load(char* line) {
+    return refuse_if(prefix(line, "*LOAD") || prefix(line, "*load"));
+}
+
+int row_sdled(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "*sdled %d", &v.d[0]) == 1);
+}
+
+int row_sdload(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "*sdload %16s", v.word) == 1);
+}
+
+int row_sd_cd(char* line) {
+    Values v;
+    return refuse_if(kv_sscanf(line, "*cd %16s", v.word) == 1);
+}
+
+int row_sd_ls(char* line) {
+    return refuse_if(prefix(line, "*ls"));
+}
+int row_flash2ram(char* line) {
+    return refuse_if(prefix(line, "*flash2ram"));
+}

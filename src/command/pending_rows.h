@@ -1,0 +1,173 @@
+// Rows of the command chain whose features are not built yet. Each row recognises its command
+// exactly as the finished handler will (including the lines it hands on down the chain), so
+// that no other row can ever take such a line, and refuses it: result kCmdFailed, prompt "!\r".
+// When a feature is built, its group here is replaced by the real handlers in that feature's
+// module and the chain table points at them.
+#pragma once
+
+// meters
+int row_meter_define(char* line);  // "md ", "mdb "
+int row_meter_value(char* line);   // "mv %d %d"
+int row_meter_band(char* line);    // "mvb %d %d %d %d %d %d %3s %3s", 2 to 8 items
+
+// touch sensing and calibration
+int row_touch_trace_clear(char* line);  // "tclr"
+int row_touch_parm(char* line);         // "*touchParm"
+int row_debounce(char* line);           // "*debounce"
+int row_touch(char* line);              // "touch"
+int row_apt(char* line);                // "*apt"
+int row_calibrate(char* line);          // "tc"
+int row_get_touch(char* line);          // "*getTouch"
+int row_default_cal(char* line);        // "*KV"
+int row_ever(char* line);               // "*ever"
+int row_debug_touch(char* line);        // "*debugTouch %d"
+int row_touch_swap(char* line);         // "*touchSwap"
+int row_touch_trace(char* line);        // "*tt", "*ttt"
+int row_touch_diag(char* line);         // "*td", "*tr", "*td2"
+int row_cal_point(char* line);          // "*gcp %d %d"
+int row_touch_settings(char* line);     // "*autoCal", "*tspan", "*tplo", "*tphi", ...
+int row_touch_mode(char* line);         // "*touchMode"
+
+// drawing
+int row_pixel_read(char* line);      // "pr"
+int row_pixel_write(char* line);     // "pw"
+int row_state_save(char* line);      // "ss", "sr"
+int row_polygon(char* line);         // "pgr", "pg"
+int row_polygon_fill(char* line);    // "pfr", "pf"
+int row_polygon_redraw(char* line);  // "ppgr %d"
+int row_polyline(char* line);        // "plr", "pl"
+int row_pen(char* line);             // "p %u", "p"
+int row_point(char* line);           // "dp %d %d"
+int row_draw_mode(char* line);       // "d", "d %9s"
+int row_palette(char* line);         // "s %d %d"
+int row_colours(char* line);         // "S", "S %x %x"
+int row_cursor(char* line);          // "sc"
+int row_origin(char* line);          // "o"
+int row_screen_reset(char* line);    // "zs"
+int row_clear(char* line);           // "z"
+int row_line(char* line);            // "l %d%d%d%d"
+int row_rect(char* line);            // "r %d%d%d%d%d %9s"
+int row_triangle(char* line);        // "tr %d%d %d%d %d%d %9s"
+int row_arc(char* line);             // "a %d%d %d %d%d"
+int row_ellipse(char* line);         // "ef %d%d%d%d", "e %d%d%d%d"
+int row_circle(char* line);          // "c %d%d%d", "c %d%d%d%d"
+int row_state_report(char* line);    // "*STATE", "*STATEF"
+int row_button_image(char* line);    // "i %d%d%d"
+int row_area(char* line);            // "ws %d%d%d%d%d", "wr %d%d%d"
+int row_raster_wait(char* line);     // "wvr", "wrf"
+int row_scroll(char* line);          // "k %d%d%d%d %d%9s"
+
+// text
+int row_text_plain(char* line);   // "tu "
+int row_text_width(char* line);   // "t? \""
+int row_text(char* line);         // "ts", "t "
+int row_text_inline(char* line);  // "T \""
+int row_text_align(char* line);   // "ta"
+int row_text_mode(char* line);    // "tm"
+int row_font(char* line);         // "f", "f?", "f %9s"
+int row_utf8(char* line);         // "utf8"
+
+// animations
+int row_ani_clear(char* line);    // "anic", "tfc"
+int row_ani_stop(char* line);     // "tfd %d %d", "anid %d %d"
+int row_ani_delete(char* line);   // "anix %d", "tfx %d"
+int row_ani_restart(char* line);  // "anis"
+int row_ani_enable(char* line);   // "tfe %d", "anie %d"
+int row_ani_add(char* line);      // "ani ", "ani+ "
+int row_text_field(char* line);   // "tf %d%d"
+int row_ani_list(char* line);     // "tf?", "ani?"
+
+// scrolling text boxes
+int row_stb_dump(char* line);    // "stdump"
+int row_stb_define(char* line);  // "std"
+int row_stb_text(char* line);    // "stc", "sta", "stp"
+int row_stb_scroll(char* line);  // "sts"
+int row_stb_show(char* line);    // "stg"
+
+// hotspots
+int row_typematic(char* line);        // "typematic"
+int row_hotspot(char* line);          // "x %d %d %d %d %d"
+int row_hotspot_kinds(char* line);    // "xs", "xsnb", "xt", "xst", "xxy", "xxynb"
+int row_hotspot_options(char* line);  // "xset %d %c%c"
+int row_hotspot_disable(char* line);  // "xd"
+int row_hotspot_enable(char* line);   // "xe"
+int row_reports_off(char* line);      // "*xn off"
+int row_hotspot_remove(char* line);   // "xc all", "xc %d"
+
+// macros
+int row_macro_args(char* line);  // "xa"
+int row_macro_bind(char* line);  // "xm", "xmq"
+
+// variables
+int row_set(char* line);      // "set"
+int row_get(char* line);      // "get"
+int row_mstring(char* line);  // "mpush", "mpop"
+
+// buttons
+int row_button_state(char* line);  // "ssb %d %d"
+int row_button(char* line);        // "bd", "bdc", "bc"
+
+// charts
+int row_chart(char* line);  // "cc", "cr", "cdbb", "cdbc", "cdp", "cddm", "cdrm", "cdb", "cd"
+
+// sliders
+int row_slider(char* line);           // "sl" (11 values), "sv %d %d"
+int row_circular_slider(char* line);  // "slc" (15 values), "svc %d %d"
+
+// level bars and the user LED
+int row_led(char* line);        // "led %9s"
+int row_level_bar(char* line);  // "ld", "lv %d %d"
+
+// bitmaps and SD card images
+int row_bitmap(char* line);        // "xi %d%d%d"
+int row_image_file(char* line);    // "xif "
+int row_bitmap_forms(char* line);  // "xit", "xim", "xic", "xio"
+
+// external memory
+int row_list(char* line);           // "ls", "lsmac", "lsbmp"
+int row_extmem(char* line);         // "xma", "xmc", "xmp %x %x %d"
+int row_extmem_limits(char* line);  // "xmpmax", "fopen"
+
+// binary transfers
+int row_download(char* line);      // "bdld %d %lx %ld %ld"
+int row_chart_values(char* line);  // "bcv"
+
+// EEPROM
+int row_eeprom(char* line);       // "*eer", "*eerc", "*eew", "*eewc", "*eed", "*eec", "*ees"
+int row_eeprom_load(char* line);  // "*eel"
+int row_i2c(char* line);          // "i2c read %x", "i2c write %x %x"
+
+// beeper
+int row_beep(char* line);         // "beep %u", "beepw %u"
+int row_alarm(char* line);        // "al %d %u"
+int row_beep_volume(char* line);  // "bv"
+int row_beep_freq(char* line);    // "bf"
+int row_speaker(char* line);      // "*spkr", "*spkr on", "*spkr off"
+int row_beep_misc(char* line);    // "bMaX %u", "bb %u", "rb %u %u %d", "rb %u %u"
+
+// panel timing
+int row_touchadj(char* line);      // "*touchadj"
+int row_vq(char* line);            // "*vq"
+int row_panel_timing(char* line);  // "*hpw", "*hfp", "*hbp", "*vpw", "*vfp", "*vbp"
+int row_paneladj(char* line);      // "*paneladj"
+
+// communication watchdog
+int row_comwdt(char* line);  // "*comwdt", "*comwdt off"
+
+// system commands
+int row_debug(char* line);           // "*debug %d"
+int row_temp(char* line);            // "temp"
+int row_start_macros(char* line);    // "*DEMOMAC", "*PONMAC", "*SPL"
+int row_fb_dump(char* line);         // "*FB %d"
+int row_checksums(char* line);       // "*CRC", "*CSUM", "*CSUMB", "*CEXT"
+int row_registers(char* line);       // "*R16 %x", "*R", "*W %x %x"
+int row_orient(char* line);          // "*orient"
+int row_screen_capture(char* line);  // "*getScreenAsBMPFile"
+int row_speedtest(char* line);       // "*speedtest"
+int row_loadf(char* line);           // "*LOADF", "*loadf"
+int row_load(char* line);            // "*LOAD", "*load"
+int row_sdled(char* line);           // "*sdled %d"
+int row_sdload(char* line);          // "*sdload %16s"
+int row_sd_cd(char* line);           // "*cd %16s"
+int row_sd_ls(char* line);           // "*ls"
+int row_flash2ram(char* line);       // "*flash2ram"
