@@ -23,8 +23,9 @@ struct PanelInfo {
     int width;
     int height;
 };
-constexpr PanelInfo kPanels[] = {
-    {Panel::kWvga, "wvga", 800, 480}, {Panel::kSvga, "svga", 800, 600}, {Panel::kVga, "vga", 640, 480}};
+constexpr PanelInfo kPanels[] = {{Panel::kWvga, "wvga", 800, 480},
+                                 {Panel::kSvga, "svga", 800, 600},
+                                 {Panel::kVga, "vga", 640, 480}};
 
 const PanelInfo& info(Panel p) {
     for (const auto& i : kPanels) {
@@ -81,9 +82,15 @@ std::string format_time(uint64_t t_ns) {
 
 }  // namespace
 
-const char* panel_name(Panel p) { return info(p).name; }
-int panel_width(Panel p) { return info(p).width; }
-int panel_height(Panel p) { return info(p).height; }
+const char* panel_name(Panel p) {
+    return info(p).name;
+}
+int panel_width(Panel p) {
+    return info(p).width;
+}
+int panel_height(Panel p) {
+    return info(p).height;
+}
 
 bool parse_panel(std::string_view name, Panel* out) {
     for (const auto& i : kPanels) {
@@ -101,8 +108,8 @@ Module::Module(Options options) : options_(std::move(options)) {
         std::perror("voxa-sim: shared memory");
         std::abort();
     }
-    void* mem = mmap(nullptr, sizeof(simlink::Shared), PROT_READ | PROT_WRITE, MAP_SHARED,
-                     shared_fd_, 0);
+    void* mem =
+        mmap(nullptr, sizeof(simlink::Shared), PROT_READ | PROT_WRITE, MAP_SHARED, shared_fd_, 0);
     if (mem == MAP_FAILED) {
         std::perror("voxa-sim: mmap");
         std::abort();
@@ -144,6 +151,21 @@ void Module::power_cycle() {
     power_on();
 }
 
+void Module::hardware_reset() {
+    if (status_ != Status::kRunning) return;
+    end_child();
+    restart_after_reset(now_ns_);
+}
+
+void Module::restart_after_reset(uint64_t t_ns) {
+    ++resets_;
+    now_ns_ = t_ns;
+    // The reset returns the processor's pins and the LCD controller to their reset state; the
+    // SDRAM keeps the picture.
+    std::memset(&shared_->board, 0, sizeof shared_->board);
+    start_child(t_ns);
+}
+
 void Module::start_child(uint64_t start_ns) {
     int sv[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) {
@@ -157,6 +179,9 @@ void Module::start_child(uint64_t start_ns) {
         std::abort();
     }
     if (pid == 0) {
+        // Out of the terminal's process group: Ctrl-C is for voxa-sim, which winds the run
+        // down; the firmware must not die of it first and be reported as crashed.
+        setpgid(0, 0);
         // Move both out of the way first: either may already sit on a target number. dup2
         // clears close-on-exec on the copies.
         const int link = fcntl(sv[1], F_DUPFD_CLOEXEC, 10);
@@ -249,7 +274,8 @@ bool Module::await_yield() {
             return false;
         }
         switch (simlink::Msg(h.type)) {
-            case simlink::Msg::kHello: break;
+            case simlink::Msg::kHello:
+                break;
             case simlink::Msg::kYield: {
                 uint64_t t;
                 std::memcpy(&t, payload.data(), sizeof t);
@@ -272,7 +298,8 @@ bool Module::await_yield() {
                 simlink::EventRecord rec;
                 std::memcpy(&rec, payload.data(), sizeof rec);
                 const BoardEvent e{rec.t_ns, simlink::Event(rec.kind), rec.value};
-                if (e.kind == simlink::Event::kUartRate) uart_rate_[(e.value >> 24) & 1] = e.value & 0xFFFFFF;
+                if (e.kind == simlink::Event::kUartRate)
+                    uart_rate_[(e.value >> 24) & 1] = e.value & 0xFFFFFF;
                 events_.push_back(e);
                 if (on_event) on_event(e);
                 break;
@@ -296,7 +323,8 @@ bool Module::await_yield() {
                 std::fprintf(stderr, "voxa-sim: %s\n", stop_reason_.c_str());
                 return false;
             }
-            default: break;
+            default:
+                break;
         }
     }
 }
@@ -314,12 +342,7 @@ void Module::run_until(uint64_t t_ns) {
         pending_.clear();
         send_message(simlink::Msg::kGrant, &t_ns, sizeof t_ns);
         if (await_yield()) continue;
-        if (reset_pending_) {
-            // The processor restarted: the firmware begins again from its reset state.
-            ++resets_;
-            now_ns_ = reset_at_;
-            start_child(reset_at_);
-        }
+        if (reset_pending_) restart_after_reset(reset_at_);
     }
     if (now_ns_ < t_ns) now_ns_ = t_ns;
 }

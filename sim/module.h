@@ -39,7 +39,7 @@ struct BoardEvent {
 };
 
 class Module {
-public:
+  public:
     struct Options {
         Panel panel = Panel::kWvga;
         // Where the firmware executables are; empty: the directory of this program.
@@ -47,6 +47,9 @@ public:
         // Wall-clock seconds a child may run without reaching the end of its grant before it
         // is declared hung and stopped.
         int hang_timeout_s = 30;
+        // Where this module keeps its persistent memories (EEPROM, flash, SD card) between
+        // runs; empty: nowhere, every power-on of a new Module starts blank.
+        std::string state_dir;
     };
 
     enum class Status { kOff, kRunning, kStopped };
@@ -61,6 +64,10 @@ public:
     void power_off();
     // Off, then on again at the current time.
     void power_cycle();
+    // The reset button: the processor restarts at once and the firmware begins again from its
+    // reset state; the frame buffer memory and the outside world are untouched. Nothing
+    // happens while the module is off or stopped.
+    void hardware_reset();
 
     // Puts bytes on a serial line towards the module, starting now.
     void send(int port, std::string_view bytes);
@@ -89,6 +96,7 @@ public:
     int resets() const { return resets_; }
 
     Panel panel() const { return options_.panel; }
+    const std::string& state_dir() const { return options_.state_dir; }
     int width() const { return panel_width(options_.panel); }
     int height() const { return panel_height(options_.panel); }
     const uint16_t* framebuffer() const { return shared_->framebuffer; }
@@ -97,8 +105,10 @@ public:
     // The current rate of a UART as the firmware programmed it.
     uint32_t uart_rate(int port) const { return uart_rate_[port & 1]; }
 
-private:
+  private:
     void start_child(uint64_t start_ns);
+    // The processor restarts at t_ns after a reset (its own or the button's).
+    void restart_after_reset(uint64_t t_ns);
     void end_child();
     void send_message(simlink::Msg type, const void* payload, uint32_t length);
     // Reads and handles messages until the child yields; false when it went away.
