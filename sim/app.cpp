@@ -48,10 +48,14 @@ int run_app(const CliOptions& o) {
 
     Script script;
     if (!o.script.empty()) {
+        if (!std::ifstream(o.script)) {
+            std::fprintf(stderr, "voxa-sim: cannot read script %s\n", o.script.c_str());
+            return kExitUsage;
+        }
         std::string error;
         if (!load_script(o.script, &script, &error)) {
             std::fprintf(stderr, "voxa-sim: %s\n", error.c_str());
-            return std::filesystem::exists(o.script) ? kExitFailure : kExitUsage;
+            return kExitFailure;
         }
     }
 
@@ -87,7 +91,7 @@ int run_app(const CliOptions& o) {
 
     int code = kExitOk;
     bool powered = true;
-    if (script.steps.empty() && o.script.empty() && waits_for_host(o.com[0]) && !o.power_on_now) {
+    if (o.script.empty() && waits_for_host(o.com[0]) && !o.power_on_now) {
         std::fprintf(stderr, "voxa-sim: the module switches on when a host opens com0\n");
         powered = session.wait_until_opened(0);
     }

@@ -236,7 +236,7 @@ void Module::child_gone(const char* context) {
     }
     child_ = -1;
     if (why.empty()) why = "firmware stopped";
-    stop_reason_ = why + " " + context + " at " + format_time(now_ns_);
+    stop_reason_ = why + (*context ? " " : "") + context + " at " + format_time(now_ns_);
     end_child();
     status_ = Status::kStopped;
     std::fprintf(stderr, "voxa-sim: %s\n", stop_reason_.c_str());

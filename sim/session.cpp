@@ -52,9 +52,18 @@ void Session::note(std::string_view text) {
     if (log_) log_->note(module_.now_ns(), text);
 }
 
+void Session::note_if_stopped() {
+    if (module_stopped() && !stop_noted_) {
+        stop_noted_ = true;
+        note("stopped: " + module_.stop_reason());
+    }
+}
+
 void Session::power_on() {
     note("power on");
+    stop_noted_ = false;
     module_.power_on();
+    note_if_stopped();
     restart_pacing();
 }
 
@@ -65,13 +74,16 @@ void Session::power_off() {
 
 void Session::power_cycle() {
     note("power cycle");
+    stop_noted_ = false;
     module_.power_cycle();
+    note_if_stopped();
     restart_pacing();
 }
 
 void Session::hardware_reset() {
     note("reset");
     module_.hardware_reset();
+    note_if_stopped();
 }
 
 bool Session::wait_until_opened(int port) {
@@ -139,10 +151,7 @@ void Session::collect_output() {
         }
     }
     if (log_) log_->settle(module_.now_ns());
-    if (module_stopped() && !stop_noted_) {
-        stop_noted_ = true;
-        note("stopped: " + module_.stop_reason());
-    }
+    note_if_stopped();
 }
 
 void Session::advance_to(uint64_t t_ns) {

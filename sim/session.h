@@ -72,6 +72,8 @@ class Session {
     void serve_endpoints(uint64_t until_ns);
     void collect_output();
     void note(std::string_view text);
+    // Logs the module's stop once, whenever it is first seen.
+    void note_if_stopped();
     void restart_pacing();
 
     Module& module_;

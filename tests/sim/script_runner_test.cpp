@@ -169,6 +169,32 @@ TEST(ScriptRunner, ResetAndPowerCycleRestartTheFirmware) {
     EXPECT_TRUE(p.ok) << p.failure;
 }
 
+TEST(ScriptRunner, FirmwareCrashFailsTheScriptWithTheReason) {
+    // A stand-in firmware that dies as a crashing one would.
+    const std::string dir = temp_dir("crash");
+    { std::ofstream(dir + "/voxa-fw-wvga") << "#!/bin/sh\nkill -SEGV $$\n"; }
+    std::filesystem::permissions(dir + "/voxa-fw-wvga", std::filesystem::perms::owner_all);
+    Module::Options options;
+    options.firmware_dir = dir;
+    Module module(options);
+    std::ostringstream out;
+    TrafficLog log(out);
+    Session session(module, false);
+    session.set_log(&log);
+    session.power_on();
+    Script script;
+    std::string error;
+    ASSERT_TRUE(parse_script("wait 10\nsend \"vers\\r\"\n", "c.vsim", dir, &script, &error));
+    ScriptRunner runner(session);
+    EXPECT_FALSE(runner.run(script, &error));
+    EXPECT_EQ(error.rfind("c.vsim:1: the module stopped: firmware crashed (Segmentation fault)", 0),
+              0u)
+        << error;
+    log.finish();
+    EXPECT_NE(out.str().find(" ---- stopped: firmware crashed"), std::string::npos) << out.str();
+    std::filesystem::remove_all(dir);
+}
+
 TEST(ModuleReset, KeepsTheFrameBufferAndRestartsAtOnce) {
     Module m(Module::Options{});
     m.power_on();

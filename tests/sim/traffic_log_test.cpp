@@ -54,8 +54,9 @@ TEST(TrafficLog, BurstsEndAtLineEndsSilencePortChangeAndLength) {
                   "   0.018400 com0 out  xxxxxxxx\n");
 }
 
-// The records of two bursts on both ports, as the module hands them over: each grant reports
-// com0 first, then com1, so records arrive out of time order.
+// Traffic on both ports as the module hands it over: each grant reports com0's bytes, then
+// com1's, so records arrive out of time order; a byte finished exactly at the end of a grant
+// comes with that grant, while host input at that instant goes out with the next one.
 struct Rec {
     int port;
     bool out;
@@ -66,8 +67,10 @@ const std::vector<Rec> kTraffic = [] {
     std::vector<Rec> v;
     const std::string a = "VOXA5-PLUS V1.4.0 WVGA \r>\r", b = "hello";
     for (size_t i = 0; i < a.size(); ++i) v.push_back({0, true, 1000 * kMs + i * 86'805, a[i]});
-    for (size_t i = 0; i < b.size(); ++i)
+    for (size_t i = 0; i < b.size(); ++i) {
         v.push_back({1, true, 1000 * kMs + 300'000 + i * 86'805, b[i]});
+    }
+    v.push_back({1, true, 1003 * kMs, 'z'});
     v.push_back({0, false, 1003 * kMs, 'x'});
     v.push_back({1, false, 1003 * kMs, 'y'});
     return v;
@@ -77,13 +80,14 @@ std::string replay(uint64_t slice_ns) {
     std::ostringstream out;
     TrafficLog log(out);
     for (uint64_t end = slice_ns;; end += slice_ns) {
+        const uint64_t start = end - slice_ns;
+        for (const auto& r : kTraffic) {
+            if (!r.out && r.t >= start && r.t < end) log.input(r.port, r.t, std::string(1, r.byte));
+        }
         for (int port = 0; port < 2; ++port) {
             for (const auto& r : kTraffic) {
-                if (r.port != port || r.t >= end || r.t < end - slice_ns) continue;
-                if (r.out) {
+                if (r.out && r.port == port && r.t > start && r.t <= end) {
                     log.output(r.port, r.t, uint8_t(r.byte));
-                } else {
-                    log.input(r.port, r.t, std::string(1, r.byte));
                 }
             }
         }
@@ -98,6 +102,10 @@ TEST(TrafficLog, OutputDoesNotDependOnHowTheRunWasSliced) {
     const std::string whole = replay(2000 * kMs);
     // The two ports talk at once; their bytes interleave in time order.
     EXPECT_EQ(whole.rfind("   1.000000 com0 out  VOXA\n   1.000300 com1 out  h\n", 0), 0u) << whole;
+    EXPECT_NE(
+        whole.find("   1.003000 com0 in   x\n   1.003000 com1 in   y\n   1.003000 com1 out  z\n"),
+        std::string::npos)
+        << whole;
     for (const uint64_t slice : {uint64_t{100000}, 1 * kMs, 2 * kMs, 7 * kMs}) {
         EXPECT_EQ(replay(slice), whole) << "slice " << slice;
     }
