@@ -40,11 +40,11 @@ class VoxaSim : public ::testing::Test {
         return s.str();
     }
 
-    // Runs voxa-sim with its state in the test folder and stdin empty.
-    Outcome run(const std::string& args) const {
+    // Runs voxa-sim with its state in the test folder and stdin empty (or as given).
+    Outcome run(const std::string& args, const std::string& stdin_redirect = "</dev/null") const {
         const std::string cmd = std::string("'") + VOXA_SIM_EXE + "' --state '" + path("state") +
-                                "' " + args + " </dev/null >'" + path("stdout") + "' 2>'" +
-                                path("stderr") + "'";
+                                "' " + args + " " + stdin_redirect + " >'" + path("stdout") +
+                                "' 2>'" + path("stderr") + "'";
         const int status = std::system(cmd.c_str());
         Outcome r;
         r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -104,10 +104,19 @@ TEST_F(VoxaSim, FailingScriptExitsWithOneAndNamesTheLine) {
 }
 
 TEST_F(VoxaSim, InteractiveRunOnStdioEndsAfterRunFor) {
-    const Outcome r = run("--fast --run-for 1500 --log '" + path("log.txt") + "'");
+    const Outcome r = run("--fast --run-for 3000");
     EXPECT_EQ(r.code, 0) << r.err;
     // The module's CR ends a line on the terminal.
     EXPECT_EQ(r.out, ">\n");
+}
+
+TEST_F(VoxaSim, ClosedStdinIsNoInput) {
+    // With descriptor 0 closed, nothing voxa-sim opens later (here the board's shared memory,
+    // as the log goes to stdout) may be taken for the terminal.
+    const Outcome r = run("--fast --run-for 3000 --log -", "<&-");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.find(" com0 in "), std::string::npos) << r.out.substr(0, 400);
+    EXPECT_NE(r.out.find(" com0 out  >\\r\n"), std::string::npos) << r.out.substr(0, 400);
 }
 
 TEST_F(VoxaSim, EndpointThatCannotOpenIsAFailureNotAUsageError) {

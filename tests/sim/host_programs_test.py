@@ -56,7 +56,9 @@ def read_until(read, end, timeout=5):
 
 class PtyHost(unittest.TestCase):
     def test_pyserial_sees_whole_start_up_and_gets_replies(self):
-        link = os.path.join(tempfile.mkdtemp(prefix="voxa-pty-"), "voxa0")
+        folder = tempfile.TemporaryDirectory(prefix="voxa-pty-")
+        self.addCleanup(folder.cleanup)
+        link = os.path.join(folder.name, "voxa0")
         sim = Simulator("--com0", f"pty:{link}", "--fast")
         try:
             slave = sim.announcement(r"com0 on (/dev/pts/\d+) linked from").group(1)
