@@ -1,69 +1,44 @@
-// voxa-sim: the VOXA5-PLUS module on a simulated board (provisional front end: stdio only).
-#include <poll.h>
+// voxa-sim: the VOXA5-PLUS display module on a simulated board, wired to terminals, PTYs, TCP
+// ports or a script.
+#include <fcntl.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
-#include "sim/module.h"
-#include "sim/screen.h"
+#include "sim/app.h"
+#include "sim/cli_options.h"
+
+namespace {
+
+// Started with a standard descriptor closed (as some service runners do), the next file
+// voxa-sim opens would take its number, and the shared memory of the board would be read as
+// typed input. /dev/null holds the place instead.
+void hold_standard_descriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0) {
+            const int null = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+            if (null >= 0 && null != fd) close(null);
+        }
+    }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    sim::Module::Options opts;
-    bool fast = false;
-    double run_for = -1;
-    std::string screenshot;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--panel" && i + 1 < argc) {
-            if (!sim::parse_panel(argv[++i], &opts.panel)) return 2;
-        } else if (a == "--fast") {
-            fast = true;
-        } else if (a == "--realtime") {
-            fast = false;
-        } else if (a == "--run-for" && i + 1 < argc) {
-            run_for = std::atof(argv[++i]);
-        } else if (a == "--screenshot" && i + 1 < argc) {
-            screenshot = argv[++i];
-        }
+    hold_standard_descriptors();
+    sim::CliOptions options;
+    std::string error;
+    switch (sim::parse_cli(argc, argv, &options, &error)) {
+        case sim::CliParse::kHelp:
+            std::fputs(sim::usage_text().c_str(), stdout);
+            return sim::kExitOk;
+        case sim::CliParse::kError:
+            std::fprintf(stderr, "voxa-sim: %s\n(voxa-sim --help lists the options)\n",
+                         error.c_str());
+            return sim::kExitUsage;
+        case sim::CliParse::kRun:
+            break;
     }
-    sim::Module m(opts);
-    m.on_output = [](int port, const sim::TimedByte& b) {
-        if (port != 0) return;
-        const char c = b.byte == '\r' ? '\n' : char(b.byte);
-        (void)!write(1, &c, 1);
-    };
-    m.power_on();
-    const auto start = std::chrono::steady_clock::now();
-    const uint64_t t0 = m.now_ns();
-    while (m.status() == sim::Module::Status::kRunning) {
-        if (run_for >= 0 && m.now_ns() >= t0 + uint64_t(run_for * 1e6)) break;
-        if (!fast) {
-            pollfd pfd{0, POLLIN, 0};
-            if (poll(&pfd, 1, 2) > 0) {
-                char buf[256];
-                const ssize_t n = read(0, buf, sizeof buf);
-                if (n <= 0) break;
-                for (ssize_t k = 0; k < n; ++k) {
-                    if (buf[k] == '\n') buf[k] = '\r';
-                }
-                m.send(0, std::string(buf, size_t(n)));
-            }
-            const auto wall = std::chrono::steady_clock::now() - start;
-            const uint64_t target = t0 + uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(wall).count());
-            if (target > m.now_ns()) m.run_until(target);
-        } else {
-            m.run_for_ms(10);
-        }
-    }
-    if (!screenshot.empty()) {
-        std::string err;
-        if (!sim::write_png(screenshot, m.width(), m.height(), sim::render_screen(m, {}), &err)) {
-            std::fprintf(stderr, "voxa-sim: %s\n", err.c_str());
-            return 1;
-        }
-    }
-    return m.status() == sim::Module::Status::kStopped ? 1 : 0;
+    return sim::run_app(options);
 }

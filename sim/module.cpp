@@ -144,6 +144,21 @@ void Module::power_cycle() {
     power_on();
 }
 
+void Module::hardware_reset() {
+    if (status_ != Status::kRunning) return;
+    end_child();
+    restart_after_reset(now_ns_);
+}
+
+void Module::restart_after_reset(uint64_t t_ns) {
+    ++resets_;
+    now_ns_ = t_ns;
+    // The reset returns the processor's pins and the LCD controller to their reset state; the
+    // SDRAM keeps the picture.
+    std::memset(&shared_->board, 0, sizeof shared_->board);
+    start_child(t_ns);
+}
+
 void Module::start_child(uint64_t start_ns) {
     int sv[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) {
@@ -157,6 +172,9 @@ void Module::start_child(uint64_t start_ns) {
         std::abort();
     }
     if (pid == 0) {
+        // Out of the terminal's process group: Ctrl-C is for voxa-sim, which winds the run
+        // down; the firmware must not die of it first and be reported as crashed.
+        setpgid(0, 0);
         // Move both out of the way first: either may already sit on a target number. dup2
         // clears close-on-exec on the copies.
         const int link = fcntl(sv[1], F_DUPFD_CLOEXEC, 10);
@@ -218,7 +236,7 @@ void Module::child_gone(const char* context) {
     }
     child_ = -1;
     if (why.empty()) why = "firmware stopped";
-    stop_reason_ = why + " " + context + " at " + format_time(now_ns_);
+    stop_reason_ = why + (*context ? " " : "") + context + " at " + format_time(now_ns_);
     end_child();
     status_ = Status::kStopped;
     std::fprintf(stderr, "voxa-sim: %s\n", stop_reason_.c_str());
@@ -314,12 +332,7 @@ void Module::run_until(uint64_t t_ns) {
         pending_.clear();
         send_message(simlink::Msg::kGrant, &t_ns, sizeof t_ns);
         if (await_yield()) continue;
-        if (reset_pending_) {
-            // The processor restarted: the firmware begins again from its reset state.
-            ++resets_;
-            now_ns_ = reset_at_;
-            start_child(reset_at_);
-        }
+        if (reset_pending_) restart_after_reset(reset_at_);
     }
     if (now_ns_ < t_ns) now_ns_ = t_ns;
 }

@@ -47,6 +47,9 @@ public:
         // Wall-clock seconds a child may run without reaching the end of its grant before it
         // is declared hung and stopped.
         int hang_timeout_s = 30;
+        // Where this module keeps its persistent memories (EEPROM, flash, SD card) between
+        // runs; empty: nowhere, every power-on of a new Module starts blank.
+        std::string state_dir;
     };
 
     enum class Status { kOff, kRunning, kStopped };
@@ -61,6 +64,10 @@ public:
     void power_off();
     // Off, then on again at the current time.
     void power_cycle();
+    // The reset button: the processor restarts at once and the firmware begins again from its
+    // reset state; the frame buffer memory and the outside world are untouched. Nothing
+    // happens while the module is off or stopped.
+    void hardware_reset();
 
     // Puts bytes on a serial line towards the module, starting now.
     void send(int port, std::string_view bytes);
@@ -89,6 +96,7 @@ public:
     int resets() const { return resets_; }
 
     Panel panel() const { return options_.panel; }
+    const std::string& state_dir() const { return options_.state_dir; }
     int width() const { return panel_width(options_.panel); }
     int height() const { return panel_height(options_.panel); }
     const uint16_t* framebuffer() const { return shared_->framebuffer; }
@@ -99,6 +107,8 @@ public:
 
 private:
     void start_child(uint64_t start_ns);
+    // The processor restarts at t_ns after a reset (its own or the button's).
+    void restart_after_reset(uint64_t t_ns);
     void end_child();
     void send_message(simlink::Msg type, const void* payload, uint32_t length);
     // Reads and handles messages until the child yields; false when it went away.

@@ -1,0 +1,216 @@
+#include "sim/cli_options.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace sim {
+
+namespace {
+
+bool parse_port(std::string_view text, int* port) {
+    if (text.empty() || text.size() > 5) return false;
+    int v = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v > 65535) return false;
+    *port = v;
+    return true;
+}
+
+bool parse_ms(const std::string& text, double* ms) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    // A year of virtual time is far beyond any sensible run and keeps nanoseconds in range.
+    if (errno != 0 || *end != '\0' || !std::isfinite(v) || v < 0 || v > 3.2e10) return false;
+    *ms = v;
+    return true;
+}
+
+}  // namespace
+
+bool parse_endpoint_spec(std::string_view text, EndpointSpec* out, std::string* error) {
+    EndpointSpec spec;
+    if (text == "none") {
+        spec.kind = EndpointSpec::Kind::kNone;
+    } else if (text == "stdio") {
+        spec.kind = EndpointSpec::Kind::kStdio;
+    } else if (text == "pty") {
+        spec.kind = EndpointSpec::Kind::kPty;
+    } else if (text.starts_with("pty:")) {
+        spec.kind = EndpointSpec::Kind::kPty;
+        spec.link = std::string(text.substr(4));
+        if (spec.link.empty()) {
+            *error = "pty: needs a link path after the colon";
+            return false;
+        }
+    } else if (text.starts_with("tcp:")) {
+        spec.kind = EndpointSpec::Kind::kTcp;
+        const std::string_view rest = text.substr(4);
+        const size_t colon = rest.rfind(':');
+        std::string_view port = rest;
+        if (colon != std::string_view::npos) {
+            spec.address = std::string(rest.substr(0, colon));
+            port = rest.substr(colon + 1);
+            if (spec.address.empty()) {
+                *error = "tcp: empty address in '" + std::string(text) + "'";
+                return false;
+            }
+        }
+        if (!parse_port(port, &spec.port)) {
+            *error = "tcp: bad port in '" + std::string(text) + "' (0-65535)";
+            return false;
+        }
+    } else {
+        *error = "unknown port endpoint '" + std::string(text) +
+                 "' (stdio, pty, pty:LINK, tcp:PORT, tcp:ADDRESS:PORT or none)";
+        return false;
+    }
+    *out = spec;
+    return true;
+}
+
+CliParse parse_cli(int argc, const char* const* argv, CliOptions* out, std::string* error) {
+    CliOptions o;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string value;
+        bool has_value = false;
+        if (arg.starts_with("--")) {
+            const size_t eq = arg.find('=');
+            if (eq != std::string::npos) {
+                value = arg.substr(eq + 1);
+                arg.resize(eq);
+                has_value = true;
+            }
+        }
+        auto take_value = [&]() -> bool {
+            if (has_value) return true;
+            if (i + 1 >= argc) {
+                *error = arg + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+            return true;
+        };
+        auto no_value = [&]() -> bool {
+            if (has_value) *error = arg + " takes no value";
+            return !has_value;
+        };
+
+        if (arg == "--help" || arg == "-h") {
+            if (!no_value()) return CliParse::kError;
+            return CliParse::kHelp;
+        } else if (arg == "--panel") {
+            if (!take_value()) return CliParse::kError;
+            if (!parse_panel(value, &o.panel)) {
+                *error = "unknown panel '" + value + "' (wvga, svga or vga)";
+                return CliParse::kError;
+            }
+        } else if (arg == "--com0" || arg == "--com1") {
+            const int port = arg == "--com1" ? 1 : 0;
+            if (!take_value()) return CliParse::kError;
+            std::string why;
+            if (!parse_endpoint_spec(value, &o.com[port], &why)) {
+                *error = arg + ": " + why;
+                return CliParse::kError;
+            }
+            o.com_given[port] = true;
+        } else if (arg == "--realtime" || arg == "--fast") {
+            if (!no_value()) return CliParse::kError;
+            o.realtime = arg == "--realtime";
+        } else if (arg == "--state" || arg == "--script" || arg == "--screenshot" ||
+                   arg == "--log") {
+            if (!take_value()) return CliParse::kError;
+            if (value.empty()) {
+                *error = arg + " needs a non-empty value";
+                return CliParse::kError;
+            }
+            (arg == "--state"    ? o.state_dir
+             : arg == "--script" ? o.script
+             : arg == "--log"    ? o.log
+                                 : o.screenshot) = value;
+        } else if (arg == "--run-for") {
+            if (!take_value()) return CliParse::kError;
+            if (!parse_ms(value, &o.run_for_ms)) {
+                *error = "--run-for: '" + value + "' is not a number of milliseconds";
+                return CliParse::kError;
+            }
+        } else if (arg == "--power-on-now") {
+            if (!no_value()) return CliParse::kError;
+            o.power_on_now = true;
+        } else {
+            *error = "unknown argument '" + std::string(argv[i]) + "'";
+            return CliParse::kError;
+        }
+    }
+
+    if (o.com[0].kind == EndpointSpec::Kind::kStdio &&
+        o.com[1].kind == EndpointSpec::Kind::kStdio) {
+        *error = "only one port can be on stdio";
+        return CliParse::kError;
+    }
+    if (!o.script.empty()) {
+        // The script is the host on both ports; a second host on the same wire makes no sense.
+        for (int p = 0; p < 2; ++p) {
+            if (o.com_given[p] && o.com[p].kind != EndpointSpec::Kind::kNone) {
+                *error =
+                    std::string("--script plays com0 and com1 itself; drop --com") + char('0' + p);
+                return CliParse::kError;
+            }
+        }
+        o.com[0].kind = EndpointSpec::Kind::kNone;
+        o.com[1].kind = EndpointSpec::Kind::kNone;
+    }
+    *out = o;
+    return CliParse::kRun;
+}
+
+std::string default_state_dir(Panel panel) {
+    const char* home = std::getenv("HOME");
+    std::string dir = home && *home ? home : "";
+    if (dir.empty()) {
+        if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) dir = pw->pw_dir;
+    }
+    if (dir.empty()) return "";
+    return dir + "/.voxa-sim/" + panel_name(panel);
+}
+
+std::string usage_text() {
+    return R"(usage: voxa-sim [options]
+
+Runs the VOXA5-PLUS display module firmware on a simulated board.
+
+  --panel wvga|svga|vga  panel build to run (default wvga)
+  --com0 SPEC            host port endpoint (default stdio)
+  --com1 SPEC            auxiliary port endpoint (default none)
+      SPEC: stdio            this terminal (a typed line is sent with CR)
+            pty              a pseudo-terminal; its /dev/pts path is printed
+            pty:LINK         the same, plus a symlink LINK to it (removed at exit)
+            tcp:PORT         raw TCP on 127.0.0.1:PORT, one client at a time
+            tcp:ADDR:PORT    the same on another local address (PORT 0: any free port)
+            none             nothing connected
+  --realtime             keep virtual time in step with the wall clock (default)
+  --fast                 run virtual time as fast as the CPU allows
+  --state DIR            folder for the module's persistent memories
+                         (default ~/.voxa-sim/<panel>/)
+  --script FILE          play the host from a script (then --com0/--com1 are not used)
+  --run-for MS           end the run after MS virtual milliseconds (after the script)
+  --screenshot FILE.png  write the visible screen at exit
+  --log FILE             record every byte on both ports with virtual times (- = stdout)
+  --power-on-now         with a pty or tcp host port: switch on at once instead of
+                         when a host first opens the port
+  --help                 this text
+
+Exit codes: 0 done, 1 script failure or firmware crash/hang, 2 bad arguments.
+)";
+}
+
+}  // namespace sim

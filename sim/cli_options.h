@@ -1,0 +1,48 @@
+// The command line of voxa-sim: what a run is asked to do, before anything is opened.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/module.h"
+
+namespace sim {
+
+// Where one UART of the module is wired to.
+struct EndpointSpec {
+    enum class Kind { kNone, kStdio, kPty, kTcp };
+    Kind kind = Kind::kNone;
+    std::string link;                   // pty: a symlink to create to the slave, empty for none
+    std::string address = "127.0.0.1";  // tcp: the local address to listen on
+    int port = 0;                       // tcp: 0 picks a free port (printed at start)
+};
+
+// Parses "stdio", "pty", "pty:LINK", "tcp:PORT", "tcp:ADDRESS:PORT" or "none".
+bool parse_endpoint_spec(std::string_view text, EndpointSpec* out, std::string* error);
+
+struct CliOptions {
+    Panel panel = Panel::kWvga;
+    EndpointSpec com[2];
+    bool com_given[2] = {false, false};
+    bool realtime = true;
+    std::string state_dir;  // empty: default_state_dir(panel)
+    std::string script;
+    double run_for_ms = -1;  // negative: not given
+    std::string screenshot;
+    std::string log;  // "-" is standard output
+    bool power_on_now = false;
+
+    CliOptions() { com[0].kind = EndpointSpec::Kind::kStdio; }
+};
+
+enum class CliParse { kRun, kHelp, kError };
+
+// Reads argv[1..argc-1]. On kError, *error says what is wrong in one line.
+CliParse parse_cli(int argc, const char* const* argv, CliOptions* out, std::string* error);
+std::string usage_text();
+
+// ~/.voxa-sim/<panel>; empty when no home folder is known.
+std::string default_state_dir(Panel panel);
+
+}  // namespace sim

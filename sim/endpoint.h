@@ -1,0 +1,60 @@
+// The far end of one of the module's serial lines: a terminal, a pseudo-terminal that host
+// programs open like a serial port, or a TCP socket. Everything here is non-blocking; the
+// session polls the endpoints between slices of virtual time.
+#pragma once
+
+#include <poll.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/cli_options.h"
+
+namespace sim {
+
+class Endpoint {
+  public:
+    virtual ~Endpoint() = default;
+
+    // Adds the descriptors worth waking up for.
+    virtual void add_poll_fds(std::vector<pollfd>* fds) = 0;
+    // Handles whatever is ready without blocking; returns the bytes the host sent.
+    virtual std::string service() = 0;
+    // Bytes from the module towards the host. Dropped while no host listens, as on a cable
+    // with nobody at the other end.
+    virtual void write(std::string_view bytes) = 0;
+    // A host has opened the port at least once (a terminal counts as always open).
+    virtual bool opened() const = 0;
+    // The host side has gone for good (end of input on stdio).
+    virtual bool ended() const { return false; }
+};
+
+// Opens the endpoint for port (0 = com0, 1 = com1) and announces it on stderr where a host needs
+// to know where to connect. nullptr with *error set when it cannot be opened; nullptr without
+// error for "none".
+std::unique_ptr<Endpoint> open_endpoint(const EndpointSpec& spec, int port, std::string* error);
+
+std::unique_ptr<Endpoint> open_stdio_endpoint(std::string* error);
+std::unique_ptr<Endpoint> open_pty_endpoint(int port, const std::string& link, std::string* error);
+std::unique_ptr<Endpoint> open_tcp_endpoint(int port, const std::string& address, int tcp_port,
+                                            std::string* error);
+
+// Output waiting for a slow reader: bytes the endpoint could not write yet. Bounded, since a
+// reader that never reads must not make voxa-sim grow without end; a real UART would have lost
+// them long before.
+class OutputQueue {
+  public:
+    static constexpr size_t kLimit = 1u << 20;
+    void append(std::string_view bytes);
+    bool empty() const { return data_.empty(); }
+    void clear() { data_.clear(); }
+    // Writes what the descriptor takes. false when the reader has gone.
+    bool flush(int fd, bool socket);
+
+  private:
+    std::string data_;
+};
+
+}  // namespace sim

@@ -1,0 +1,167 @@
+// A pseudo-terminal: host programs open its slave like a real serial port. The slave is raw
+// (no echo, no CR/LF translation, no signals), as a USB serial adapter would be.
+//
+// The first open of the slave is the moment a user plugs in the cable, so it is watched for
+// without ever opening the slave here: a never-opened master reports nothing on poll, so
+// inotify tells of the open; once a host has had the slave open, POLLHUP on the master means
+// every host has closed it again.
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "sim/endpoint.h"
+
+namespace sim {
+
+namespace {
+
+void make_raw(int master) {
+    termios t;
+    if (tcgetattr(master, &t) != 0) return;
+    cfmakeraw(&t);
+    cfsetispeed(&t, B115200);
+    cfsetospeed(&t, B115200);
+    tcsetattr(master, TCSANOW, &t);
+}
+
+class PtyEndpoint final : public Endpoint {
+  public:
+    PtyEndpoint(int master, int watch, std::string slave, std::string link)
+        : master_(master), watch_(watch), slave_(std::move(slave)), link_(std::move(link)) {}
+
+    ~PtyEndpoint() override {
+        if (!link_.empty()) {
+            // Remove the link only if it is still ours: another run may have taken the name.
+            char target[4096];
+            const ssize_t n = readlink(link_.c_str(), target, sizeof target - 1);
+            if (n > 0 && std::string(target, size_t(n)) == slave_) unlink(link_.c_str());
+        }
+        close(watch_);
+        close(master_);
+    }
+
+    void add_poll_fds(std::vector<pollfd>* fds) override {
+        fds->push_back({watch_, POLLIN, 0});
+        // A master without a host reports POLLHUP on every poll; leaving it out keeps the wait
+        // from spinning until inotify announces the next open.
+        if (connected_) {
+            fds->push_back({master_, short(POLLIN | (queue_.empty() ? 0 : POLLOUT)), 0});
+        }
+    }
+
+    std::string service() override {
+        std::string in;
+        drain_watch();
+        if (!connected_) return in;
+        pollfd p{master_, POLLIN | POLLOUT, 0};
+        ::poll(&p, 1, 0);
+        if (p.revents & POLLHUP) {
+            hang_up();
+            return in;
+        }
+        if (p.revents & POLLIN) {
+            char buf[4096];
+            for (;;) {
+                const ssize_t n = ::read(master_, buf, sizeof buf);
+                if (n > 0) {
+                    in.append(buf, size_t(n));
+                    continue;
+                }
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0 && errno == EIO) hang_up();
+                break;
+            }
+        }
+        if (connected_ && !queue_.flush(master_, false)) hang_up();
+        return in;
+    }
+
+    void write(std::string_view bytes) override {
+        if (!connected_) return;
+        queue_.append(bytes);
+        if (!queue_.flush(master_, false)) hang_up();
+    }
+
+    bool opened() const override { return opened_; }
+
+  private:
+    void drain_watch() {
+        alignas(inotify_event) char buf[4096];
+        for (;;) {
+            const ssize_t n = ::read(watch_, buf, sizeof buf);
+            if (n <= 0) break;
+            for (ssize_t off = 0; off < n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(buf + off);
+                if (e->mask & IN_OPEN) opened_ = connected_ = true;
+                off += ssize_t(sizeof(inotify_event) + e->len);
+            }
+        }
+    }
+
+    void hang_up() {
+        connected_ = false;
+        queue_.clear();
+        // A host may have changed the line settings; the next one finds the port raw again.
+        make_raw(master_);
+    }
+
+    int master_;
+    int watch_;
+    std::string slave_;
+    std::string link_;
+    bool opened_ = false;
+    bool connected_ = false;
+    OutputQueue queue_;
+};
+
+}  // namespace
+
+std::unique_ptr<Endpoint> open_pty_endpoint(int port, const std::string& link, std::string* error) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        *error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+        if (master >= 0) close(master);
+        return nullptr;
+    }
+    const char* name = ptsname(master);
+    const std::string slave = name ? name : "";
+    make_raw(master);
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (slave.empty() || watch < 0 || inotify_add_watch(watch, slave.c_str(), IN_OPEN) < 0) {
+        *error = std::string("cannot watch the pseudo-terminal: ") + std::strerror(errno);
+        if (watch >= 0) close(watch);
+        close(master);
+        return nullptr;
+    }
+    if (!link.empty()) {
+        struct stat st;
+        if (lstat(link.c_str(), &st) == 0) {
+            // A link left by a run that was killed is replaced; anything else is not ours.
+            if (!S_ISLNK(st.st_mode)) {
+                *error = link + " exists and is not a symlink";
+                close(watch);
+                close(master);
+                return nullptr;
+            }
+            unlink(link.c_str());
+        }
+        if (symlink(slave.c_str(), link.c_str()) != 0) {
+            *error = "cannot create the link " + link + ": " + std::strerror(errno);
+            close(watch);
+            close(master);
+            return nullptr;
+        }
+    }
+    std::fprintf(stderr, "voxa-sim: com%d on %s%s%s\n", port, slave.c_str(),
+                 link.empty() ? "" : " linked from ", link.c_str());
+    return std::make_unique<PtyEndpoint>(master, watch, slave, link);
+}
+
+}  // namespace sim

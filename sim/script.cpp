@@ -1,0 +1,262 @@
+#include "sim/script.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "sim/byte_text.h"
+
+namespace sim {
+
+namespace {
+
+struct Token {
+    std::string text;  // unescaped when quoted
+    bool quoted = false;
+};
+
+bool tokenize(std::string_view line, std::vector<Token>* tokens, std::string* error) {
+    size_t i = 0;
+    while (i < line.size()) {
+        const char c = line[i];
+        if (c == ' ' || c == '\t' || c == '\r') {
+            ++i;
+        } else if (c == '#') {
+            break;
+        } else if (c == '"') {
+            size_t j = i + 1;
+            while (j < line.size() && line[j] != '"') j += line[j] == '\\' ? 2 : 1;
+            if (j >= line.size()) {
+                *error = "unterminated text (missing closing \")";
+                return false;
+            }
+            Token t;
+            t.quoted = true;
+            std::string why;
+            if (!unescape(line.substr(i + 1, j - i - 1), &t.text, &why)) {
+                *error = why;
+                return false;
+            }
+            tokens->push_back(std::move(t));
+            i = j + 1;
+        } else {
+            size_t j = i;
+            while (j < line.size() && line[j] != ' ' && line[j] != '\t' && line[j] != '\r') ++j;
+            tokens->push_back({std::string(line.substr(i, j - i)), false});
+            i = j;
+        }
+    }
+    return true;
+}
+
+bool parse_ms(const Token& t, uint64_t* ns, std::string* error) {
+    errno = 0;
+    char* end = nullptr;
+    const double ms = t.quoted ? -1 : std::strtod(t.text.c_str(), &end);
+    if (t.quoted || t.text.empty() || errno != 0 || *end != '\0' || !std::isfinite(ms) || ms < 0 ||
+        ms > 3.2e10) {
+        *error = "'" + t.text + "' is not a time in milliseconds";
+        return false;
+    }
+    *ns = uint64_t(std::llround(ms * 1e6));
+    return true;
+}
+
+bool parse_hex(const std::vector<Token>& args, std::string* out, std::string* error) {
+    auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    if (args.empty()) {
+        *error = "sendhex needs hex bytes, e.g. sendhex 76 65 72 73 0D";
+        return false;
+    }
+    for (const auto& a : args) {
+        if (a.quoted || a.text.size() % 2 != 0) {
+            *error = "'" + a.text + "' is not hex bytes (two digits each)";
+            return false;
+        }
+        for (size_t i = 0; i < a.text.size(); i += 2) {
+            const int hi = digit(a.text[i]);
+            const int lo = digit(a.text[i + 1]);
+            if (hi < 0 || lo < 0) {
+                *error = "'" + a.text + "' is not hex bytes (two digits each)";
+                return false;
+            }
+            *out += char(hi << 4 | lo);
+        }
+    }
+    return true;
+}
+
+// Which commands take the "aux" prefix.
+bool port_command(std::string_view word) {
+    return word == "send" || word == "sendhex" || word == "expect" || word == "expect-silence" ||
+           word == "wait-for" || word == "discard";
+}
+
+class LineParser {
+  public:
+    LineParser(const std::string& base_dir, uint64_t* expect_limit)
+        : base_dir_(base_dir), expect_limit_(expect_limit) {}
+
+    // Appends the step of one line (if it has one).
+    bool parse(std::string_view line, int number, std::vector<ScriptStep>* steps,
+               std::string* error) {
+        std::vector<Token> t;
+        if (!tokenize(line, &t, error)) return false;
+        if (t.empty()) return true;
+        ScriptStep step;
+        step.line = number;
+        size_t k = 0;
+        if (!t[0].quoted && t[0].text == "aux") {
+            step.port = 1;
+            k = 1;
+            if (t.size() < 2 || t[1].quoted || !port_command(t[1].text)) {
+                *error =
+                    "aux goes before send, sendhex, expect, expect-silence, wait-for or "
+                    "discard";
+                return false;
+            }
+        }
+        if (t[k].quoted) {
+            *error = "a line starts with a command, not a text";
+            return false;
+        }
+        const std::string& cmd = t[k].text;
+        const std::vector<Token> args(t.begin() + long(k) + 1, t.end());
+
+        auto text_arg = [&](bool allow_limit) -> bool {
+            const bool limit =
+                allow_limit && args.size() == 3 && !args[1].quoted && args[1].text == "within";
+            if (args.empty() || !args[0].quoted || (args.size() != 1 && !limit)) {
+                *error = cmd + " needs one text in double quotes" +
+                         (allow_limit ? std::string(", optionally followed by within MS") : "");
+                return false;
+            }
+            step.bytes = args[0].text;
+            if (allow_limit) {
+                step.ns = *expect_limit_;
+                if (limit && !parse_ms(args[2], &step.ns, error)) return false;
+            }
+            return true;
+        };
+        auto ms_arg = [&]() -> bool {
+            if (args.size() != 1) {
+                *error = cmd + " needs one time in milliseconds";
+                return false;
+            }
+            return parse_ms(args[0], &step.ns, error);
+        };
+        auto no_args = [&]() -> bool {
+            if (!args.empty()) *error = cmd + " takes nothing after it";
+            return args.empty();
+        };
+
+        if (cmd == "send") {
+            step.kind = StepKind::kSend;
+            if (!text_arg(false)) return false;
+        } else if (cmd == "sendhex") {
+            step.kind = StepKind::kSend;
+            if (!parse_hex(args, &step.bytes, error)) return false;
+        } else if (cmd == "expect") {
+            step.kind = StepKind::kExpect;
+            if (!text_arg(true)) return false;
+            if (step.bytes.empty()) {
+                *error = "expect needs a non-empty text";
+                return false;
+            }
+        } else if (cmd == "wait-for") {
+            step.kind = StepKind::kWaitFor;
+            if (!text_arg(true)) return false;
+            if (step.bytes.empty()) {
+                *error = "wait-for needs a non-empty text";
+                return false;
+            }
+        } else if (cmd == "expect-silence") {
+            step.kind = StepKind::kExpectSilence;
+            if (!ms_arg()) return false;
+        } else if (cmd == "discard") {
+            step.kind = StepKind::kDiscard;
+            if (!no_args()) return false;
+        } else if (cmd == "wait") {
+            step.kind = StepKind::kWait;
+            if (!ms_arg()) return false;
+        } else if (cmd == "expect-timeout") {
+            // Not a step: the limit for the expect and wait-for lines that follow.
+            if (!ms_arg()) return false;
+            *expect_limit_ = step.ns;
+            return true;
+        } else if (cmd == "screenshot") {
+            step.kind = StepKind::kScreenshot;
+            if (args.size() != 1 || args[0].text.empty()) {
+                *error = "screenshot needs one file name";
+                return false;
+            }
+            step.path = args[0].text;
+            if (step.path[0] != '/' && !base_dir_.empty()) step.path = base_dir_ + "/" + step.path;
+        } else if (cmd == "reset" || cmd == "power-cycle" || cmd == "power-off" ||
+                   cmd == "power-on") {
+            step.kind = cmd == "reset"         ? StepKind::kReset
+                        : cmd == "power-cycle" ? StepKind::kPowerCycle
+                        : cmd == "power-off"   ? StepKind::kPowerOff
+                                               : StepKind::kPowerOn;
+            if (!no_args()) return false;
+        } else {
+            *error = "unknown command '" + cmd + "'";
+            return false;
+        }
+        steps->push_back(std::move(step));
+        return true;
+    }
+
+  private:
+    const std::string& base_dir_;
+    uint64_t* expect_limit_;
+};
+
+}  // namespace
+
+bool parse_script(std::string_view text, const std::string& name, const std::string& base_dir,
+                  Script* out, std::string* error) {
+    Script script;
+    script.name = name;
+    uint64_t expect_limit = kDefaultExpectLimitNs;
+    LineParser parser(base_dir, &expect_limit);
+    int number = 0;
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        size_t eol = text.find('\n', pos);
+        if (eol == std::string_view::npos) eol = text.size();
+        ++number;
+        std::string why;
+        if (!parser.parse(text.substr(pos, eol - pos), number, &script.steps, &why)) {
+            *error = name + ":" + std::to_string(number) + ": " + why;
+            return false;
+        }
+        pos = eol + 1;
+    }
+    *out = std::move(script);
+    return true;
+}
+
+bool load_script(const std::string& path, Script* out, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = "cannot read script " + path;
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    const size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "."
+                            : slash == 0               ? "/"
+                                                       : path.substr(0, slash);
+    return parse_script(text.str(), path, dir, out, error);
+}
+
+}  // namespace sim

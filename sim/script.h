@@ -1,0 +1,57 @@
+// Scripts: the host's side of a run, written as timed actions in virtual time.
+//
+//   # boot, then ask for the version
+//   expect ">\r" within 3000
+//   send "vers\r"
+//   expect "VOXA5-PLUS V1.4.0 WVGA \r>\r"
+//   screenshot boot.png
+//
+// One command per line; blank lines and text after # (outside quotes) are ignored. Texts are
+// in double quotes with C escapes. Times are milliseconds of virtual time (fractions allowed).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+enum class StepKind {
+    kSend,           // bytes
+    kWait,           // ns
+    kExpect,         // bytes, ns = limit
+    kExpectSilence,  // ns
+    kWaitFor,        // bytes, ns = limit
+    kDiscard,
+    kScreenshot,  // path
+    kReset,
+    kPowerCycle,
+    kPowerOff,
+    kPowerOn,
+};
+
+struct ScriptStep {
+    StepKind kind = StepKind::kWait;
+    int line = 0;
+    int port = 0;  // 0 com0 (the host port), 1 com1 ("aux")
+    std::string bytes;
+    uint64_t ns = 0;
+    std::string path;
+};
+
+struct Script {
+    std::string name;  // as messages show it
+    std::vector<ScriptStep> steps;
+};
+
+constexpr uint64_t kDefaultExpectLimitNs = 2'000'000'000;
+
+// Parses a script. Relative paths in it are taken relative to base_dir. On error, *error is
+// "NAME:LINE: what is wrong".
+bool parse_script(std::string_view text, const std::string& name, const std::string& base_dir,
+                  Script* out, std::string* error);
+// Reads and parses a file; its folder is the base of relative paths.
+bool load_script(const std::string& path, Script* out, std::string* error);
+
+}  // namespace sim

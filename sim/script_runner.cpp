@@ -1,0 +1,158 @@
+#include "sim/script_runner.h"
+
+#include <cstdio>
+
+#include "sim/byte_text.h"
+#include "sim/screen.h"
+
+namespace sim {
+
+namespace {
+
+std::string seconds(uint64_t t_ns) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%llu.%06llu s",
+                  static_cast<unsigned long long>(t_ns / 1'000'000'000u),
+                  static_cast<unsigned long long>(t_ns % 1'000'000'000u / 1'000u));
+    return buf;
+}
+
+std::string millis(uint64_t ns) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%g ms", double(ns) / 1e6);
+    return buf;
+}
+
+const char* port_name(int port) {
+    return port ? "com1" : "com0";
+}
+
+// Long receptions are cut in messages: the start is where the difference usually lies.
+constexpr size_t kShownBytes = 256;
+
+std::string shown(const std::string& bytes) {
+    if (bytes.size() <= kShownBytes) return quote_bytes(bytes);
+    return quote_bytes(bytes.substr(0, kShownBytes)) + " (and " +
+           std::to_string(bytes.size() - kShownBytes) + " more bytes)";
+}
+
+}  // namespace
+
+bool ScriptRunner::run(const Script& script, std::string* failure) {
+    for (const auto& step : script.steps) {
+        std::string why;
+        switch (step.kind) {
+            case StepKind::kSend:
+                session_.send(step.port, step.bytes);
+                break;
+            case StepKind::kWait:
+                session_.advance_to(session_.now() + step.ns);
+                why = why_ending();
+                break;
+            case StepKind::kExpect:
+                why = expect(step);
+                break;
+            case StepKind::kWaitFor:
+                why = wait_for(step);
+                break;
+            case StepKind::kExpectSilence:
+                why = expect_silence(step);
+                break;
+            case StepKind::kDiscard:
+                session_.inbox(step.port).clear();
+                break;
+            case StepKind::kScreenshot:
+                why = screenshot(step);
+                break;
+            case StepKind::kReset:
+                session_.hardware_reset();
+                break;
+            case StepKind::kPowerCycle:
+                session_.power_cycle();
+                break;
+            case StepKind::kPowerOff:
+                session_.power_off();
+                break;
+            case StepKind::kPowerOn:
+                session_.power_on();
+                break;
+        }
+        if (!why.empty()) {
+            *failure = script.name + ":" + std::to_string(step.line) + ": " + why;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string ScriptRunner::why_ending() const {
+    if (session_.module_stopped()) return "the module stopped: " + session_.module().stop_reason();
+    if (session_.ending()) return "the run was interrupted at " + seconds(session_.now());
+    return "";
+}
+
+std::string ScriptRunner::expect(const ScriptStep& step) {
+    const std::string& want = step.bytes;
+    const uint64_t deadline = session_.now() + step.ns;
+    for (;;) {
+        std::string& got = session_.inbox(step.port);
+        const size_t n = std::min(got.size(), want.size());
+        if (got.compare(0, n, want, 0, n) != 0) {
+            return std::string("expect on ") + port_name(step.port) + " failed at " +
+                   seconds(session_.now()) + ": expected " + quote_bytes(want) + ", received " +
+                   shown(got);
+        }
+        if (got.size() >= want.size()) {
+            got.erase(0, want.size());
+            return "";
+        }
+        if (const std::string why = why_ending(); !why.empty()) return why;
+        if (session_.now() >= deadline) {
+            return std::string("expect on ") + port_name(step.port) + " timed out after " +
+                   millis(step.ns) + " at " + seconds(session_.now()) + ": expected " +
+                   quote_bytes(want) + ", received " + shown(got);
+        }
+        session_.advance_to(std::min(deadline, session_.now() + kPollNs));
+    }
+}
+
+std::string ScriptRunner::wait_for(const ScriptStep& step) {
+    const uint64_t deadline = session_.now() + step.ns;
+    for (;;) {
+        std::string& got = session_.inbox(step.port);
+        if (const size_t at = got.find(step.bytes); at != std::string::npos) {
+            got.erase(0, at + step.bytes.size());
+            return "";
+        }
+        if (const std::string why = why_ending(); !why.empty()) return why;
+        if (session_.now() >= deadline) {
+            return std::string("wait-for on ") + port_name(step.port) + " timed out after " +
+                   millis(step.ns) + " at " + seconds(session_.now()) + ": waited for " +
+                   quote_bytes(step.bytes) + ", received " + shown(got);
+        }
+        session_.advance_to(std::min(deadline, session_.now() + kPollNs));
+    }
+}
+
+std::string ScriptRunner::expect_silence(const ScriptStep& step) {
+    const uint64_t deadline = session_.now() + step.ns;
+    for (;;) {
+        const std::string& got = session_.inbox(step.port);
+        if (!got.empty()) {
+            return std::string("expect-silence on ") + port_name(step.port) + " failed at " +
+                   seconds(session_.now()) + ": received " + shown(got);
+        }
+        if (const std::string why = why_ending(); !why.empty()) return why;
+        if (session_.now() >= deadline) return "";
+        session_.advance_to(std::min(deadline, session_.now() + kPollNs));
+    }
+}
+
+std::string ScriptRunner::screenshot(const ScriptStep& step) {
+    const Module& m = session_.module();
+    std::string error;
+    if (!write_png(step.path, m.width(), m.height(), render_screen(m, {}), &error)) return error;
+    return "";
+}
+
+}  // namespace sim

@@ -1,0 +1,174 @@
+#include "sim/session.h"
+
+#include <time.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "sim/stop_signal.h"
+
+namespace sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Bytes towards an idle endpoint are not worth waking for when this slice of a fast run ends.
+constexpr uint64_t kFastNoEndpointSliceNs = 1'000'000'000;
+
+}  // namespace
+
+Session::Session(Module& module, bool realtime) : module_(module), realtime_(realtime) {
+    module_.on_input = [this](int port, uint64_t t_ns, std::string_view bytes) {
+        if (log_) log_->input(port, t_ns, bytes);
+    };
+    restart_pacing();
+}
+
+Session::~Session() {
+    module_.on_input = nullptr;
+}
+
+void Session::set_endpoint(int port, std::unique_ptr<Endpoint> endpoint) {
+    endpoints_[port & 1] = std::move(endpoint);
+}
+
+void Session::restart_pacing() {
+    wall_base_ = Clock::now();
+    virtual_base_ = module_.now_ns();
+}
+
+bool Session::ending() const {
+    if (stop_requested() || module_stopped()) return true;
+    if (end_on_host_eof_) {
+        for (const auto& e : endpoints_) {
+            if (e && e->ended()) return true;
+        }
+    }
+    return false;
+}
+
+void Session::note(std::string_view text) {
+    if (log_) log_->note(module_.now_ns(), text);
+}
+
+void Session::note_if_stopped() {
+    if (module_stopped() && !stop_noted_) {
+        stop_noted_ = true;
+        note("stopped: " + module_.stop_reason());
+    }
+}
+
+void Session::power_on() {
+    note("power on");
+    stop_noted_ = false;
+    module_.power_on();
+    note_if_stopped();
+    restart_pacing();
+}
+
+void Session::power_off() {
+    note("power off");
+    module_.power_off();
+}
+
+void Session::power_cycle() {
+    note("power cycle");
+    stop_noted_ = false;
+    module_.power_cycle();
+    note_if_stopped();
+    restart_pacing();
+}
+
+void Session::hardware_reset() {
+    note("reset");
+    module_.hardware_reset();
+    note_if_stopped();
+}
+
+bool Session::wait_until_opened(int port) {
+    Endpoint* e = endpoints_[port & 1].get();
+    while (e && !e->opened()) {
+        if (stop_requested()) return false;
+        std::vector<pollfd> fds;
+        for (const auto& ep : endpoints_) {
+            if (ep) ep->add_poll_fds(&fds);
+        }
+        // A bounded wait: a signal that lands just before poll() must not be missed for long.
+        ::poll(fds.data(), fds.size(), 200);
+        // Whatever a host sends before the module has power is lost on the wire.
+        for (const auto& ep : endpoints_) {
+            if (ep) ep->service();
+        }
+    }
+    restart_pacing();
+    return true;
+}
+
+void Session::serve_endpoints(uint64_t until_ns) {
+    const bool any = endpoints_[0] || endpoints_[1];
+    Clock::time_point deadline = Clock::now();
+    if (realtime_) {
+        deadline = wall_base_ + std::chrono::nanoseconds(until_ns - virtual_base_);
+        if (Clock::now() > deadline + kMaxLag) {
+            restart_pacing();
+            deadline = wall_base_ + std::chrono::nanoseconds(until_ns - virtual_base_);
+        }
+    }
+    for (;;) {
+        std::vector<pollfd> fds;
+        for (const auto& e : endpoints_) {
+            if (e) e->add_poll_fds(&fds);
+        }
+        const auto left = std::max(Clock::duration::zero(), deadline - Clock::now());
+        if (!any && left == Clock::duration::zero()) return;
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec timeout{time_t(ns / 1'000'000'000), long(ns % 1'000'000'000)};
+        ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
+        for (int port = 0; port < 2; ++port) {
+            if (!endpoints_[port]) continue;
+            const std::string in = endpoints_[port]->service();
+            if (!in.empty()) send(port, in);
+        }
+        if (ending() || Clock::now() >= deadline) return;
+    }
+}
+
+void Session::collect_output() {
+    for (int port = 0; port < 2; ++port) {
+        const auto out = module_.take_output(port);
+        if (out.empty()) continue;
+        std::string bytes;
+        bytes.reserve(out.size());
+        for (const auto& b : out) {
+            if (log_) log_->output(port, b.t_ns, b.byte);
+            bytes += char(b.byte);
+        }
+        if (endpoints_[port]) {
+            endpoints_[port]->write(bytes);
+        } else {
+            inbox_[port] += bytes;
+        }
+    }
+    if (log_) log_->settle(module_.now_ns());
+    note_if_stopped();
+}
+
+void Session::advance_to(uint64_t t_ns) {
+    const bool any = endpoints_[0] || endpoints_[1];
+    const uint64_t slice = realtime_ ? kRealtimeSliceNs
+                           : any     ? kFastSliceNs
+                                     : kFastNoEndpointSliceNs;
+    while (!ending() && module_.now_ns() < t_ns) {
+        const uint64_t now = module_.now_ns();
+        const uint64_t end = t_ns - now > slice ? now + slice : t_ns;
+        // Realtime: wait first, then run, so that what the module sends in the slice reaches
+        // the host when the wall clock says it was sent, not a slice early.
+        serve_endpoints(end);
+        if (stop_requested()) break;
+        module_.run_until(end);
+        collect_output();
+    }
+}
+
+}  // namespace sim

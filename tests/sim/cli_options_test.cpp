@@ -1,0 +1,132 @@
+#include "sim/cli_options.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace sim {
+namespace {
+
+using Kind = EndpointSpec::Kind;
+
+struct Parsed {
+    CliParse result;
+    CliOptions options;
+    std::string error;
+};
+
+Parsed parse(std::initializer_list<const char*> args) {
+    std::vector<const char*> argv{"voxa-sim"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    Parsed p;
+    p.result = parse_cli(int(argv.size()), argv.data(), &p.options, &p.error);
+    return p;
+}
+
+TEST(CliOptions, DefaultsAreAnInteractiveWvgaOnTheTerminal) {
+    const Parsed p = parse({});
+    ASSERT_EQ(p.result, CliParse::kRun);
+    EXPECT_EQ(p.options.panel, Panel::kWvga);
+    EXPECT_EQ(p.options.com[0].kind, Kind::kStdio);
+    EXPECT_EQ(p.options.com[1].kind, Kind::kNone);
+    EXPECT_TRUE(p.options.realtime);
+    EXPECT_LT(p.options.run_for_ms, 0);
+    EXPECT_FALSE(p.options.power_on_now);
+}
+
+TEST(CliOptions, EndpointSpecs) {
+    EndpointSpec s;
+    std::string error;
+    ASSERT_TRUE(parse_endpoint_spec("pty:/tmp/voxa0", &s, &error));
+    EXPECT_EQ(s.kind, Kind::kPty);
+    EXPECT_EQ(s.link, "/tmp/voxa0");
+    ASSERT_TRUE(parse_endpoint_spec("pty", &s, &error));
+    EXPECT_EQ(s.kind, Kind::kPty);
+    EXPECT_EQ(s.link, "");
+    ASSERT_TRUE(parse_endpoint_spec("tcp:5000", &s, &error));
+    EXPECT_EQ(s.kind, Kind::kTcp);
+    EXPECT_EQ(s.address, "127.0.0.1");
+    EXPECT_EQ(s.port, 5000);
+    ASSERT_TRUE(parse_endpoint_spec("tcp:0.0.0.0:65535", &s, &error));
+    EXPECT_EQ(s.address, "0.0.0.0");
+    EXPECT_EQ(s.port, 65535);
+    ASSERT_TRUE(parse_endpoint_spec("tcp:::1:7000", &s, &error));  // the last colon splits
+    EXPECT_EQ(s.address, "::1");
+    EXPECT_EQ(s.port, 7000);
+
+    for (const char* bad : {"pty:", "tcp:", "tcp:65536", "tcp:12ab", "tcp::80", "serial", ""}) {
+        error.clear();
+        EXPECT_FALSE(parse_endpoint_spec(bad, &s, &error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+}
+
+TEST(CliOptions, EveryOptionInBothForms) {
+    const Parsed p =
+        parse({"--panel=svga", "--com0", "pty:/tmp/l", "--com1=tcp:4001", "--fast", "--state",
+               "/tmp/st", "--run-for=2.5", "--screenshot", "a.png", "--log=-", "--power-on-now"});
+    ASSERT_EQ(p.result, CliParse::kRun) << p.error;
+    EXPECT_EQ(p.options.panel, Panel::kSvga);
+    EXPECT_EQ(p.options.com[0].kind, Kind::kPty);
+    EXPECT_EQ(p.options.com[0].link, "/tmp/l");
+    EXPECT_EQ(p.options.com[1].kind, Kind::kTcp);
+    EXPECT_EQ(p.options.com[1].port, 4001);
+    EXPECT_FALSE(p.options.realtime);
+    EXPECT_EQ(p.options.state_dir, "/tmp/st");
+    EXPECT_DOUBLE_EQ(p.options.run_for_ms, 2.5);
+    EXPECT_EQ(p.options.screenshot, "a.png");
+    EXPECT_EQ(p.options.log, "-");
+    EXPECT_TRUE(p.options.power_on_now);
+    // The last pace given wins.
+    EXPECT_TRUE(parse({"--fast", "--realtime"}).options.realtime);
+}
+
+TEST(CliOptions, ScriptTakesOverBothPorts) {
+    const Parsed p = parse({"--script", "demo.vsim"});
+    ASSERT_EQ(p.result, CliParse::kRun);
+    EXPECT_EQ(p.options.com[0].kind, Kind::kNone);
+    EXPECT_EQ(p.options.com[1].kind, Kind::kNone);
+    EXPECT_EQ(parse({"--script", "x", "--com0", "none"}).result, CliParse::kRun);
+    const Parsed clash = parse({"--script", "x", "--com1", "pty"});
+    EXPECT_EQ(clash.result, CliParse::kError);
+    EXPECT_NE(clash.error.find("--com1"), std::string::npos) << clash.error;
+}
+
+TEST(CliOptions, BadArgumentsSayWhatIsWrong) {
+    struct Case {
+        std::initializer_list<const char*> args;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {{"--panel", "qvga"}, "qvga"},    {{"--panel"}, "--panel needs a value"},
+        {{"--run-for", "-5"}, "-5"},      {{"--run-for", "10ms"}, "10ms"},
+        {{"--run-for="}, "--run-for"},    {{"--fast=1"}, "--fast takes no value"},
+        {{"--com0", "serial"}, "serial"}, {{"--com0", "stdio", "--com1", "stdio"}, "stdio"},
+        {{"--log", ""}, "--log"},         {{"-x"}, "'-x'"},
+        {{"extra"}, "'extra'"},
+    };
+    for (const auto& c : cases) {
+        const Parsed p = parse(c.args);
+        EXPECT_EQ(p.result, CliParse::kError) << c.mentions;
+        EXPECT_NE(p.error.find(c.mentions), std::string::npos) << p.error;
+    }
+    EXPECT_EQ(parse({"--fast", "--help"}).result, CliParse::kHelp);
+}
+
+TEST(CliOptions, StateLivesPerPanelUnderHome) {
+    const char* old = std::getenv("HOME");
+    const std::string saved = old ? old : "";
+    setenv("HOME", "/home/dev", 1);
+    EXPECT_EQ(default_state_dir(Panel::kVga), "/home/dev/.voxa-sim/vga");
+    if (old) {
+        setenv("HOME", saved.c_str(), 1);
+    } else {
+        unsetenv("HOME");
+    }
+}
+
+}  // namespace
+}  // namespace sim
