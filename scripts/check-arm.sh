@@ -16,13 +16,15 @@ cmake --build --preset arm
 # Symbols a freestanding firmware must not pull in.
 forbidden='^(malloc|calloc|realloc|free|_Znwj|_Znaj|_ZdlPv|_ZdaPv|_ZdlPvj|printf|sprintf|snprintf|vsnprintf|fprintf|puts|fputs|sscanf|fopen|__cxa_throw|__cxa_allocate_exception|__gxx_personality_v0|_Unwind_Resume|__cxa_begin_catch)$'
 status=0
-for panel in wvga svga vga; do
+# The three panel libraries, and the generated font data that all three link.
+for panel in wvga svga vga fonts; do
   lib=build/arm/libvoxa_fw_${panel}.a
+  [ "$panel" = fonts ] && lib=build/arm/libvoxa_fonts.a
   bad=$(arm-none-eabi-nm -u "$lib" | awk '{print $2}' | sort -u | grep -E "$forbidden" || true)
   if [ -n "$bad" ]; then
     echo "check-arm: $lib uses forbidden symbols:" $bad >&2
     status=1
   fi
-  arm-none-eabi-size -t "$lib" | tail -n 1 | awk -v p="$panel" '{printf "check-arm: %-4s text %7d  data %6d  bss %7d  (bytes)\n", p, $1, $2, $3}'
+  arm-none-eabi-size -t "$lib" | tail -n 1 | awk -v p="$panel" '{printf "check-arm: %-5s text %7d  data %6d  bss %7d  (bytes)\n", p, $1, $2, $3}'
 done
 exit $status

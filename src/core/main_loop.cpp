@@ -19,6 +19,7 @@
 #include "gui/gui.h"
 #include "macro/macro.h"
 #include "macro/variables.h"
+#include "media/fonts.h"
 #include "settings/settings.h"
 #include "touch/hotspots.h"
 #include "touch/touch.h"
@@ -164,6 +165,7 @@ void KV_main() {
     KV_Slider_Init();
     KV_Macro_Init();
     GUI_Init();
+    KV_Fonts_Init();
     KV_Panel_Power(1);
     KV_Delay(panel::kBuild.power_on_wait_ms);
     LCD_sigs_active();
@@ -175,8 +177,6 @@ void GUIDEMO_Clear(int how) {
     if (how == 0) GUI_Clear();
     GUIDEMO_SetTextBorder(0);
 }
-
-int GUIDEMO_SetFont(const char*) { return 0; }
 
 void GUIDEMO_SetTextBorder(int x) { textBorder = x; }
 int GUIDEMO_GetTextBorder() { return textBorder; }

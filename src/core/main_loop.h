@@ -21,7 +21,6 @@ void InitEverything();
 // the background colour, another value draws that bitmap at (0, 0). Text cursor and left border
 // go to 0.
 void GUIDEMO_Clear(int how);
-int GUIDEMO_SetFont(const char* name);
 void GUIDEMO_SetTextBorder(int x);
 int GUIDEMO_GetTextBorder();
 

@@ -3,6 +3,7 @@
 #include "device/board.h"
 #include "device/panel_config.h"
 #include "device/panel_timing.h"
+#include "gui/builtin_fonts.h"
 
 namespace {
 
@@ -11,6 +12,7 @@ struct Context {
     GUI_COLOR bkColor;
     int dispPosX;
     int dispPosY;
+    const GUI_FONT* font;
 };
 
 Context context;
@@ -18,7 +20,7 @@ Context context;
 }  // namespace
 
 int GUI_Init() {
-    context = Context{0xFFFFFF, 0x000000, 0, 0};
+    context = Context{0xFFFFFF, 0x000000, 0, 0, &GUI_FontArial10};
     InitLCD(panel::kWidth);
     return 0;
 }
@@ -51,6 +53,13 @@ GUI_COLOR GUI_SetBkColor(GUI_COLOR color) {
     return old;
 }
 GUI_COLOR GUI_GetBkColor() { return context.bkColor; }
+
+const GUI_FONT* GUI_SetFont(const GUI_FONT* font) {
+    const GUI_FONT* old = context.font;
+    if (font != nullptr) context.font = font;
+    return old;
+}
+const GUI_FONT* GUI_GetFont() { return context.font; }
 
 void GUI_Clear() {
     uint16_t* fb = lcd_framebuffer();

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "gui/font.h"
+
 // Colour value 0x00BBGGRR.
 using GUI_COLOR = uint32_t;
 
@@ -22,3 +24,8 @@ GUI_COLOR GUI_GetBkColor();
 
 // Fills the whole screen with the background colour; the display position goes to (0, 0).
 void GUI_Clear();
+
+// The font of text output; GUI_Init selects GUI_FontArial10. A null font is ignored. Returns
+// the previous font.
+const GUI_FONT* GUI_SetFont(const GUI_FONT* font);
+const GUI_FONT* GUI_GetFont();
