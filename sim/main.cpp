@@ -27,6 +27,14 @@ int main(int argc, char** argv) {
             run_for = std::atof(argv[++i]);
         } else if (a == "--screenshot" && i + 1 < argc) {
             screenshot = argv[++i];
+        } else if (a == "--state" && i + 1 < argc) {
+            opts.state_dir = argv[++i];
+        } else if (a == "--sd" && i + 1 < argc) {
+            opts.sd_dir = argv[++i];
+        } else if (a == "--sd-image" && i + 1 < argc) {
+            opts.sd_image = argv[++i];
+        } else if (a == "--no-sd") {
+            opts.no_sd = true;
         }
     }
     sim::Module m(opts);

@@ -4,6 +4,8 @@
 #include "core/port_commands.h"
 #include "core/system_commands.h"
 #include "device/backlight_commands.h"
+#include "fs/sd_commands.h"
+#include "settings/eeprom_commands.h"
 
 // Provisional chain: the rows built so far.
 const Row kChain[] = {
@@ -34,5 +36,12 @@ const Row kChain[] = {
     {"*", row_firmware, "*firmware"},
     {"/", row_comment, "//"},
     {"*", row_ctype, "*ctype"},
+    {"f", row_fopen, "fopen"},
+    {"*", row_eeprom, "*eer/*eerc/*eew/*eewc/*eed/*eec/*ees"},
+    {"*", row_sdled, "*sdled"},
+    {"*", row_cd, "*cd"},
+    {"*", row_ls, "*ls"},
+    {"*", row_eel, "*eel"},
+    {"i", row_i2c, "i2c read/i2c write"},
 };
 const size_t kChainLength = sizeof kChain / sizeof kChain[0];
