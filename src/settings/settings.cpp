@@ -99,6 +99,15 @@ void write_copy(uint32_t base, const uint8_t* rec) {
     }
 }
 
+bool same_checked_bytes(const EepromData& a, const EepromData& b) {
+    const auto* x = reinterpret_cast<const uint8_t*>(&a);
+    const auto* y = reinterpret_cast<const uint8_t*>(&b);
+    for (size_t i = 0; i < kSettingsSize; ++i) {
+        if (checked(i) && x[i] != y[i]) return false;
+    }
+    return true;
+}
+
 void read_block(uint32_t base, uint8_t* rec) {
     for (size_t i = 0; i < kSettingsSize; ++i) rec[i] = EEpromRead(base + uint32_t(i));
 }
@@ -297,22 +306,19 @@ void KV_EEPROM_LoadAndFix() {
     // A load that finds no recognisable copy leaves this visible to KV_EEPROM_Init.
     eepromData.signature = kSignatureLoadFailed;
     if (KV_EEPROM_Load(kEepromCopyB)) {
+        const EepromData copyB = eepromData;
         if (!KV_EEPROM_Load(kEepromCopyA)) {
             KV_EEPROM_Load(kEepromCopyB);
             write_copy(kEepromCopyA, record_bytes());
+        } else if (!same_checked_bytes(copyB, eepromData)) {
+            // Both valid but different: a save was cut after copy A was complete. Copy A is
+            // the newer one (saves write it first); finish the save.
+            write_copy(kEepromCopyB, record_bytes());
         }
     } else if (KV_EEPROM_Load(kEepromCopyA)) {
         write_copy(kEepromCopyB, record_bytes());
-    } else {
-        if (!salvage()) eepromData.signature = kSignatureLoadFailed;
-        return;
-    }
-    // Both copies valid but different: a save was cut after copy A was complete. Copy A is
-    // the newer one; finish the save.
-    if (EEpromRead(kEepromCopyA + kEepromChecksumOffset) !=
-        EEpromRead(kEepromCopyB + kEepromChecksumOffset)) {
-        KV_EEPROM_Load(kEepromCopyA);
-        write_copy(kEepromCopyB, record_bytes());
+    } else if (!salvage()) {
+        eepromData.signature = kSignatureLoadFailed;
     }
 }
 
