@@ -75,6 +75,8 @@ int read_all(int fd, void* data, size_t n, int timeout_ms) {
     return 1;
 }
 
+constexpr uint32_t kUartResetRate = 115200;
+
 std::string format_time(uint64_t t_ns) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.6f s", double(t_ns) / 1e9);
@@ -254,6 +256,8 @@ void Module::start_child(uint64_t start_ns) {
     child_ = pid;
     status_ = Status::kRunning;
     reset_pending_ = false;
+    // The UARTs leave reset at this rate and report only changes from it.
+    uart_rate_[0] = uart_rate_[1] = kUartResetRate;
 
     const simlink::StartPayload start{start_ns, 0};
     send_message(simlink::Msg::kStart, &start, sizeof start);

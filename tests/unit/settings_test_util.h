@@ -23,6 +23,7 @@ inline sim::Standalone& standalone() { return sim::Standalone::instance(); }
 inline void serial_up() {
     static bool up = false;
     if (!up) {
+        standalone();  // the board exists before anything touches it
         interrupt_init();
         KV_COM_Init0();
         KV_COM_Init1();
