@@ -48,6 +48,8 @@ void SdCard::remove() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     memory_ = nullptr;
+    memory_sectors_ = 0;
+    overlay_.clear();
     sectors_ = 0;
     status_ = 0;
     folder_.detach();
@@ -69,11 +71,12 @@ void SdCard::insert_image(const std::string& path) {
     sectors_ = uint32_t(n > kMaxSectors ? kMaxSectors : n);
 }
 
-void SdCard::insert_memory(uint8_t* data, size_t size) {
+void SdCard::insert_memory(uint8_t* data, size_t size, uint32_t sectors) {
     remove();
     kind_ = simlink::SdKind::kImage;
     memory_ = data;
-    sectors_ = uint32_t(size / kSdSectorSize);
+    memory_sectors_ = uint32_t(size / kSdSectorSize);
+    sectors_ = sectors > memory_sectors_ ? sectors : memory_sectors_;
 }
 
 void SdCard::insert_folder(const std::string& path) {
@@ -112,7 +115,13 @@ bool SdCard::read(uint32_t sector, uint8_t* data) {
     }
     const uint64_t at = uint64_t(sector) * kSdSectorSize;
     if (memory_) {
-        std::memcpy(data, memory_ + at, kSdSectorSize);
+        if (sector < memory_sectors_) {
+            std::memcpy(data, memory_ + at, kSdSectorSize);
+        } else if (const auto it = overlay_.find(sector); it != overlay_.end()) {
+            std::memcpy(data, it->second.data(), kSdSectorSize);
+        } else {
+            std::memset(data, 0, kSdSectorSize);
+        }
         return true;
     }
     if (!pread_all(fd_, data, kSdSectorSize, off_t(at))) {
@@ -136,7 +145,8 @@ bool SdCard::write(uint32_t sector, const uint8_t* data) {
     }
     const uint64_t at = uint64_t(sector) * kSdSectorSize;
     if (memory_) {
-        std::memcpy(memory_ + at, data, kSdSectorSize);
+        if (sector < memory_sectors_) std::memcpy(memory_ + at, data, kSdSectorSize);
+        else std::memcpy(overlay_[sector].data(), data, kSdSectorSize);
         return true;
     }
     if (!pwrite_all(fd_, data, kSdSectorSize, off_t(at))) {

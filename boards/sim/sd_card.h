@@ -5,7 +5,9 @@
 // on) and leave the SD host controller's status as the hardware would after such a failure.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "host_folder.h"
@@ -26,8 +28,10 @@ public:
     // A card whose sectors are the file at path. A file that cannot be opened gives a card
     // that does not answer.
     void insert_image(const std::string& path);
-    // A card whose sectors are size bytes at data (kept by the caller).
-    void insert_memory(uint8_t* data, size_t size);
+    // A card of the given number of sectors whose first size bytes are at data (kept by the
+    // caller); the sectors after them read as zeros until written (fuzzing: a large card from
+    // a small input).
+    void insert_memory(uint8_t* data, size_t size, uint32_t sectors = 0);
     void insert_folder(const std::string& path);
 
     simlink::SdKind kind() const { return kind_; }
@@ -48,6 +52,8 @@ private:
     simlink::SdKind kind_ = simlink::SdKind::kNone;
     int fd_ = -1;
     uint8_t* memory_ = nullptr;
+    uint32_t memory_sectors_ = 0;  // sectors backed by memory_
+    std::map<uint32_t, std::array<uint8_t, 512>> overlay_;  // written sectors beyond them
     uint32_t sectors_ = 0;
     uint32_t status_ = 0;
     simlink::Faults* faults_ = nullptr;

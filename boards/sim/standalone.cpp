@@ -95,8 +95,8 @@ void Standalone::cut_power_at_eeprom_write(uint64_t n, bool byte_stored) {
 }
 
 void Standalone::insert_sd_image(const std::string& path) { machine_->sd().insert_image(path); }
-void Standalone::insert_sd_memory(uint8_t* data, size_t size) {
-    machine_->sd().insert_memory(data, size);
+void Standalone::insert_sd_memory(uint8_t* data, size_t size, uint32_t sectors) {
+    machine_->sd().insert_memory(data, size, sectors);
 }
 void Standalone::insert_sd_folder(const std::string& path) { machine_->sd().insert_folder(path); }
 void Standalone::remove_sd() { machine_->sd().remove(); }

@@ -43,7 +43,7 @@ public:
 
     // The card in the slot (the card-detect switch follows at once).
     void insert_sd_image(const std::string& path);
-    void insert_sd_memory(uint8_t* data, size_t size);
+    void insert_sd_memory(uint8_t* data, size_t size, uint32_t sectors = 0);
     void insert_sd_folder(const std::string& path);
     void remove_sd();
 

@@ -186,11 +186,11 @@ void five_point_from_legacy() {
     const int32_t xPhyA = e.legacyCal[2], xPhyB = e.legacyCal[3];
     const int32_t yLogA = e.legacyCal[4], yLogB = e.legacyCal[5];
     const int32_t yPhyA = e.legacyCal[6], yPhyB = e.legacyCal[7];
-    const auto set = [&e](int i, int32_t lx, int32_t px, int32_t ly, int32_t py) {
-        e.calLogX[i] = int16_t(lx);
-        e.calPhyX[i] = int16_t(px);
-        e.calLogY[i] = int16_t(ly);
-        e.calPhyY[i] = int16_t(py);
+    const auto set = [](int i, int32_t lx, int32_t px, int32_t ly, int32_t py) {
+        eepromData.calLogX[i] = int16_t(lx);
+        eepromData.calPhyX[i] = int16_t(px);
+        eepromData.calLogY[i] = int16_t(ly);
+        eepromData.calPhyY[i] = int16_t(py);
     };
     set(0, (xLogA + xLogB) / 2, (xPhyA + xPhyB) / 2, (yLogA + yLogB) / 2, (yPhyA + yPhyB) / 2);
     set(1, xLogA, xPhyA, yLogB, yPhyB);

@@ -194,6 +194,30 @@ TEST_P(FatInterop, WritesWhatFsckAndMtoolsAccept) {
 INSTANTIATE_TEST_SUITE_P(Layouts, FatInterop, ::testing::ValuesIn(kLayouts),
                          [](const auto& info) { return layout_name(info.param); });
 
+// FAT12 entries are a byte and a half: those of clusters 341 and 682 straddle FAT sectors.
+TEST(Fat12, LongChainsCrossFatSectorBoundaries) {
+    TempDir dir;
+    const std::string image = dir / "card.img";
+    ASSERT_TRUE(mkfs(image, {12, 1440, 1}));
+    const std::string in = pattern(800 * 512 + 77, 80);
+    write_file(dir / "src", in);
+    ASSERT_TRUE(mcopy_in(image, dir / "src", "::/IN.BIN"));
+    insert_image(image);
+    EXPECT_EQ(fw_read("IN.BIN"), in);
+    const std::string out = pattern(900 * 512 + 5, 81);
+    ASSERT_TRUE(fw_write("OUT.BIN", out, {5000, 333}));
+    ASSERT_TRUE(fw_write("IN.BIN", "short now"));  // frees the first chain again
+    ASSERT_TRUE(fw_write("AGAIN.BIN", in));        // and reuses it
+    eject();
+    std::string log;
+    EXPECT_TRUE(fsck_clean(image, &log)) << log;
+    for (const auto& [name, data] : {std::pair{"OUT.BIN", out}, {"IN.BIN", "short now"},
+                                     {"AGAIN.BIN", in}}) {
+        ASSERT_TRUE(mcopy_out(image, std::string("::/") + name, dir / "out"));
+        EXPECT_EQ(read_file(dir / "out"), data) << name;
+    }
+}
+
 // A card with a partition table: the volume sits in the first FAT partition.
 TEST(FatPartitioned, MountsFirstFatPartition) {
     TempDir dir;
