@@ -28,8 +28,7 @@ void read_file(const char* name) {
         total += uint32_t(n);
     }
     if (fseek(f, 0, 0) == 0) {
-        for (int i = 0; i < 3 && freadChunk(f, scratch) > 0; ++i) {
-        }
+        for (int i = 0; i < 3 && freadChunk(f, scratch) > 0; ++i) {}
     }
     if (f->size > 100 && fseek(f, -100, 2) == 0) fread(scratch, 1, 200, f);
     SD_fclose(f);

@@ -173,11 +173,15 @@ void Module::set_sd_slot(simlink::SdKind kind, const std::string& path) {
     ++slot.generation;
 }
 
-void Module::insert_sd_image(const std::string& path) { set_sd_slot(simlink::SdKind::kImage, path); }
+void Module::insert_sd_image(const std::string& path) {
+    set_sd_slot(simlink::SdKind::kImage, path);
+}
 void Module::insert_sd_folder(const std::string& path) {
     set_sd_slot(simlink::SdKind::kFolder, path);
 }
-void Module::remove_sd() { set_sd_slot(simlink::SdKind::kNone, ""); }
+void Module::remove_sd() {
+    set_sd_slot(simlink::SdKind::kNone, "");
+}
 
 void Module::cut_power_at_eeprom_write(uint64_t n, bool byte_stored) {
     auto& f = shared_->faults;

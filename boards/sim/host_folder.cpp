@@ -27,7 +27,9 @@ bool short_name_char(unsigned char c) {
     return std::strchr("!#$%&'()-@^_`{}~", c) != nullptr && c != 0;
 }
 
-char upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+char upper(char c) {
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
 
 // The 11-byte form of name when it already is a valid 8.3 name (any case), else "".
 std::string exact_short(const std::string& name) {
@@ -70,8 +72,7 @@ std::string alias(const std::string& name, int n) {
     const std::string trimmed = name.substr(start);
     const size_t dot = trimmed.rfind('.');
     std::string base = alias_part(trimmed.substr(0, dot), 8);
-    const std::string ext =
-        dot == std::string::npos ? "" : alias_part(trimmed.substr(dot + 1), 3);
+    const std::string ext = dot == std::string::npos ? "" : alias_part(trimmed.substr(dot + 1), 3);
     const std::string tail = "~" + std::to_string(n);
     if (base.empty()) base = "_";
     base = base.substr(0, 8 - tail.size()) + tail;
@@ -251,8 +252,7 @@ FsDriverStatus HostFolder::read(int handle, uint32_t offset, uint8_t* data, uint
     return FsDriverStatus::kOk;
 }
 
-FsDriverStatus HostFolder::write(int handle, uint32_t offset, const uint8_t* data,
-                                 uint32_t count) {
+FsDriverStatus HostFolder::write(int handle, uint32_t offset, const uint8_t* data, uint32_t count) {
     if (handle < 0 || handle >= kMaxHandles || fds_[handle] < 0) return FsDriverStatus::kIoError;
     uint32_t done = 0;
     while (done < count) {
@@ -286,13 +286,18 @@ FsDriverStatus HostFolder::chdir(const char* path) {
         while (*end && *end != '/') ++end;
         const std::string name(p, end);
         if (name == "..") {
-            if (cwd_.empty()) result = FsDriverStatus::kNotFound;
-            else cwd_.pop_back();
+            if (cwd_.empty())
+                result = FsDriverStatus::kNotFound;
+            else
+                cwd_.pop_back();
         } else if (name != ".") {
             const Entry* e = find(name.c_str());
-            if (!e) result = FsDriverStatus::kNotFound;
-            else if (!e->directory) result = FsDriverStatus::kNotDirectory;
-            else cwd_.push_back(e->host);
+            if (!e)
+                result = FsDriverStatus::kNotFound;
+            else if (!e->directory)
+                result = FsDriverStatus::kNotDirectory;
+            else
+                cwd_.push_back(e->host);
         }
         p = end;
         while (*p == '/') ++p;
@@ -328,7 +333,9 @@ FsDriverStatus HostFolder::dir_entry(uint32_t index, uint8_t entry[32]) {
 
 namespace {
 
-HostFolder& folder() { return machine().sd().folder(); }
+HostFolder& folder() {
+    return machine().sd().folder();
+}
 
 const BoardFsDriver kDriver = {
     [](const char* name, bool create, int* handle, uint32_t* size) {
@@ -355,6 +362,8 @@ const BoardFsDriver kDriver = {
 
 }  // namespace
 
-const BoardFsDriver& host_folder_driver() { return kDriver; }
+const BoardFsDriver& host_folder_driver() {
+    return kDriver;
+}
 
 }  // namespace sim

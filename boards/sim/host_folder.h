@@ -17,7 +17,7 @@
 namespace sim {
 
 class HostFolder {
-public:
+  public:
     static constexpr int kMaxHandles = 8;
 
     // A new card: the root is path, nothing open.
@@ -38,7 +38,7 @@ public:
     // in the same order. Exposed for tests.
     static std::vector<std::string> short_names(const std::vector<std::string>& host_names);
 
-private:
+  private:
     struct Entry {
         std::string short11;  // 11 bytes, blank-padded, upper case
         std::string host;     // name in the host folder; empty for "." and ".."

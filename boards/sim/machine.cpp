@@ -307,9 +307,15 @@ void Machine::apply_sd_slot() {
     std::memcpy(path, slot_->path, simlink::kSdPathMax);
     path[simlink::kSdPathMax] = 0;
     switch (slot_->kind) {
-        case simlink::SdKind::kImage: sd_.insert_image(path); break;
-        case simlink::SdKind::kFolder: sd_.insert_folder(path); break;
-        default: sd_.remove(); break;
+        case simlink::SdKind::kImage:
+            sd_.insert_image(path);
+            break;
+        case simlink::SdKind::kFolder:
+            sd_.insert_folder(path);
+            break;
+        default:
+            sd_.remove();
+            break;
     }
 }
 

@@ -85,7 +85,7 @@ public:
     bool powered() const { return powered_; }
     void restore_power() { powered_ = true; }
 
-private:
+  private:
     void uart_byte_sent(int port, uint64_t t_ns, uint8_t byte) override;
     void uart_rate_changed(int port, uint64_t t_ns, uint32_t rate) override;
 

@@ -42,7 +42,9 @@ bool pwrite_all(int fd, const uint8_t* p, size_t n, off_t at) {
 
 }  // namespace
 
-SdCard::~SdCard() { remove(); }
+SdCard::~SdCard() {
+    remove();
+}
 
 void SdCard::remove() {
     if (fd_ >= 0) ::close(fd_);
@@ -87,9 +89,12 @@ void SdCard::insert_folder(const std::string& path) {
 
 bool SdCard::ready() const {
     switch (kind_) {
-        case simlink::SdKind::kImage: return fd_ >= 0 || memory_ != nullptr;
-        case simlink::SdKind::kFolder: return folder_.attached();
-        default: return false;
+        case simlink::SdKind::kImage:
+            return fd_ >= 0 || memory_ != nullptr;
+        case simlink::SdKind::kFolder:
+            return folder_.attached();
+        default:
+            return false;
     }
 }
 
@@ -145,8 +150,10 @@ bool SdCard::write(uint32_t sector, const uint8_t* data) {
     }
     const uint64_t at = uint64_t(sector) * kSdSectorSize;
     if (memory_) {
-        if (sector < memory_sectors_) std::memcpy(memory_ + at, data, kSdSectorSize);
-        else std::memcpy(overlay_[sector].data(), data, kSdSectorSize);
+        if (sector < memory_sectors_)
+            std::memcpy(memory_ + at, data, kSdSectorSize);
+        else
+            std::memcpy(overlay_[sector].data(), data, kSdSectorSize);
         return true;
     }
     if (!pwrite_all(fd_, data, kSdSectorSize, off_t(at))) {

@@ -16,7 +16,7 @@
 namespace sim {
 
 class SdCard {
-public:
+  public:
     SdCard() = default;
     ~SdCard();
     SdCard(const SdCard&) = delete;
@@ -46,13 +46,13 @@ public:
 
     HostFolder& folder() { return folder_; }
 
-private:
+  private:
     bool fail_now(bool write);
 
     simlink::SdKind kind_ = simlink::SdKind::kNone;
     int fd_ = -1;
     uint8_t* memory_ = nullptr;
-    uint32_t memory_sectors_ = 0;  // sectors backed by memory_
+    uint32_t memory_sectors_ = 0;                           // sectors backed by memory_
     std::map<uint32_t, std::array<uint8_t, 512>> overlay_;  // written sectors beyond them
     uint32_t sectors_ = 0;
     uint32_t status_ = 0;

@@ -85,8 +85,12 @@ void Standalone::run_for_ns(uint64_t ns) {
     while (machine_->now() < end) machine_->idle(end - machine_->now());
 }
 
-uint8_t* Standalone::eeprom() { return eeprom_memory; }
-simlink::Faults& Standalone::faults() { return fault_counters; }
+uint8_t* Standalone::eeprom() {
+    return eeprom_memory;
+}
+simlink::Faults& Standalone::faults() {
+    return fault_counters;
+}
 
 void Standalone::cut_power_at_eeprom_write(uint64_t n, bool byte_stored) {
     fault_counters.eeprom_writes = 0;
@@ -94,11 +98,17 @@ void Standalone::cut_power_at_eeprom_write(uint64_t n, bool byte_stored) {
     fault_counters.eeprom_cut_at = n;
 }
 
-void Standalone::insert_sd_image(const std::string& path) { machine_->sd().insert_image(path); }
+void Standalone::insert_sd_image(const std::string& path) {
+    machine_->sd().insert_image(path);
+}
 void Standalone::insert_sd_memory(uint8_t* data, size_t size, uint32_t sectors) {
     machine_->sd().insert_memory(data, size, sectors);
 }
-void Standalone::insert_sd_folder(const std::string& path) { machine_->sd().insert_folder(path); }
-void Standalone::remove_sd() { machine_->sd().remove(); }
+void Standalone::insert_sd_folder(const std::string& path) {
+    machine_->sd().insert_folder(path);
+}
+void Standalone::remove_sd() {
+    machine_->sd().remove();
+}
 
 }  // namespace sim

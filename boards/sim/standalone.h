@@ -47,7 +47,7 @@ public:
     void insert_sd_folder(const std::string& path);
     void remove_sd();
 
-private:
+  private:
     Standalone();
     Machine* machine_;
 };

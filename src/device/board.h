@@ -223,11 +223,11 @@ uint32_t sd_host_status();
 // the card looks exactly like a FAT card to everything above the file layer.
 enum class FsDriverStatus : int {
     kOk = 0,
-    kNotFound,     // no such name in the current directory
-    kIoError,      // the host refused the operation
-    kIsDirectory,  // a directory where a file was asked for
-    kNotDirectory, // a file where a directory was asked for
-    kExists,       // mkdir of a name that exists
+    kNotFound,      // no such name in the current directory
+    kIoError,       // the host refused the operation
+    kIsDirectory,   // a directory where a file was asked for
+    kNotDirectory,  // a file where a directory was asked for
+    kExists,        // mkdir of a name that exists
     kEndOfDirectory,
 };
 struct BoardFsDriver {

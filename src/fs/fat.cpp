@@ -61,10 +61,11 @@ constexpr uint32_t kDirWriteDate = 24;
 constexpr uint32_t kDirClusterLow = 26;
 constexpr uint32_t kDirSize = 28;
 
-uint16_t get16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint16_t get16(const uint8_t* p) {
+    return uint16_t(p[0] | (p[1] << 8));
+}
 uint32_t get32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-           (uint32_t(p[3]) << 24);
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 void put16(uint8_t* p, uint16_t v) {
     p[0] = uint8_t(v);
@@ -75,13 +76,13 @@ void put32(uint8_t* p, uint32_t v) {
 }
 
 struct Volume {
-    uint8_t type;            // 12, 16 or 32; 0 while nothing is mounted
-    uint32_t first_sector;   // of the volume on the card
-    uint32_t end_sector;     // one past its last sector
-    uint32_t fat_sector;     // first sector of the first FAT
-    uint32_t fat_sectors;    // sectors per FAT
+    uint8_t type;           // 12, 16 or 32; 0 while nothing is mounted
+    uint32_t first_sector;  // of the volume on the card
+    uint32_t end_sector;    // one past its last sector
+    uint32_t fat_sector;    // first sector of the first FAT
+    uint32_t fat_sectors;   // sectors per FAT
     uint8_t fat_count;
-    uint32_t root_sector;    // FAT12/16: the fixed root directory
+    uint32_t root_sector;  // FAT12/16: the fixed root directory
     uint32_t root_sectors;
     uint32_t root_cluster;   // FAT32: first cluster of the root directory
     uint32_t data_sector;    // sector of cluster 2
@@ -116,25 +117,41 @@ struct Cursor {
 Cursor list_cursor;
 bool list_done = true;
 
-uint32_t root_dir() { return vol.type == 32 ? vol.root_cluster : 0; }
-uint32_t sectors_per_cluster() { return 1u << vol.cluster_shift; }
-uint32_t cluster_bytes_shift() { return 9u + vol.cluster_shift; }
-bool valid_cluster(uint32_t c) { return c >= 2 && c <= vol.max_cluster; }
-uint32_t cluster_sector(uint32_t c) { return vol.data_sector + ((c - 2) << vol.cluster_shift); }
+uint32_t root_dir() {
+    return vol.type == 32 ? vol.root_cluster : 0;
+}
+uint32_t sectors_per_cluster() {
+    return 1u << vol.cluster_shift;
+}
+uint32_t cluster_bytes_shift() {
+    return 9u + vol.cluster_shift;
+}
+bool valid_cluster(uint32_t c) {
+    return c >= 2 && c <= vol.max_cluster;
+}
+uint32_t cluster_sector(uint32_t c) {
+    return vol.data_sector + ((c - 2) << vol.cluster_shift);
+}
 
 bool end_of_chain(uint32_t v) {
     switch (vol.type) {
-        case 12: return v >= 0xFF8;
-        case 16: return v >= 0xFFF8;
-        default: return v >= 0x0FFFFFF8;
+        case 12:
+            return v >= 0xFF8;
+        case 16:
+            return v >= 0xFFF8;
+        default:
+            return v >= 0x0FFFFFF8;
     }
 }
 
 uint32_t end_of_chain_mark() {
     switch (vol.type) {
-        case 12: return 0xFFF;
-        case 16: return 0xFFFF;
-        default: return 0x0FFFFFFF;
+        case 12:
+            return 0xFFF;
+        case 16:
+            return 0xFFFF;
+        default:
+            return 0x0FFFFFFF;
     }
 }
 
@@ -146,7 +163,9 @@ int write_sector(uint32_t sector, const uint8_t* data) {
     return sd_write_sector(sector, data) ? kFsOk : kFsErrWrite;
 }
 
-bool in_volume(uint32_t sector) { return sector >= vol.first_sector && sector < vol.end_sector; }
+bool in_volume(uint32_t sector) {
+    return sector >= vol.first_sector && sector < vol.end_sector;
+}
 
 int cache_flush() {
     if (!cache_valid || !cache_dirty) return kFsOk;
@@ -223,15 +242,19 @@ int fat_set(uint32_t c, uint32_t value) {
             int r = cache_load(sector, &p);
             if (r != kFsOk) return r;
             // An odd cluster's entry starts in the high nibble of its first byte.
-            if (c & 1) p[i] = uint8_t((p[i] & 0x0F) | ((value & 0x0F) << 4));
-            else p[i] = uint8_t(value);
+            if (c & 1)
+                p[i] = uint8_t((p[i] & 0x0F) | ((value & 0x0F) << 4));
+            else
+                p[i] = uint8_t(value);
             cache_dirty = true;
             if (i + 1 == kSectorSize) {
                 if ((r = cache_load(sector + 1, &p)) != kFsOk) return r;
             }
             uint8_t& high = p[(i + 1) % kSectorSize];
-            if (c & 1) high = uint8_t(value >> 4);
-            else high = uint8_t((high & 0xF0) | ((value >> 8) & 0x0F));
+            if (c & 1)
+                high = uint8_t(value >> 4);
+            else
+                high = uint8_t((high & 0xF0) | ((value >> 8) & 0x0F));
             cache_dirty = true;
             return kFsOk;
         }
@@ -398,12 +421,16 @@ int cursor_step(Cursor& c, bool* end) {
     uint32_t next;
     const int r = chain_next(c.cluster, &next);
     if (r != kFsOk) return r;
-    if (next == 0) *end = true;
-    else c.cluster = next;
+    if (next == 0)
+        *end = true;
+    else
+        c.cluster = next;
     return kFsOk;
 }
 
-bool is_long_name(const uint8_t* e) { return (e[kDirAttr] & kLongNameMask) == kFsAttrLongName; }
+bool is_long_name(const uint8_t* e) {
+    return (e[kDirAttr] & kLongNameMask) == kFsAttrLongName;
+}
 
 // Finds name in dir (volume labels and long-name entries never match).
 int find_entry(uint32_t dir, const char name[11], uint8_t out[kEntrySize], EntryLocation* where) {
@@ -465,7 +492,8 @@ bool fat_partition_type(uint8_t type) {
         case 0x0C:  // FAT32, LBA
         case 0x0E:  // FAT16, LBA
             return true;
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -485,7 +513,8 @@ bool try_volume(const uint8_t* b, uint32_t first_sector, uint32_t available) {
     const uint32_t fat_size = fat16_size ? fat16_size : get32(b + kBpbFatSize32);
     if (reserved == 0 || fats < 1 || fats > 2 || total == 0 || fat_size == 0) return false;
     if (total > available) return false;
-    const uint64_t root_sectors = (uint64_t(root_entries) * kEntrySize + kSectorSize - 1) / kSectorSize;
+    const uint64_t root_sectors =
+        (uint64_t(root_entries) * kEntrySize + kSectorSize - 1) / kSectorSize;
     const uint64_t data_start = uint64_t(reserved) + uint64_t(fats) * fat_size + root_sectors;
     if (data_start >= total) return false;
 
@@ -494,10 +523,14 @@ bool try_volume(const uint8_t* b, uint32_t first_sector, uint32_t available) {
     const uint32_t clusters = uint32_t((total - data_start) >> shift);
     if (clusters == 0) return false;
     uint8_t type;
-    if (clusters <= kFat12MaxClusters) type = 12;
-    else if (clusters <= kFat16MaxClusters) type = 16;
-    else if (clusters <= kFat32MaxClusters) type = 32;
-    else return false;
+    if (clusters <= kFat12MaxClusters)
+        type = 12;
+    else if (clusters <= kFat16MaxClusters)
+        type = 16;
+    else if (clusters <= kFat32MaxClusters)
+        type = 32;
+    else
+        return false;
 
     const uint64_t entries = uint64_t(clusters) + 2;
     const uint64_t fat_bytes = type == 12 ? (entries * 3 + 1) / 2 : entries * (type / 8);
@@ -582,9 +615,13 @@ void unmount() {
     cwd = 0;
 }
 
-bool mounted() { return vol.type != 0; }
+bool mounted() {
+    return vol.type != 0;
+}
 
-uint32_t current_directory() { return cwd; }
+uint32_t current_directory() {
+    return cwd;
+}
 
 int change_directory(const char* path) {
     if (!mounted()) return kFsErrNoCard;

@@ -29,12 +29,12 @@ struct EntryLocation {
 // cluster it was last in so that sequential access needs no walk from the start.
 struct File {
     uint32_t first_cluster;
-    uint32_t cluster;        // cluster number cluster_index of the file; 0 when unknown
+    uint32_t cluster;  // cluster number cluster_index of the file; 0 when unknown
     uint32_t cluster_index;
     uint32_t size;
     EntryLocation entry;
     bool writing;
-    bool failed;             // a write went wrong; the file only closes now
+    bool failed;  // a write went wrong; the file only closes now
     bool buffer_dirty;
     uint32_t buffer_sector;  // sector held in buffer; 0 when none
     uint8_t buffer[kSectorSize];

@@ -48,17 +48,26 @@ int status(int error) {
 
 int from_driver(FsDriverStatus s) {
     switch (s) {
-        case FsDriverStatus::kOk: return kFsOk;
-        case FsDriverStatus::kNotFound: return kFsErrNotFound;
-        case FsDriverStatus::kIsDirectory: return kFsErrIsDirectory;
-        case FsDriverStatus::kNotDirectory: return kFsErrNotDirectory;
-        case FsDriverStatus::kExists: return kFsErrExists;
-        case FsDriverStatus::kEndOfDirectory: return kFsErrNotFound;
-        default: return kFsErrRead;
+        case FsDriverStatus::kOk:
+            return kFsOk;
+        case FsDriverStatus::kNotFound:
+            return kFsErrNotFound;
+        case FsDriverStatus::kIsDirectory:
+            return kFsErrIsDirectory;
+        case FsDriverStatus::kNotDirectory:
+            return kFsErrNotDirectory;
+        case FsDriverStatus::kExists:
+            return kFsErrExists;
+        case FsDriverStatus::kEndOfDirectory:
+            return kFsErrNotFound;
+        default:
+            return kFsErrRead;
     }
 }
 
-bool is_dot_name(const char raw[kShortNameLength]) { return raw[0] == '.'; }
+bool is_dot_name(const char raw[kShortNameLength]) {
+    return raw[0] == '.';
+}
 
 // Validates a single file name; dot names are directories, never files.
 bool parse_file_name(const char* name, char raw[kShortNameLength]) {
@@ -69,7 +78,9 @@ bool parse_file_name(const char* name, char raw[kShortNameLength]) {
     return true;
 }
 
-bool open_file(FS_FILE* f) { return f && f->mode != 0 && f->slot < kMaxOpenFiles && f == &files[f->slot]; }
+bool open_file(FS_FILE* f) {
+    return f && f->mode != 0 && f->slot < kMaxOpenFiles && f == &files[f->slot];
+}
 
 FS_FILE* free_slot() {
     for (int i = 0; i < kMaxOpenFiles; ++i) {
@@ -158,7 +169,8 @@ int append(FS_FILE* f, const uint8_t* data, uint32_t count) {
 }
 
 int read_at(FS_FILE* f, uint8_t* data, uint32_t count, uint32_t* got) {
-    if (backend == Backend::kFat) return fat::read(&fatFiles[f->slot], f->position, data, count, got);
+    if (backend == Backend::kFat)
+        return fat::read(&fatFiles[f->slot], f->position, data, count, got);
     *got = 0;
     if (f->position >= f->size) return kFsOk;
     if (count > f->size - f->position) count = f->size - f->position;
@@ -211,7 +223,9 @@ FS_FILE* SD_fopen(const char* name, int mode) {
     return open_common(name, false);
 }
 
-FS_FILE* fcreate(const char* name, int) { return open_common(name, true); }
+FS_FILE* fcreate(const char* name, int) {
+    return open_common(name, true);
+}
 
 int SD_fclose(FS_FILE* f) {
     if (!f) return 0;
@@ -295,10 +309,18 @@ int fseek(FS_FILE* f, long offset, int origin) {
     }
     int64_t base;
     switch (origin) {
-        case 0: base = 0; break;
-        case 1: base = f->position; break;
-        case 2: base = f->size; break;
-        default: fail(kFsErrBadArgument); return -1;
+        case 0:
+            base = 0;
+            break;
+        case 1:
+            base = f->position;
+            break;
+        case 2:
+            base = f->size;
+            break;
+        default:
+            fail(kFsErrBadArgument);
+            return -1;
     }
     const int64_t target = base + offset;
     if (target < 0 || target > int64_t(f->size)) {
@@ -411,8 +433,11 @@ void NameFromDirEntry(char* name, const FS_DIRENT* entry) {
         name[n++] = (i == 0 && uint8_t(entry->name[0]) == 0x05) ? char(0xE5) : entry->name[i];
     }
     name[n++] = '.';
-    for (size_t i = 0; i < sizeof entry->ext && entry->ext[i] != ' '; ++i) name[n++] = entry->ext[i];
+    for (size_t i = 0; i < sizeof entry->ext && entry->ext[i] != ' '; ++i)
+        name[n++] = entry->ext[i];
     name[n] = 0;
 }
 
-int SD_lastError() { return lastError; }
+int SD_lastError() {
+    return lastError;
+}

@@ -57,7 +57,9 @@ void SDcheckHotplug() {
     }
 }
 
-int SDisInitialized() { return hotplugState == kInitialized ? 1 : 0; }
+int SDisInitialized() {
+    return hotplugState == kInitialized ? 1 : 0;
+}
 
 int initialize_media() {
     FS_Init();
@@ -76,7 +78,9 @@ void SD_led(int on) {
     gpio_write(Gpio::kSdLed, on != 0);
 }
 
-void SD_ledToggle() { SD_led(!sdLedOn); }
+void SD_ledToggle() {
+    SD_led(!sdLedOn);
+}
 
 int KVReportSDStatusErrors(int report) {
     struct Bit {

@@ -10,7 +10,9 @@ constexpr size_t kExtLength = 3;
 constexpr unsigned char kDeletedMark = 0xE5;  // stored as 0x05 when it is a name's first byte
 constexpr unsigned char kDeletedEscape = 0x05;
 
-char upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+char upper(char c) {
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
 
 bool valid_char(unsigned char c) {
     if (c >= 0x80) return true;  // code-page characters of names written on a PC

@@ -16,7 +16,9 @@ constexpr const char* kFileName = "config.ini";
 constexpr uint8_t kTspanLowest = 3;  // spans up to this cannot filter anything
 constexpr uint8_t kTspanDefault = 12;
 
-bool line_end(char c) { return c == '\r' || c == '\n' || c == '\0'; }
+bool line_end(char c) {
+    return c == '\r' || c == '\n' || c == '\0';
+}
 
 // The first occurrence of key that does not sit on a comment line, or null.
 const char* find_key(const char* text, const char* key) {
@@ -45,9 +47,15 @@ size_t decode_value(const char* p, char* out) {
         if (c == '\\' && !line_end(*p)) {
             const char e = *p++;
             switch (e) {
-                case 'n': c = '\n'; break;
-                case 'r': c = '\r'; break;
-                case '0': c = '\0'; break;
+                case 'n':
+                    c = '\n';
+                    break;
+                case 'r':
+                    c = '\r';
+                    break;
+                case '0':
+                    c = '\0';
+                    break;
                 case 'x':
                 case 'X':
                     if (!line_end(p[0]) && !line_end(p[1])) {
@@ -57,7 +65,9 @@ size_t decode_value(const char* p, char* out) {
                         c = e;
                     }
                     break;
-                default: c = e; break;
+                default:
+                    c = e;
+                    break;
             }
         }
         if (out) out[n] = c;
@@ -67,7 +77,7 @@ size_t decode_value(const char* p, char* out) {
 }
 
 class Merger {
-public:
+  public:
     explicit Merger(const char* text) : text_(text) {}
 
     bool get(const char* key, int32_t* value, char kind = 'd') {
@@ -84,7 +94,7 @@ public:
     const char* text() const { return text_; }
     ConfigMerge result{};
 
-private:
+  private:
     const char* text_;
 };
 

@@ -14,12 +14,16 @@ namespace {
 constexpr uint32_t kAddressMask = 0xFFFF;  // the EEPROM takes two address bytes
 constexpr int kDumpBytesPerLine = 8;
 
-char dump_char(uint8_t c) { return (c >= 0x21 && c <= 0x79) ? char(c) : '.'; }
+char dump_char(uint8_t c) {
+    return (c >= 0x21 && c <= 0x79) ? char(c) : '.';
+}
 
 void reply_byte(uint32_t address, uint8_t value) {
     const unsigned a = unsigned(address);
-    if (a <= 0xFF) kv_snprintf(out_buffer, sizeof out_buffer, "%02X = %02X\r", a, value);
-    else kv_snprintf(out_buffer, sizeof out_buffer, "%04x = %02X\r", a, value);
+    if (a <= 0xFF)
+        kv_snprintf(out_buffer, sizeof out_buffer, "%02X = %02X\r", a, value);
+    else
+        kv_snprintf(out_buffer, sizeof out_buffer, "%04x = %02X\r", a, value);
     txString(out_buffer);
 }
 
@@ -28,8 +32,10 @@ int user_read(const char* args, bool compact) {
     if (kv_sscanf(args, "%x", &a) != 1) return kCmdFailed;
     a &= kEepromUserAreaSize - 1;
     const uint8_t v = EEpromRead(kEepromUserArea + a);
-    if (compact) kv_snprintf(out_buffer, sizeof out_buffer, "%02X\r", v);
-    else kv_snprintf(out_buffer, sizeof out_buffer, "%02X = %02X\r", a, v);
+    if (compact)
+        kv_snprintf(out_buffer, sizeof out_buffer, "%02X\r", v);
+    else
+        kv_snprintf(out_buffer, sizeof out_buffer, "%02X = %02X\r", a, v);
     txString(out_buffer);
     return kCmdDone;
 }
@@ -70,9 +76,12 @@ int dump_copy_a() {
 int row_eeprom(char* line) {
     if (std::strncmp(line, "*ee", 3) != 0) return kNoMatch;
     switch (line[3]) {
-        case 'r': return line[4] == 'c' ? user_read(line + 5, true) : user_read(line + 4, false);
-        case 'w': return line[4] == 'c' ? user_write(line + 5, true) : user_write(line + 4, false);
-        case 'd': return dump_copy_a();
+        case 'r':
+            return line[4] == 'c' ? user_read(line + 5, true) : user_read(line + 4, false);
+        case 'w':
+            return line[4] == 'c' ? user_write(line + 5, true) : user_write(line + 4, false);
+        case 'd':
+            return dump_copy_a();
         case 'c': {
             int area;
             if (kv_sscanf(line, "%*s%d", &area) == 1) {
@@ -83,8 +92,10 @@ int row_eeprom(char* line) {
             }
             return kCmdDone;
         }
-        case 's': return KV_EEPROM_Save();
-        default: return kNoMatch;
+        case 's':
+            return KV_EEPROM_Save();
+        default:
+            return kNoMatch;
     }
 }
 

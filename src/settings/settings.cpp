@@ -42,9 +42,13 @@ constexpr int kMaxSalvageDiffs = 8;
 // copy's block).
 uint32_t loadedBase = kEepromCopyA;
 
-bool checked(size_t i) { return i < kUncheckedFirst || i >= kUncheckedEnd; }
+bool checked(size_t i) {
+    return i < kUncheckedFirst || i >= kUncheckedEnd;
+}
 
-uint8_t* record_bytes() { return reinterpret_cast<uint8_t*>(&eepromData); }
+uint8_t* record_bytes() {
+    return reinterpret_cast<uint8_t*>(&eepromData);
+}
 
 // Writes one copy so that it reads as valid only once it holds the whole new record. Bytes are
 // written in place and only where they differ, with the checksum last; because the checksum is
@@ -354,18 +358,27 @@ void KV_EEPROM_Init() {
         KV_EEPROM_Save();
     }
     if (merge.main_port_changed) {
-        if (e.mainPort == 1) makeUart1Main();
-        else makeUart0Main();
+        if (e.mainPort == 1)
+            makeUart1Main();
+        else
+            makeUart0Main();
     }
 }
 
 int KV_EEPROM_Clear(int area) {
     uint32_t base;
     switch (area) {
-        case 0: base = kEepromUserArea; break;
-        case 1: base = kEepromCopyA; break;
-        case 2: base = kEepromCopyB; break;
-        default: return 1;
+        case 0:
+            base = kEepromUserArea;
+            break;
+        case 1:
+            base = kEepromCopyA;
+            break;
+        case 2:
+            base = kEepromCopyB;
+            break;
+        default:
+            return 1;
     }
     // Erased bytes stay as they are: the result is the same and write cycles are spared.
     for (uint32_t i = 0; i < kEepromBlockSize; ++i) {

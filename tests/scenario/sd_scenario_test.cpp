@@ -16,12 +16,12 @@ sim::Module::Options with_image(const std::string& image) {
 }
 
 class SdScenario : public ::testing::Test {
-protected:
+  protected:
     // A FAT16 card with a volume label, hidden and system files, a folder and a long name.
     void SetUp() override {
         std::string log;
-        ASSERT_EQ(run("mkfs.fat -C --invariant -n VOXACARD -F 16 " + quote(image()) + " 32768", &log),
-                  0)
+        ASSERT_EQ(
+            run("mkfs.fat -C --invariant -n VOXACARD -F 16 " + quote(image()) + " 32768", &log), 0)
             << log;
         put("README", "read me");
         put("DATA.BIN", pattern(3000, 1));

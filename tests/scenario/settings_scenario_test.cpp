@@ -25,7 +25,9 @@ bool copy_valid(const uint8_t* eeprom, uint32_t base) {
     return eeprom[base + 1] == 0x12 && eeprom[base + 0xFF] == checksum(eeprom + base);
 }
 
-uint16_t u16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint16_t u16(const uint8_t* p) {
+    return uint16_t(p[0] | (p[1] << 8));
+}
 
 // The UART divider gets within a percent of the nominal rates.
 bool near_rate(uint32_t actual, uint32_t nominal) {
@@ -51,9 +53,9 @@ TEST(SettingsScenario, BlankEepromBootsWithDefaultsInTwoValidCopies) {
     EXPECT_TRUE(copy_valid(e, kCopyB));
     EXPECT_EQ(std::memcmp(e + kCopyA, e + kCopyB, 176), 0);
     EXPECT_EQ(u16(e), 0x1255);
-    EXPECT_EQ(u16(e + 36), 250);        // tplo
-    EXPECT_EQ(e[128], 7);               // baud0: 115200
-    EXPECT_EQ(u16(e + 132), 399);       // calibration centre x
+    EXPECT_EQ(u16(e + 36), 250);   // tplo
+    EXPECT_EQ(e[128], 7);          // baud0: 115200
+    EXPECT_EQ(u16(e + 132), 399);  // calibration centre x
     EXPECT_EQ(uint8_t(e[0x1000]), 0xFF) << "the user area stays erased";
     EXPECT_EQ(h.command("vers"), "VOXA5-PLUS V1.4.0 WVGA \r>\r");
 }
@@ -207,7 +209,8 @@ TEST(SettingsScenario, PowerCutDuringACommandLeavesOldOrNew) {
             ASSERT_EQ(h.module().status(), sim::Module::Status::kOff);
             EXPECT_EQ(h.boot(), ">\r");
             const std::string name = h.command("*config");
-            EXPECT_TRUE(name == "old\r>\r" || name == "new name\r>\r") << n << ": " << visible(name);
+            EXPECT_TRUE(name == "old\r>\r" || name == "new name\r>\r")
+                << n << ": " << visible(name);
             ASSERT_EQ(h.command("*config \"old\""), ">\r");
         }
     }

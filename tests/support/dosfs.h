@@ -22,8 +22,10 @@ namespace voxa_test {
 inline std::string quote(const std::string& s) {
     std::string q = "'";
     for (const char c : s) {
-        if (c == '\'') q += "'\\''";
-        else q += c;
+        if (c == '\'')
+            q += "'\\''";
+        else
+            q += c;
     }
     return q + "'";
 }
@@ -43,7 +45,7 @@ inline int run(const std::string& command, std::string* output = nullptr) {
 }
 
 class TempDir {
-public:
+  public:
     TempDir() {
         char tmpl[] = "/tmp/voxa-test-XXXXXX";
         const char* p = mkdtemp(tmpl);
@@ -55,7 +57,7 @@ public:
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -98,7 +100,9 @@ struct FatLayout {
 inline std::string layout_name(const FatLayout& l) {
     return "FAT" + std::to_string(l.bits) + "_" + std::to_string(l.cluster_bytes()) + "B";
 }
-inline void PrintTo(const FatLayout& l, std::ostream* os) { *os << layout_name(l); }
+inline void PrintTo(const FatLayout& l, std::ostream* os) {
+    *os << layout_name(l);
+}
 
 // Makes a fresh unpartitioned FAT image.
 inline bool mkfs(const std::string& image, const FatLayout& l, std::string* log = nullptr) {

@@ -9,7 +9,7 @@ namespace voxa_test {
 namespace {
 
 class ConfigIni : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         serial_up();
         eepromData = defaults();

@@ -13,7 +13,9 @@
 
 namespace voxa_test {
 
-inline sim::Standalone& board() { return sim::Standalone::instance(); }
+inline sim::Standalone& board() {
+    return sim::Standalone::instance();
+}
 
 inline void insert_image(const std::string& image) {
     board().insert_sd_image(image);
@@ -24,6 +26,19 @@ inline void eject() {
     FS_Unmount();
     board().remove_sd();
     initialize_media();
+}
+
+// Byte-identical contents; a mismatch reports sizes and the first differing byte rather than
+// the whole of two large files.
+inline ::testing::AssertionResult same_bytes(const std::string& got, const std::string& want) {
+    if (got == want) return ::testing::AssertionSuccess();
+    size_t i = 0;
+    while (i < got.size() && i < want.size() && got[i] == want[i]) ++i;
+    auto failure = ::testing::AssertionFailure();
+    failure << "sizes " << got.size() << " and " << want.size() << ", first difference at byte "
+            << i;
+    if (got.size() < 80) failure << " (got \"" << got << "\")";
+    return failure;
 }
 
 // The whole file through fread, or "<error N>" when it cannot be opened or read completely.

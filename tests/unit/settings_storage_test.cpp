@@ -8,7 +8,7 @@ namespace voxa_test {
 namespace {
 
 class SettingsStorage : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         standalone().remove_sd();
         initialize_media();
@@ -109,7 +109,8 @@ TEST_F(SettingsStorage, PowerCutDuringSaveKeepsOldOrNewRecord) {
             const EepromData& r = power_on();
             const bool is_old = same_record(r, before);
             const bool is_new = same_record(r, after);
-            ASSERT_TRUE(is_old || is_new) << "cut at write " << n << (stored ? " (stored)" : " (lost)");
+            ASSERT_TRUE(is_old || is_new)
+                << "cut at write " << n << (stored ? " (stored)" : " (lost)");
             saw_new += is_new;
             expect_settled("after the cut");
         }
@@ -181,8 +182,9 @@ TEST_F(SettingsStorage, EverySingleBitFlipInOneCopyIsRepaired) {
     const EepromData record = changed_record(defaults());
     for (const uint32_t base : {kEepromCopyA, kEepromCopyB}) {
         for (uint32_t i = 0; i < 0x100; ++i) {
-            const bool covered = (i < kUncheckedFirst || (i >= kUncheckedEnd && i < kSettingsSize)) ||
-                                 i == kEepromChecksumOffset;
+            const bool covered =
+                (i < kUncheckedFirst || (i >= kUncheckedEnd && i < kSettingsSize)) ||
+                i == kEepromChecksumOffset;
             if (!covered) continue;
             for (int bit = 0; bit < 8; ++bit) {
                 erase_eeprom();

@@ -17,7 +17,9 @@
 
 namespace voxa_test {
 
-inline sim::Standalone& standalone() { return sim::Standalone::instance(); }
+inline sim::Standalone& standalone() {
+    return sim::Standalone::instance();
+}
 
 // Both serial ports up, com0 the host port, nothing waiting in the capture.
 inline void serial_up() {
@@ -51,7 +53,9 @@ inline void set_eeprom_image(const std::vector<uint8_t>& image) {
     std::memcpy(standalone().eeprom(), image.data(), image.size());
 }
 
-inline void erase_eeprom() { std::memset(standalone().eeprom(), 0xFF, kEepromSize); }
+inline void erase_eeprom() {
+    std::memset(standalone().eeprom(), 0xFF, kEepromSize);
+}
 
 // A copy as stored: the record at base, its checksum at base + 0xFF.
 inline void store_copy(uint32_t base, const EepromData& record) {
@@ -69,8 +73,7 @@ inline EepromData stored_copy(uint32_t base) {
 
 inline bool copy_valid(uint32_t base) {
     const uint8_t* e = standalone().eeprom();
-    return e[base + 1] == 0x12 &&
-           e[base + kEepromChecksumOffset] == KV_EEPROM_Checksum(e + base);
+    return e[base + 1] == 0x12 && e[base + kEepromChecksumOffset] == KV_EEPROM_Checksum(e + base);
 }
 
 // Checked bytes of two records equal.
