@@ -7,6 +7,7 @@
 
 #include "fat_test_util.h"
 #include "fs/fat.h"
+#include "settings_test_util.h"
 
 namespace voxa_test {
 namespace {
@@ -128,6 +129,27 @@ TEST_F(FatRobust, FailingSectorReadsAreReported) {
     board().faults().sd_read_fail_from = 0;
     EXPECT_TRUE(same_bytes(fw_read("A.BIN"), a));
     EXPECT_EQ(KVReportSDStatusErrors(0), 1);
+}
+
+TEST_F(FatRobust, HostControllerErrorsAreReportedInOrder) {
+    put("A.BIN", pattern(2000, 2));
+    insert_image(image());
+    serial_up();
+    EXPECT_EQ(KVReportSDStatusErrors(1), 1);
+    EXPECT_EQ(host_output(), "");
+    board().faults().sd_reads = 0;
+    board().faults().sd_read_fail_from = 1;
+    EXPECT_TRUE(same_bytes(fw_read("A.BIN"), "<error 2>"));
+    EXPECT_EQ(KVReportSDStatusErrors(1), 0);
+    EXPECT_EQ(host_output(), ":!SD Card: Time-Out Read Data Error\r");
+    board().faults().sd_read_fail_from = 0;
+    board().faults().sd_writes = 0;
+    board().faults().sd_write_fail_from = 1;
+    EXPECT_FALSE(fw_write("B.BIN", "b"));
+    EXPECT_EQ(KVReportSDStatusErrors(0), 0);
+    EXPECT_EQ(host_output(), "") << "report off: nothing sent";
+    EXPECT_EQ(KVReportSDStatusErrors(1), 0);
+    EXPECT_EQ(host_output(), ":!SD Card: CRC Write Error\r:!SD Card: Write CRC Error Code\r");
 }
 
 TEST_F(FatRobust, FailingSectorWritesStopTheFileAndSpareTheOthers) {
