@@ -122,6 +122,11 @@ void read_block(uint32_t base, uint8_t* rec) {
 // in a few bytes of which exactly one choice per byte adds up to a stored checksum (a fault in
 // each copy, at different places). Anything else is left to the defaults.
 bool salvage() {
+    // Erased or foreign blocks (the usual reason for two bad copies) are not worth reading.
+    if (EEpromRead(kEepromCopyA + kSignatureHighOffset) != kSignatureHigh ||
+        EEpromRead(kEepromCopyB + kSignatureHighOffset) != kSignatureHigh) {
+        return false;
+    }
     uint8_t a[kSettingsSize];
     uint8_t b[kSettingsSize];
     read_block(kEepromCopyA, a);
