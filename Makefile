@@ -14,7 +14,7 @@ build: deps
 	cmake --build --preset default -j $(JOBS)
 
 run: build
-	build/default/bin/voxa-sim $(RUN_ARGS)
+	build/default/bin/voxa-sim --sd sdcard $(RUN_ARGS)
 
 test-default: build
 	ctest --test-dir build/default --output-on-failure -j $(JOBS)

@@ -62,6 +62,9 @@ int run_app(const CliOptions& o) {
     Module::Options mo;
     mo.panel = o.panel;
     if (!prepare_state_dir(o, &mo.state_dir)) return kExitFailure;
+    mo.sd_dir = o.sd_dir;
+    mo.sd_image = o.sd_image;
+    mo.no_sd = o.no_sd;
 
     std::ofstream log_file;
     std::unique_ptr<TrafficLog> log;

@@ -127,16 +127,21 @@ CliParse parse_cli(int argc, const char* const* argv, CliOptions* out, std::stri
             if (!no_value()) return CliParse::kError;
             o.realtime = arg == "--realtime";
         } else if (arg == "--state" || arg == "--script" || arg == "--screenshot" ||
-                   arg == "--log") {
+                   arg == "--log" || arg == "--sd" || arg == "--sd-image") {
             if (!take_value()) return CliParse::kError;
             if (value.empty()) {
                 *error = arg + " needs a non-empty value";
                 return CliParse::kError;
             }
-            (arg == "--state"    ? o.state_dir
-             : arg == "--script" ? o.script
-             : arg == "--log"    ? o.log
-                                 : o.screenshot) = value;
+            (arg == "--state"      ? o.state_dir
+             : arg == "--script"   ? o.script
+             : arg == "--log"      ? o.log
+             : arg == "--sd"       ? o.sd_dir
+             : arg == "--sd-image" ? o.sd_image
+                                   : o.screenshot) = value;
+        } else if (arg == "--no-sd") {
+            if (!no_value()) return CliParse::kError;
+            o.no_sd = true;
         } else if (arg == "--run-for") {
             if (!take_value()) return CliParse::kError;
             if (!parse_ms(value, &o.run_for_ms)) {
@@ -155,6 +160,10 @@ CliParse parse_cli(int argc, const char* const* argv, CliOptions* out, std::stri
     if (o.com[0].kind == EndpointSpec::Kind::kStdio &&
         o.com[1].kind == EndpointSpec::Kind::kStdio) {
         *error = "only one port can be on stdio";
+        return CliParse::kError;
+    }
+    if (int(!o.sd_dir.empty()) + int(!o.sd_image.empty()) + int(o.no_sd) > 1) {
+        *error = "choose one card: --sd DIR, --sd-image FILE or --no-sd";
         return CliParse::kError;
     }
     if (!o.script.empty()) {
@@ -201,6 +210,9 @@ Runs the VOXA5-PLUS display module firmware on a simulated board.
   --fast                 run virtual time as fast as the CPU allows
   --state DIR            folder for the module's persistent memories
                          (default ~/.voxa-sim/<panel>/)
+  --sd DIR               show a host folder as the SD card (files written appear in it)
+  --sd-image FILE        use a FAT image file as the SD card
+  --no-sd                run with the card slot empty (the default)
   --script FILE          play the host from a script (then --com0/--com1 are not used)
   --run-for MS           end the run after MS virtual milliseconds (after the script)
   --screenshot FILE.png  write the visible screen at exit

@@ -32,6 +32,9 @@ struct CliOptions {
     std::string screenshot;
     std::string log;  // "-" is standard output
     bool power_on_now = false;
+    std::string sd_dir;    // --sd DIR: a host folder shown as the card
+    std::string sd_image;  // --sd-image FILE: a FAT image file as the card
+    bool no_sd = false;    // --no-sd: the slot stays empty
 
     CliOptions() { com[0].kind = EndpointSpec::Kind::kStdio; }
 };

@@ -5,10 +5,12 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -73,6 +75,8 @@ int read_all(int fd, void* data, size_t n, int timeout_ms) {
     return 1;
 }
 
+constexpr uint32_t kUartResetRate = 115200;
+
 std::string format_time(uint64_t t_ns) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.6f s", double(t_ns) / 1e9);
@@ -109,12 +113,91 @@ Module::Module(Options options) : options_(std::move(options)) {
     }
     shared_ = static_cast<simlink::Shared*>(mem);
     shared_->magic = simlink::kSharedMagic;
+    open_eeprom();
+    if (options_.no_sd) {
+        remove_sd();
+    } else if (!options_.sd_image.empty()) {
+        insert_sd_image(options_.sd_image);
+    } else if (!options_.sd_dir.empty()) {
+        insert_sd_folder(options_.sd_dir);
+    } else {
+        remove_sd();
+    }
 }
 
 Module::~Module() {
     end_child();
     munmap(shared_, sizeof(simlink::Shared));
     close(shared_fd_);
+    munmap(eeprom_, kEepromBytes);
+    close(eeprom_fd_);
+}
+
+void Module::open_eeprom() {
+    off_t had = 0;
+    if (options_.state_dir.empty()) {
+        eeprom_fd_ = memfd_create("voxa-eeprom", MFD_CLOEXEC);
+    } else {
+        mkdir(options_.state_dir.c_str(), 0755);
+        const std::string path = options_.state_dir + "/eeprom.bin";
+        eeprom_fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        struct stat st;
+        if (eeprom_fd_ >= 0 && fstat(eeprom_fd_, &st) == 0) had = st.st_size;
+    }
+    if (eeprom_fd_ < 0 || (had < off_t(kEepromBytes) && ftruncate(eeprom_fd_, kEepromBytes) != 0)) {
+        std::fprintf(stderr, "voxa-sim: cannot keep the EEPROM in %s: %s\n",
+                     options_.state_dir.empty() ? "memory" : options_.state_dir.c_str(),
+                     std::strerror(errno));
+        std::abort();
+    }
+    void* mem = mmap(nullptr, kEepromBytes, PROT_READ | PROT_WRITE, MAP_SHARED, eeprom_fd_, 0);
+    if (mem == MAP_FAILED) {
+        std::perror("voxa-sim: mmap EEPROM");
+        std::abort();
+    }
+    eeprom_ = static_cast<uint8_t*>(mem);
+    // Bytes the file did not have yet are erased, as a new device is.
+    if (had < off_t(kEepromBytes)) std::memset(eeprom_ + had, 0xFF, kEepromBytes - size_t(had));
+}
+
+void Module::set_sd_slot(simlink::SdKind kind, const std::string& path) {
+    std::string full = path;
+    if (!path.empty()) {
+        char resolved[PATH_MAX];
+        if (realpath(path.c_str(), resolved)) full = resolved;
+    }
+    auto& slot = shared_->sd;
+    slot.kind = kind;
+    std::memset(slot.path, 0, sizeof slot.path);
+    std::strncpy(slot.path, full.c_str(), sizeof slot.path - 1);
+    ++slot.generation;
+}
+
+void Module::insert_sd_image(const std::string& path) {
+    set_sd_slot(simlink::SdKind::kImage, path);
+}
+void Module::insert_sd_folder(const std::string& path) {
+    set_sd_slot(simlink::SdKind::kFolder, path);
+}
+void Module::remove_sd() {
+    set_sd_slot(simlink::SdKind::kNone, "");
+}
+
+void Module::cut_power_at_eeprom_write(uint64_t n, bool byte_stored) {
+    auto& f = shared_->faults;
+    f.eeprom_writes = 0;
+    f.eeprom_cut_stores = byte_stored ? 1 : 0;
+    f.eeprom_cut_at = n;
+}
+
+void Module::fail_sd_reads_from(uint64_t n) {
+    shared_->faults.sd_reads = 0;
+    shared_->faults.sd_read_fail_from = n;
+}
+
+void Module::fail_sd_writes_from(uint64_t n) {
+    shared_->faults.sd_writes = 0;
+    shared_->faults.sd_write_fail_from = n;
 }
 
 std::string Module::executable() const {
@@ -128,6 +211,7 @@ void Module::power_on() {
     std::memset(&shared_->board, 0, sizeof shared_->board);
     std::memset(shared_->framebuffer, 0, sizeof shared_->framebuffer);
     stop_reason_.clear();
+    power_cut_ = false;
     ++power_ons_;
     start_child(now_ns_);
 }
@@ -179,8 +263,9 @@ void Module::start_child(uint64_t start_ns) {
         // clears close-on-exec on the copies.
         const int link = fcntl(sv[1], F_DUPFD_CLOEXEC, 10);
         const int shared = fcntl(shared_fd_, F_DUPFD_CLOEXEC, 10);
-        if (link < 0 || shared < 0 || dup2(link, simlink::kLinkFd) < 0 ||
-            dup2(shared, simlink::kSharedFd) < 0) {
+        const int eeprom = fcntl(eeprom_fd_, F_DUPFD_CLOEXEC, 10);
+        if (link < 0 || shared < 0 || eeprom < 0 || dup2(link, simlink::kLinkFd) < 0 ||
+            dup2(shared, simlink::kSharedFd) < 0 || dup2(eeprom, simlink::kEepromFd) < 0) {
             _exit(126);
         }
         setenv(simlink::kChildEnv, "1", 1);
@@ -193,6 +278,8 @@ void Module::start_child(uint64_t start_ns) {
     child_ = pid;
     status_ = Status::kRunning;
     reset_pending_ = false;
+    // The UARTs leave reset at this rate and report only changes from it.
+    uart_rate_[0] = uart_rate_[1] = kUartResetRate;
 
     const simlink::StartPayload start{start_ns, 0};
     send_message(simlink::Msg::kStart, &start, sizeof start);
@@ -304,6 +391,22 @@ bool Module::await_yield() {
                 child_ = -1;
                 close(link_fd_);
                 link_fd_ = -1;
+                return false;
+            }
+            case simlink::Msg::kPowerLost: {
+                // Like pulling the plug: the module is off until someone powers it on.
+                uint64_t t;
+                std::memcpy(&t, payload.data(), sizeof t);
+                waitpid(child_, nullptr, 0);
+                child_ = -1;
+                close(link_fd_);
+                link_fd_ = -1;
+                now_ns_ = t;
+                status_ = Status::kOff;
+                power_cut_ = true;
+                shared_->faults.eeprom_cut_at = 0;
+                std::memset(&shared_->board, 0, sizeof shared_->board);
+                pending_.clear();
                 return false;
             }
             case simlink::Msg::kFatal: {

@@ -47,9 +47,14 @@ public:
         // Wall-clock seconds a child may run without reaching the end of its grant before it
         // is declared hung and stopped.
         int hang_timeout_s = 30;
-        // Where this module keeps its persistent memories (EEPROM, flash, SD card) between
-        // runs; empty: nowhere, every power-on of a new Module starts blank.
+        // Folder of the module's persistent memories (eeprom.bin: the 64 KB EEPROM, created
+        // erased). Empty: they last as long as this Module object.
         std::string state_dir;
+        // The SD card: a FAT image file, or a host folder shown as the card; neither (or
+        // no_sd) leaves the slot empty.
+        std::string sd_image;
+        std::string sd_dir;
+        bool no_sd = false;
     };
 
     enum class Status { kOff, kRunning, kStopped };
@@ -95,6 +100,29 @@ public:
     int power_ons() const { return power_ons_; }
     int resets() const { return resets_; }
 
+    // The SD card slot, changed while the module runs or is off. A running firmware sees the
+    // card-detect switch change when its next time slice starts. Paths must exist (the card is
+    // otherwise one that does not answer).
+    void insert_sd_image(const std::string& path);
+    void insert_sd_folder(const std::string& path);
+    void remove_sd();
+
+    // The EEPROM as it is stored now (kEepromBytes bytes); tests may also write it while the
+    // module is off.
+    uint8_t* eeprom() { return eeprom_; }
+    static constexpr uint32_t kEepromBytes = simlink::kEepromBytes;
+
+    // Fault injection. The power is cut during the nth EEPROM byte write from now, the byte
+    // being written stored or lost; the module is then off (status kOff, power_cut() true)
+    // until power_on(). n = 0 disarms.
+    void cut_power_at_eeprom_write(uint64_t n, bool byte_stored);
+    // EEPROM byte writes since the last arming (or since the module was made).
+    uint64_t eeprom_writes() const { return shared_->faults.eeprom_writes; }
+    bool power_cut() const { return power_cut_; }
+    // Sector reads / writes of the card fail from the nth one from now on (0: never).
+    void fail_sd_reads_from(uint64_t n);
+    void fail_sd_writes_from(uint64_t n);
+
     Panel panel() const { return options_.panel; }
     const std::string& state_dir() const { return options_.state_dir; }
     int width() const { return panel_width(options_.panel); }
@@ -116,9 +144,15 @@ private:
     void child_gone(const char* context);
     std::string executable() const;
 
+    void open_eeprom();
+    void set_sd_slot(simlink::SdKind kind, const std::string& path);
+
     Options options_;
     simlink::Shared* shared_ = nullptr;
     int shared_fd_ = -1;
+    int eeprom_fd_ = -1;
+    uint8_t* eeprom_ = nullptr;
+    bool power_cut_ = false;
     int link_fd_ = -1;
     pid_t child_ = -1;
     Status status_ = Status::kOff;

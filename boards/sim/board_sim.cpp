@@ -2,6 +2,7 @@
 #include "device/board.h"
 
 #include "cost_model.h"
+#include "host_folder.h"
 #include "machine.h"
 
 using sim::machine;
@@ -72,6 +73,41 @@ void lcd_pwm_set(uint8_t pulse_width, bool enable, bool line_clock) {
     machine().lcd_pwm(pulse_width, enable, line_clock);
 }
 bool lcd_end_of_frame() { return machine().lcd_take_end_of_frame(); }
+
+// The I2C controller needs no set-up of its own in the simulation; the EEPROM is always there.
+void InitI2C() {}
+void EEpromWrite(uint32_t address, uint8_t value) {
+    machine().eeprom_write(address, value);
+}
+uint8_t EEpromRead(uint32_t address) {
+    return machine().eeprom_read(address);
+}
+
+void SDCardSlotInit() {}
+bool sd_card_detect() {
+    return machine().sd().present();
+}
+int sd_card_init() {
+    return machine().sd_init();
+}
+uint32_t sd_card_sectors() {
+    auto& card = machine().sd();
+    return card.kind() == simlink::SdKind::kImage && card.ready() ? card.sectors() : 0;
+}
+int sd_read_sector(uint32_t sector, uint8_t* data) {
+    return machine().sd_read(sector, data) ? 1 : 0;
+}
+int sd_write_sector(uint32_t sector, const uint8_t* data) {
+    return machine().sd_write(sector, data) ? 1 : 0;
+}
+uint32_t sd_host_status() {
+    return machine().sd().status();
+}
+const BoardFsDriver* board_fs_driver() {
+    auto& card = machine().sd();
+    return card.kind() == simlink::SdKind::kFolder && card.ready() ? &sim::host_folder_driver()
+                                                                   : nullptr;
+}
 
 void reset_cpu() {
     machine().link().reset(machine().now());

@@ -120,6 +120,12 @@ void ChildLink::event(uint64_t t_ns, simlink::Event kind, uint32_t value) {
     if (events_.size() >= kFlushThreshold) flush();
 }
 
+void ChildLink::power_lost(uint64_t t_ns) {
+    flush();
+    send(simlink::Msg::kPowerLost, &t_ns, sizeof t_ns);
+    _exit(0);
+}
+
 void ChildLink::reset(uint64_t t_ns) {
     flush();
     send(simlink::Msg::kReset, &t_ns, sizeof t_ns);

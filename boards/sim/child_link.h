@@ -19,6 +19,7 @@ public:
     void sync(Machine& machine) override;
     void uart_output(int port, uint64_t t_ns, uint8_t byte) override;
     void event(uint64_t t_ns, simlink::Event kind, uint32_t value) override;
+    [[noreturn]] void power_lost(uint64_t t_ns) override;
     [[noreturn]] void reset(uint64_t t_ns) override;
     [[noreturn]] void fatal(const char* why) override;
 

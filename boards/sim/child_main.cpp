@@ -36,6 +36,13 @@ __attribute__((constructor)) void attach_to_world() {
     const uint64_t start = link->receive_start();
     auto* m = new (machine_storage) sim::Machine(*link, shared->board, shared->framebuffer, start);
     sim::set_machine(m);
+    void* eeprom = mmap(nullptr, simlink::kEepromBytes, PROT_READ | PROT_WRITE, MAP_SHARED,
+                        simlink::kEepromFd, 0);
+    if (eeprom == MAP_FAILED) {
+        std::perror("voxa board: EEPROM");
+        _exit(2);
+    }
+    m->attach_storage(static_cast<uint8_t*>(eeprom), &shared->sd, &shared->faults);
     simlink::HelloPayload hello{};
     std::strncpy(hello.panel, panel::kBuildName, sizeof hello.panel - 1);
     hello.width = panel::kWidth;

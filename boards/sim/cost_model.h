@@ -12,6 +12,16 @@ namespace sim {
 constexpr uint64_t kCommandLineNs = 20'000;  // parse and dispatch one command line
 constexpr uint64_t kPixelNs = 10;            // one 16-bit pixel written to SDRAM
 
+// The settings EEPROM on a 400 kHz I2C bus: a random read is six bytes on the bus; a write is
+// four bytes and then the device's write cycle, which the driver waits out by polling.
+constexpr uint64_t kEepromReadNs = 135'000;
+constexpr uint64_t kEepromWriteNs = 3'600'000;
+// The SD card on a 4-bit bus at 20 MHz plus command overhead; writes include the card's busy
+// time. Bringing a card up (power ramp, identification) takes a while.
+constexpr uint64_t kSdSectorReadNs = 80'000;
+constexpr uint64_t kSdSectorWriteNs = 250'000;
+constexpr uint64_t kSdCardInitNs = 50'000'000;
+
 inline uint64_t work_cost_ns(Work kind, uint32_t amount) {
     switch (kind) {
         case Work::kCommandLine: return kCommandLineNs * amount;

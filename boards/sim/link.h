@@ -20,6 +20,10 @@ public:
     virtual void sync(Machine& machine) = 0;
     virtual void uart_output(int port, uint64_t t_ns, uint8_t byte) = 0;
     virtual void event(uint64_t t_ns, simlink::Event kind, uint32_t value) = 0;
+    // A fault injection cut the power. A board in its own process ends there, as a board
+    // without power does; a board inside a test process returns and the machine stops storing
+    // anything from then on.
+    virtual void power_lost(uint64_t t_ns) = 0;
     // The firmware reset the processor / the simulated hardware stopped. Neither returns.
     [[noreturn]] virtual void reset(uint64_t t_ns) = 0;
     [[noreturn]] virtual void fatal(const char* why) = 0;

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+#include "cost_model.h"
 
 namespace sim {
 
@@ -48,6 +51,7 @@ uint64_t Machine::next_event() const {
 void Machine::wait_for_grant() {
     now_ = link_.grant_until();
     link_.sync(*this);
+    apply_sd_slot();
 }
 
 void Machine::step_to(uint64_t t) {
@@ -278,6 +282,86 @@ bool Machine::lcd_take_end_of_frame() {
     const bool was = end_of_frame_;
     end_of_frame_ = false;
     return was;
+}
+
+}  // namespace sim
+
+// ---------------------------------------------------------------------------------------------
+// EEPROM and SD card
+
+namespace sim {
+
+void Machine::attach_storage(uint8_t* eeprom, simlink::SdSlot* slot, simlink::Faults* faults) {
+    eeprom_ = eeprom;
+    slot_ = slot;
+    faults_ = faults;
+    sd_.attach_faults(faults);
+    slot_generation_ = slot ? slot->generation - 1 : 0;
+    apply_sd_slot();
+}
+
+void Machine::apply_sd_slot() {
+    if (!slot_ || slot_->generation == slot_generation_) return;
+    slot_generation_ = slot_->generation;
+    char path[simlink::kSdPathMax + 1];
+    std::memcpy(path, slot_->path, simlink::kSdPathMax);
+    path[simlink::kSdPathMax] = 0;
+    switch (slot_->kind) {
+        case simlink::SdKind::kImage:
+            sd_.insert_image(path);
+            break;
+        case simlink::SdKind::kFolder:
+            sd_.insert_folder(path);
+            break;
+        default:
+            sd_.remove();
+            break;
+    }
+}
+
+uint8_t Machine::eeprom_read(uint32_t address) {
+    checkpoint(kEepromReadNs);
+    return eeprom_ ? eeprom_[address & (simlink::kEepromBytes - 1)] : 0xFF;
+}
+
+void Machine::eeprom_write(uint32_t address, uint8_t value) {
+    if (!eeprom_ || !powered_) return;
+    address &= simlink::kEepromBytes - 1;
+    if (faults_) {
+        const uint64_t n = ++faults_->eeprom_writes;
+        if (faults_->eeprom_cut_at && n == faults_->eeprom_cut_at) {
+            if (faults_->eeprom_cut_stores) eeprom_[address] = value;
+            faults_->eeprom_cut_at = 0;
+            powered_ = false;
+            link_.power_lost(now_);
+            return;
+        }
+    }
+    eeprom_[address] = value;
+    checkpoint(kEepromWriteNs);
+}
+
+int Machine::sd_init() {
+    checkpoint(kSdCardInitNs);
+    return sd_.ready() ? 1 : 0;
+}
+
+void Machine::sd_transfer_time(uint32_t bytes, bool write) {
+    const uint64_t sectors = (uint64_t(bytes) + kSdSectorSize - 1) / kSdSectorSize;
+    checkpoint(sectors * (write ? kSdSectorWriteNs : kSdSectorReadNs));
+}
+
+bool Machine::sd_read(uint32_t sector, uint8_t* data) {
+    const bool ok = sd_.read(sector, data);
+    sd_transfer_time(kSdSectorSize, false);
+    return ok;
+}
+
+bool Machine::sd_write(uint32_t sector, const uint8_t* data) {
+    if (!powered_) return false;
+    const bool ok = sd_.write(sector, data);
+    sd_transfer_time(kSdSectorSize, true);
+    return ok;
 }
 
 }  // namespace sim

@@ -12,6 +12,7 @@
 #include "device/board.h"
 #include "link.h"
 #include "protocol.h"
+#include "sd_card.h"
 #include "uart_model.h"
 
 namespace sim {
@@ -64,7 +65,27 @@ public:
     // Inputs from the world (called by the link while the firmware is stopped).
     void wire_in(int port, uint64_t t_ns, const uint8_t* bytes, uint32_t count);
 
-private:
+    // Persistent memories and the card slot, as the start-up code found them: the 64 KB
+    // EEPROM, the slot set-up of the world and the fault injection counters.
+    void attach_storage(uint8_t* eeprom, simlink::SdSlot* slot, simlink::Faults* faults);
+    // Takes over a changed slot set-up (a card inserted or removed by the world).
+    void apply_sd_slot();
+
+    uint8_t eeprom_read(uint32_t address);
+    void eeprom_write(uint32_t address, uint8_t value);
+
+    SdCard& sd() { return sd_; }
+    int sd_init();
+    bool sd_read(uint32_t sector, uint8_t* data);
+    bool sd_write(uint32_t sector, const uint8_t* data);
+    // Lets the time of a transfer of this many bytes pass.
+    void sd_transfer_time(uint32_t bytes, bool write);
+
+    // False after a fault injection cut the power: nothing is stored any more.
+    bool powered() const { return powered_; }
+    void restore_power() { powered_ = true; }
+
+  private:
     void uart_byte_sent(int port, uint64_t t_ns, uint8_t byte) override;
     void uart_rate_changed(int port, uint64_t t_ns, uint32_t rate) override;
 
@@ -98,6 +119,13 @@ private:
     uint64_t frame_ns_ = 0;
     uint64_t frame_next_ = kNever;
     bool end_of_frame_ = false;
+
+    uint8_t* eeprom_ = nullptr;
+    simlink::SdSlot* slot_ = nullptr;
+    simlink::Faults* faults_ = nullptr;
+    uint32_t slot_generation_ = 0;
+    SdCard sd_;
+    bool powered_ = true;
 };
 
 // The machine of this process (set up by the board's start-up code).

@@ -17,6 +17,7 @@ namespace simlink {
 // child started by voxa-sim).
 constexpr int kLinkFd = 3;
 constexpr int kSharedFd = 4;
+constexpr int kEepromFd = 5;  // the 64 KB EEPROM, mapped shared so it outlives the child
 constexpr const char* kChildEnv = "VOXA_SIM_CHILD";
 
 enum class Msg : uint32_t {
@@ -31,6 +32,7 @@ enum class Msg : uint32_t {
     kEvent = 103,       // EventRecord
     kReset = 104,       // uint64 t_ns: the firmware reset the processor; the child exits
     kFatal = 105,       // text: the simulated hardware stopped (unhandled interrupt, ...)
+    kPowerLost = 106,   // uint64 t_ns: a fault injection cut the power; the child exits
 };
 
 struct Header {
@@ -91,12 +93,39 @@ struct BoardState {
     uint8_t gpio[kGpioLines];
 };
 
-constexpr uint32_t kSharedMagic = 0x31415856;  // "VXA1"
+// The SD card slot as the world set it up. The parent changes it only while the child is
+// yielded and bumps generation; the child applies it when its next grant starts.
+enum class SdKind : uint8_t { kNone, kImage, kFolder };
+constexpr size_t kSdPathMax = 4096;
+struct SdSlot {
+    uint32_t generation;
+    SdKind kind;
+    char path[kSdPathMax];  // absolute path of the image file or the folder
+};
+
+// Fault injection, armed by the world and counted by the board. A count of 0 disarms.
+struct Faults {
+    // Power is cut during the Nth EEPROM byte write counted from arming (1-based); the byte
+    // being written is stored or lost as eeprom_cut_stores says.
+    uint64_t eeprom_cut_at;
+    uint8_t eeprom_cut_stores;
+    uint64_t eeprom_writes;
+    // Sector reads / writes fail from the Nth one counted from arming onwards (1-based).
+    uint64_t sd_read_fail_from;
+    uint64_t sd_write_fail_from;
+    uint64_t sd_reads;
+    uint64_t sd_writes;
+};
+
+constexpr uint32_t kSharedMagic = 0x32415856;  // "VXA2"
 constexpr uint32_t kFrameBufferPixels = 800u * 600u;
+constexpr uint32_t kEepromBytes = 0x10000;
 
 struct Shared {
     uint32_t magic;
     BoardState board;
+    SdSlot sd;
+    Faults faults;
     alignas(64) uint16_t framebuffer[kFrameBufferPixels];
 };
 

@@ -13,6 +13,10 @@ namespace sim {
 
 class Standalone {
 public:
+    // Thrown when the firmware resets the processor: in one process the firmware cannot start
+    // again from its reset state, so the caller learns of it instead.
+    struct ProcessorReset {};
+
     static constexpr uint32_t kGuardPixels = 4096;
     static constexpr uint16_t kGuardPattern = 0xA55A;
 
@@ -32,7 +36,22 @@ public:
     // Lets virtual time pass with the processor idle.
     void run_for_ns(uint64_t ns);
 
-private:
+    // The 64 KB EEPROM (erased to 0xFF when the process starts) and the fault counters.
+    uint8_t* eeprom();
+    simlink::Faults& faults();
+    // Arms a power cut during the nth EEPROM byte write from now (0 disarms).
+    void cut_power_at_eeprom_write(uint64_t n, bool byte_stored);
+    // True once a power cut happened; power_on_again() lets the board store again.
+    bool power_lost() const { return !machine_->powered(); }
+    void power_on_again() { machine_->restore_power(); }
+
+    // The card in the slot (the card-detect switch follows at once).
+    void insert_sd_image(const std::string& path);
+    void insert_sd_memory(uint8_t* data, size_t size, uint32_t sectors = 0);
+    void insert_sd_folder(const std::string& path);
+    void remove_sd();
+
+  private:
     Standalone();
     Machine* machine_;
 };

@@ -6,6 +6,9 @@
 #include "core/port_commands.h"
 #include "core/system_commands.h"
 #include "device/backlight_commands.h"
+#include "fs/sd_commands.h"
+#include "media/extmem_commands.h"
+#include "settings/eeprom_commands.h"
 
 // The chain in the order of the command index. Where one keyword is a prefix of another, the
 // longer form is tested first, inside its row or by an earlier row ("zs" before the 'z' screen
@@ -158,10 +161,10 @@ constexpr Row kChain[] = {
     {"*L|*l", row_load, "*LOAD/*load"},                            // 144
     {"*s", row_sdled, "*sdled"},                                   // 145
     {"*s", row_sdload, "*sdload"},                                 // 146
-    {"*c", row_sd_cd, "*cd"},                                      // 147
-    {"*l", row_sd_ls, "*ls"},                                      // 148
+    {"*c", row_cd, "*cd"},                                         // 147
+    {"*l", row_ls, "*ls"},                                         // 148
     {"*f", row_flash2ram, "*flash2ram"},                           // 149
-    {"*e", row_eeprom_load, "*eel"},                               // 150
+    {"*e", row_eel, "*eel"},                                        // 150
     {"i2", row_i2c, "i2c"},                                        // 151
     {"*c", row_ctype, "*ctype"},                                   // 152
 };

@@ -16,6 +16,8 @@ int parse_command(char* line) {
     const RowSpan candidates = candidate_rows(line);
     for (size_t k = 0; k < candidates.count; ++k) {
         const int row = candidates.rows[k];
+        // Recorded before the call too: a row that never returns ("*RESET") is still known.
+        lastRow = row;
         const int result = kChain[row].fn(line);
         if (result != kNoMatch) {
             lastRow = row;

@@ -548,9 +548,6 @@ int row_extmem(char* line) {
     return refuse_if(kv_sscanf(line, "xmp %x %x %d", &v.u[0], &v.u[1], &v.d[0]) == 3);
 }
 
-int row_extmem_limits(char* line) {
-    return refuse_if(exact(line, "xmpmax") || exact(line, "fopen"));
-}
 
 // binary transfers: built with the raw-reception transfers
 
@@ -563,23 +560,9 @@ int row_chart_values(char* line) {
     return refuse_if(prefix(line, "bcv"));
 }
 
-// EEPROM commands: built with the settings store
 
-int row_eeprom(char* line) {
-    // "*eerc" and "*eewc" share their first four characters with "*eer" and "*eew".
-    return refuse_if(prefix(line, "*eer") || prefix(line, "*eew") || prefix(line, "*eed") ||
-                     prefix(line, "*eec") || prefix(line, "*ees"));
-}
 
-int row_eeprom_load(char* line) {
-    return refuse_if(prefix(line, "*eel"));
-}
 
-int row_i2c(char* line) {
-    Values v;
-    return refuse_if(kv_sscanf(line, "i2c read %x", &v.u[0]) == 1 ||
-                     kv_sscanf(line, "i2c write %x %x", &v.u[0], &v.u[1]) == 2);
-}
 
 // beeper: built with the beeper commands
 
@@ -685,24 +668,13 @@ int row_load(char* line) {
     return refuse_if(prefix(line, "*LOAD") || prefix(line, "*load"));
 }
 
-int row_sdled(char* line) {
-    Values v;
-    return refuse_if(kv_sscanf(line, "*sdled %d", &v.d[0]) == 1);
-}
 
 int row_sdload(char* line) {
     Values v;
     return refuse_if(kv_sscanf(line, "*sdload %16s", v.word) == 1);
 }
 
-int row_sd_cd(char* line) {
-    Values v;
-    return refuse_if(kv_sscanf(line, "*cd %16s", v.word) == 1);
-}
 
-int row_sd_ls(char* line) {
-    return refuse_if(prefix(line, "*ls"));
-}
 int row_flash2ram(char* line) {
     return refuse_if(prefix(line, "*flash2ram"));
 }

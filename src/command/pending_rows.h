@@ -126,16 +126,12 @@ int row_bitmap_forms(char* line);  // "xit", "xim", "xic", "xio"
 // external memory
 int row_list(char* line);           // "ls", "lsmac", "lsbmp"
 int row_extmem(char* line);         // "xma", "xmc", "xmp %x %x %d"
-int row_extmem_limits(char* line);  // "xmpmax", "fopen"
 
 // binary transfers
 int row_download(char* line);      // "bdld %d %lx %ld %ld"
 int row_chart_values(char* line);  // "bcv"
 
 // EEPROM
-int row_eeprom(char* line);       // "*eer", "*eerc", "*eew", "*eewc", "*eed", "*eec", "*ees"
-int row_eeprom_load(char* line);  // "*eel"
-int row_i2c(char* line);          // "i2c read %x", "i2c write %x %x"
 
 // beeper
 int row_beep(char* line);         // "beep %u", "beepw %u"
@@ -166,8 +162,5 @@ int row_screen_capture(char* line);  // "*getScreenAsBMPFile"
 int row_speedtest(char* line);       // "*speedtest"
 int row_loadf(char* line);           // "*LOADF", "*loadf"
 int row_load(char* line);            // "*LOAD", "*load"
-int row_sdled(char* line);           // "*sdled %d"
 int row_sdload(char* line);          // "*sdload %16s"
-int row_sd_cd(char* line);           // "*cd %16s"
-int row_sd_ls(char* line);           // "*ls"
 int row_flash2ram(char* line);       // "*flash2ram"

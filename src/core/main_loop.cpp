@@ -147,13 +147,17 @@ void InitEverything() {
     setOrient(0);
     LCD_sigs_buf_ena(1);
     KV_Touch_Init();
+    InitI2C();
     KV_TimerInit();
+    SDCardSlotInit();
+    initialize_media();
 }
 
 void KV_main() {
-    KV_EEPROM_SetDefaults();
+    KV_EEPROM_LoadAndFix();
     KV_COM_Init0();
     KV_COM_Init1();
+    KV_EEPROM_Init();
     Init_485mode();
     if (eepromData.mainPort == 1) makeUart1Main();
     userLedState = 0;

@@ -82,9 +82,10 @@ int row_comment(char* line) { return line[0] == '/' && line[1] == '/' ? kCmdDone
 
 int row_reset(char* line) {
     if (prefix(line, "*MFGRESET")) {
-        // Clearing the stored settings needs the EEPROM driver; until then the factory reset
-        // is refused rather than pretending to have cleared anything.
-        return kCmdFailed;
+        KV_EEPROM_Clear(1);
+        KV_EEPROM_Clear(2);
+        KV_EEPROM_Clear(0);
+        reset_cpu();
     }
     if (prefix(line, "*RESET")) reset_cpu();
     return kNoMatch;

@@ -4,7 +4,8 @@
 // module; a bare-metal i.MX21 board implements the same functions on its registers). The
 // contract is deliberately narrow: it offers what the firmware's device services need (the
 // interrupt controller, one millisecond timer, two UARTs, a handful of GPIO lines, the LCD
-// controller and its backlight PWM, reset) and nothing that smells of an operating system.
+// controller and its backlight PWM, the I2C EEPROM, the SD card slot, reset) and nothing that
+// smells of an operating system.
 //
 // Two calls exist only because the simulated board keeps virtual time: board_idle() and
 // board_checkpoint(). On real hardware they are empty (or a wait-for-interrupt). The firmware
@@ -172,6 +173,82 @@ void lcd_signals_active(bool active);
 void lcd_pwm_set(uint8_t pulse_width, bool enable, bool line_clock);
 // End-of-frame status: true once after each completed frame (reading clears it).
 bool lcd_end_of_frame();
+
+// ---------------------------------------------------------------------------------------------
+// I2C EEPROM (64 KB, device address 0xA0)
+
+constexpr uint32_t kEepromSize = 0x10000;
+
+// Enables the I2C controller.
+void InitI2C();
+// Stores value at address (low 16 bits used); returns once the device has finished its write
+// cycle, so the byte is stored when the call returns. Errors are not reported.
+void EEpromWrite(uint32_t address, uint8_t value);
+// The byte at address (low 16 bits used). Errors are not reported.
+uint8_t EEpromRead(uint32_t address);
+
+// ---------------------------------------------------------------------------------------------
+// SD card slot: card detect and the card as a block device of 512-byte sectors
+
+constexpr uint32_t kSdSectorSize = 512;
+
+// Configures the slot's pins and switches the card's supply on.
+void SDCardSlotInit();
+// The card-detect switch as it reads now (true = a card sits in the slot); not debounced.
+bool sd_card_detect();
+// Brings the card up (reset, identification, bus width, block length). 1 when the card is ready
+// for transfers, 0 when there is no card or it does not answer.
+int sd_card_init();
+// Number of 512-byte sectors of the ready card (0 without one).
+uint32_t sd_card_sectors();
+// Transfers one sector. 1 on success, 0 on failure (the host status then tells why).
+int sd_read_sector(uint32_t sector, uint8_t* data);
+int sd_write_sector(uint32_t sector, const uint8_t* data);
+
+// Error bits of the SD host controller's status after the last transfer.
+constexpr uint32_t kSdStatusReadTimeout = 1u << 0;
+constexpr uint32_t kSdStatusResponseTimeout = 1u << 1;
+constexpr uint32_t kSdStatusWriteCrc = 1u << 2;
+constexpr uint32_t kSdStatusReadCrc = 1u << 3;
+constexpr uint32_t kSdStatusResponseCrc = 1u << 5;
+constexpr int kSdStatusWriteCrcCodeShift = 9;  // two-bit CRC status returned by the card
+constexpr uint32_t kSdStatusWriteCrcCodeMask = 3u << kSdStatusWriteCrcCodeShift;
+uint32_t sd_host_status();
+
+// A board may show the card through a file system of its own instead of a block device (the
+// simulated board does this for a host folder). While such a card is in the slot,
+// board_fs_driver() returns its operations and the firmware's file layer uses them in place of
+// its FAT code; otherwise it returns null. Names are 8.3 names as the file layer validated them
+// (upper case, "NAME.EXT"); directory entries come back as 32-byte FAT directory entries, so
+// the card looks exactly like a FAT card to everything above the file layer.
+enum class FsDriverStatus : int {
+    kOk = 0,
+    kNotFound,      // no such name in the current directory
+    kIoError,       // the host refused the operation
+    kIsDirectory,   // a directory where a file was asked for
+    kNotDirectory,  // a file where a directory was asked for
+    kExists,        // mkdir of a name that exists
+    kEndOfDirectory,
+};
+struct BoardFsDriver {
+    // Opens a file of the current directory; create: create it, or truncate it if it exists.
+    // On success *handle and *size are set.
+    FsDriverStatus (*open)(const char* name, bool create, int* handle, uint32_t* size);
+    // Reads up to count bytes at offset; *got tells how many (fewer only at the end).
+    FsDriverStatus (*read)(int handle, uint32_t offset, uint8_t* data, uint32_t count,
+                           uint32_t* got);
+    FsDriverStatus (*write)(int handle, uint32_t offset, const uint8_t* data, uint32_t count);
+    FsDriverStatus (*close)(int handle);
+    // A path of components ("." , ".." or a name) separated by "/", a leading "/" starting at
+    // the root. The current directory changes only when every component resolves.
+    FsDriverStatus (*chdir)(const char* path);
+    FsDriverStatus (*mkdir)(const char* name);
+    // The index-th entry of the current directory (0 rescans it).
+    FsDriverStatus (*dir_entry)(uint32_t index, uint8_t entry[32]);
+    // Back to the root directory, all handles closed (a new card).
+    void (*reset)();
+};
+const BoardFsDriver* board_fs_driver();
 
 // ---------------------------------------------------------------------------------------------
 // Reset

@@ -1,6 +1,7 @@
 #include "harness/harness.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace voxa_test {
 
@@ -17,6 +18,7 @@ bool ends_with_prompt(const std::string& s) {
 }  // namespace
 
 Harness::Harness(sim::Panel panel) : module_(sim::Module::Options{panel, "", 30}) {}
+Harness::Harness(sim::Module::Options options) : module_(std::move(options)) {}
 
 std::string Harness::boot() {
     module_.power_on();

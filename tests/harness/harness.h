@@ -16,6 +16,7 @@ constexpr int kAux = 1;   // com1
 class Harness {
 public:
     explicit Harness(sim::Panel panel = sim::Panel::kWvga);
+    explicit Harness(sim::Module::Options options);
 
     sim::Module& module() { return module_; }
 

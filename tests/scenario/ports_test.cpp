@@ -179,7 +179,7 @@ TEST_F(Rs485, DiscoveryAnswersInTheAddressTimeSlot) {
 TEST_F(Rs485, OffReportsTheOldAddressAndKeepsCom1) {
     enable();
     // The report still goes out framed; the prompt after it already follows the plain rules.
-    EXPECT_EQ(frame("!35*rs485 off"), "!FFRS485 OFF ADR 35\r>\r");
+    EXPECT_EQ(frame("!35*rs485 off", 300), "!FFRS485 OFF ADR 35\r>\r");
     EXPECT_EQ(frame("vers"), std::string(kVersion) + ">\r");
     EXPECT_EQ(h.command("*rs485 !3G"), "");  // com1 is the host port now: com0 is ignored
 }

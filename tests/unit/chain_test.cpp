@@ -13,6 +13,7 @@ namespace voxa_test {
 namespace {
 
 constexpr int kNone = -1;
+constexpr int kResetResult = -2;  // the row restarted the processor
 
 struct Outcome {
     int result;
@@ -22,7 +23,12 @@ struct Outcome {
 Outcome run(const std::string& text) {
     std::vector<char> line(text.begin(), text.end());
     line.push_back('\0');
-    const int result = parse_command(line.data());
+    int result;
+    try {
+        result = parse_command(line.data());
+    } catch (const sim::Standalone::ProcessorReset&) {
+        result = kResetResult;
+    }
     const int row = parse_command_last_row();
     return {result, row < 0 ? kNone : row + 1};
 }
@@ -33,7 +39,11 @@ int linear_row(const std::string& text) {
     for (size_t i = 0; i < kChainLength; ++i) {
         std::vector<char> line(text.begin(), text.end());
         line.push_back('\0');
-        if (kChain[i].fn(line.data()) != kNoMatch) return int(i) + 1;
+        try {
+            if (kChain[i].fn(line.data()) != kNoMatch) return int(i) + 1;
+        } catch (const sim::Standalone::ProcessorReset&) {
+            return int(i) + 1;
+        }
     }
     return kNone;
 }

@@ -1,0 +1,22 @@
+#include "media/extmem_commands.h"
+
+#include <cstring>
+
+#include "command/parse_command.h"
+#include "core/serial.h"
+#include "fs/sd_commands.h"
+
+namespace {
+
+constexpr const char* kProgramLineMax = "128\r";
+
+}  // namespace
+
+int row_extmem_limits(char* line) {
+    if (std::strcmp(line, "xmpmax") == 0) {
+        txString(kProgramLineMax);
+        return kCmdDone;
+    }
+    if (std::strcmp(line, "fopen") == 0) return row_fopen(line);
+    return kNoMatch;
+}
