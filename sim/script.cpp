@@ -206,6 +206,23 @@ class LineParser {
                         : cmd == "power-off"   ? StepKind::kPowerOff
                                                : StepKind::kPowerOn;
             if (!no_args()) return false;
+        } else if (cmd == "sd") {
+            // sd insert-image FILE | sd insert-folder DIR | sd remove
+            const std::string what = args.empty() ? "" : args[0].text;
+            if (what == "remove" && args.size() == 1) {
+                step.kind = StepKind::kSdRemove;
+            } else if ((what == "insert-image" || what == "insert-folder") && args.size() == 2 &&
+                       !args[1].text.empty()) {
+                step.kind = what == "insert-image" ? StepKind::kSdInsertImage
+                                                   : StepKind::kSdInsertFolder;
+                step.path = args[1].text;
+                if (step.path[0] != '/' && !base_dir_.empty()) {
+                    step.path = base_dir_ + "/" + step.path;
+                }
+            } else {
+                *error = "sd needs 'insert-image FILE', 'insert-folder DIR' or 'remove'";
+                return false;
+            }
         } else {
             *error = "unknown command '" + cmd + "'";
             return false;

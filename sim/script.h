@@ -29,6 +29,9 @@ enum class StepKind {
     kPowerCycle,
     kPowerOff,
     kPowerOn,
+    kSdInsertImage,   // path: a FAT image file becomes the card
+    kSdInsertFolder,  // path: a host folder becomes the card
+    kSdRemove,
 };
 
 struct ScriptStep {

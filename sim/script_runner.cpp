@@ -76,6 +76,15 @@ bool ScriptRunner::run(const Script& script, std::string* failure) {
             case StepKind::kPowerOn:
                 session_.power_on();
                 break;
+            case StepKind::kSdInsertImage:
+                session_.module().insert_sd_image(step.path);
+                break;
+            case StepKind::kSdInsertFolder:
+                session_.module().insert_sd_folder(step.path);
+                break;
+            case StepKind::kSdRemove:
+                session_.module().remove_sd();
+                break;
         }
         if (!why.empty()) {
             *failure = script.name + ":" + std::to_string(step.line) + ": " + why;

@@ -283,5 +283,31 @@ TEST(Determinism, RealtimeAndFastRunsAgree) {
     EXPECT_GE(wall, std::chrono::milliseconds(1100));
 }
 
+
+TEST(ScriptRunner, CardsGoInAndOutWhileTheModuleRuns) {
+    const std::string dir = temp_dir("sd");
+    std::filesystem::create_directories(dir + "/card/SUB");
+    std::ofstream(dir + "/card/HELLO.TXT") << "hi";
+    const Played p = play(R"(
+expect ">\r" within 3000
+send "*cd SUB\r"
+expect ":SD Card not ready\r!\r"
+sd insert-folder card
+wait 500
+send "*ls\r"
+expect "HELLO.TXT\rSUB/\r>\r"
+sd remove
+wait 500
+send "*cd SUB\r"
+expect ":SD Card not ready\r!\r"
+)",
+                          false, dir);
+    EXPECT_TRUE(p.ok) << p.failure;
+    std::string error;
+    Script script;
+    EXPECT_FALSE(parse_script("sd eject\n", "t.vsim", ".", &script, &error));
+    EXPECT_EQ(error, "t.vsim:1: sd needs 'insert-image FILE', 'insert-folder DIR' or 'remove'");
+}
+
 }  // namespace
 }  // namespace sim
