@@ -58,8 +58,8 @@ constexpr uint16_t face_pixel(int x, int y, bool pressed) {
     const int off = pressed ? 1 : 0;
     const int t = y - kBevel - 1 - off < 0 ? 0 : y - kBevel - 1 - off;
     const int range = N - 2 * (kBevel + 1);
-    Rgb c = pressed ? mix(kPressedTop, kPressedBottom, t, range)
-                    : mix(kFaceTop, kFaceBottom, t, range);
+    Rgb c =
+        pressed ? mix(kPressedTop, kPressedBottom, t, range) : mix(kFaceTop, kFaceBottom, t, range);
     // A soft highlight band across the upper part of the face.
     const int band = y - off - (kBevel + 6);
     if (band >= 0 && band < 4 && x - off > kBevel + 4 && x - off < N - kBevel - 6) {
@@ -80,8 +80,8 @@ constexpr std::array<uint8_t, N * N * 2> make_face(bool pressed) {
     return data;
 }
 
-constexpr std::array<uint8_t, N * N * 2> kUp = make_face(false);
-constexpr std::array<uint8_t, N * N * 2> kDown = make_face(true);
+constexpr std::array<uint8_t, N* N* 2> kUp = make_face(false);
+constexpr std::array<uint8_t, N* N* 2> kDown = make_face(true);
 
 }  // namespace
 

@@ -21,7 +21,9 @@ bool prefix(const char* line, const char* keyword) {
     return std::strncmp(line, keyword, std::strlen(keyword)) == 0;
 }
 
-int16_t as16(int64_t value) { return int16_t(uint16_t(uint64_t(value))); }
+int16_t as16(int64_t value) {
+    return int16_t(uint16_t(uint64_t(value)));
+}
 
 // ---------------------------------------------------------------------------------------------
 // Polygons
@@ -29,25 +31,30 @@ int16_t as16(int64_t value) { return int16_t(uint16_t(uint64_t(value))); }
 enum class PolyKind { kOutline, kFilled, kOpen };
 
 // The scan templates: keyword, optional angle, then the reference point and ten points.
-#define VOXA_HD22 \
-    "%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd"
-#define VOXA_V22                                                                          \
-    &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9], &v[10], &v[11], \
-        &v[12], &v[13], &v[14], &v[15], &v[16], &v[17], &v[18], &v[19], &v[20], &v[21]
+#define VOXA_HD22 "%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd%hd"
+#define VOXA_V22                                                                                  \
+    &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9], &v[10], &v[11], &v[12], \
+        &v[13], &v[14], &v[15], &v[16], &v[17], &v[18], &v[19], &v[20], &v[21]
 
 void draw_polygon(PolyKind kind, int count, bool rotated, int angle) {
     GUI_POINT points[kPolyMaxPoints];
     if (count > kPolyMaxPoints) count = kPolyMaxPoints;
     for (int i = 0; i < count; ++i) points[i] = GUI_POINT{v[2 + 2 * i], v[3 + 2 * i]};
     if (rotated) {
-        if (angleSense) angle = 360 - angle;
-        GUI_RotatePolygon(points, points, count, float(angle * kDegreesToRadians));
+        const double degrees = angleSense ? 360.0 - angle : double(angle);
+        GUI_RotatePolygon(points, points, count, float(degrees * kDegreesToRadians));
     }
     const int x = atOriginX(v[0]), y = atOriginY(v[1]);
     switch (kind) {
-        case PolyKind::kOutline: GUI_DrawPolygon(points, count, x, y); break;
-        case PolyKind::kFilled: GUI_FillPolygon(points, count, x, y); break;
-        case PolyKind::kOpen: GUI_DrawPolyLine(points, count, x, y); break;
+        case PolyKind::kOutline:
+            GUI_DrawPolygon(points, count, x, y);
+            break;
+        case PolyKind::kFilled:
+            GUI_FillPolygon(points, count, x, y);
+            break;
+        case PolyKind::kOpen:
+            GUI_DrawPolyLine(points, count, x, y);
+            break;
     }
 }
 
@@ -60,8 +67,8 @@ int polygon_command(PolyKind kind, int values, bool rotated, int angle, int fill
     return kCmdDone;
 }
 
-int polygon_row(char* line, const char* plain, const char* rotated, PolyKind kind,
-                int plain_fill, int rotated_fill) {
+int polygon_row(char* line, const char* plain, const char* rotated, PolyKind kind, int plain_fill,
+                int rotated_fill) {
     // The rotated keyword is one longer and is tested first.
     if (prefix(line, rotated)) {
         char tmpl[8 + sizeof VOXA_HD22];
@@ -119,8 +126,7 @@ int row_polygon_again(char* line) {
 int row_pen(char* line) {
     unsigned n;
     if (kv_sscanf(line, "p %u", &n) == 1) {
-        if (n < 1 || n > kMaxPen || n > unsigned(LCD_GetXSize()) ||
-            n > unsigned(LCD_GetYSize())) {
+        if (n < 1 || n > kMaxPen || n > unsigned(LCD_GetXSize()) || n > unsigned(LCD_GetYSize())) {
             return kCmdFailed;
         }
         GUI_SetPenSize(int(n));
@@ -186,8 +192,7 @@ int row_colors(char* line) {
     unsigned fg, bg;
     if (kv_sscanf(line, "S %x %x", &fg, &bg) != 2) return kNoMatch;
     char w1[10], w2[10];
-    if (kv_sscanf(line, "S %9s %9s", w1, w2) == 2 && std::strlen(w1) == 3 &&
-        std::strlen(w2) == 3) {
+    if (kv_sscanf(line, "S %9s %9s", w1, w2) == 2 && std::strlen(w1) == 3 && std::strlen(w2) == 3) {
         GUI_SetColor(atoBGR(w1));
         GUI_SetBkColor(atoBGR(w2));
     } else {
@@ -257,8 +262,8 @@ int row_triangle(char* line) {
     if (!prefix(line, "tr")) return kNoMatch;
     int x[3], y[3];
     char word[10];
-    const int n = kv_sscanf(line, "tr %d%d %d%d %d%d %9s", &x[0], &y[0], &x[1], &y[1], &x[2],
-                            &y[2], word);
+    const int n =
+        kv_sscanf(line, "tr %d%d %d%d %d%d %9s", &x[0], &y[0], &x[1], &y[1], &x[2], &y[2], word);
     if (n != 6 && n != 7) return kNoMatch;
     GUI_POINT points[3];
     for (int i = 0; i < 3; ++i) {
@@ -318,16 +323,16 @@ int row_state(char* line) {
                     "tm %s oX 0x%04X oY 0x%04X X 0x%04X Y 0x%04X\r",
                     (unsigned long)GUI_GetBkColor(), (unsigned long)GUI_GetColor(),
                     GUI_GetPenSize(), GUI_GetLineStyle(), GUI_GetDrawMode(),
-                    GUI_GetTextAlign() & 0xFF, curTextMode, Origin_X, Origin_Y,
-                    GUI_GetDispPosX(), GUI_GetDispPosY());
+                    GUI_GetTextAlign() & 0xFF, curTextMode, Origin_X, Origin_Y, GUI_GetDispPosX(),
+                    GUI_GetDispPosY());
     } else {
         kv_snprintf(reply, sizeof reply,
                     "*STATE:0x%06lX 0x%06lX 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X %s 0x%04X "
                     "0x%04X 0x%04X 0x%4X\r",
                     (unsigned long)GUI_GetBkColor(), (unsigned long)GUI_GetColor(),
                     GUI_GetBkColorIndex() & 0xFF, GUI_GetColorIndex() & 0xFF, GUI_GetPenSize(),
-                    GUI_GetLineStyle(), GUI_GetDrawMode(), GUI_GetTextAlign() & 0xFF,
-                    curTextMode, Origin_X, Origin_Y, GUI_GetDispPosX(), GUI_GetDispPosY());
+                    GUI_GetLineStyle(), GUI_GetDrawMode(), GUI_GetTextAlign() & 0xFF, curTextMode,
+                    Origin_X, Origin_Y, GUI_GetDispPosX(), GUI_GetDispPosY());
     }
     txString(reply);
     return kCmdDone;

@@ -66,10 +66,16 @@ GUI_COLOR swapRB(uint32_t value) {
     return ((value & 0xFF) << 16) | (value & 0xFF00) | ((value >> 16) & 0xFF);
 }
 
-GUI_COLOR atoBGR(const char* text) { return swapRB(uint32_t(atoRGB(text))); }
+GUI_COLOR atoBGR(const char* text) {
+    return swapRB(uint32_t(atoRGB(text)));
+}
 
-int atOriginX(int x) { return saturate(int64_t(x) + Origin_X); }
-int atOriginY(int y) { return saturate(int64_t(y) + Origin_Y); }
+int atOriginX(int x) {
+    return saturate(int64_t(x) + Origin_X);
+}
+int atOriginY(int y) {
+    return saturate(int64_t(y) + Origin_Y);
+}
 
 void SaveState(GdiRecord* r) {
     if (!r) return;
@@ -145,15 +151,22 @@ void dotted_rect(int x0, int y0, int x1, int y1) {
 
 int GUIDEMO_DrawRect(int type, int x0, int y0, int x1, int y1) {
     switch (type) {
-        case 0: GUI_DrawRect(x0, y0, x1, y1); return 1;
-        case 1: GUI_FillRect(x0, y0, x1, y1); return 1;
-        case 2: dotted_rect(x0, y0, x1, y1); return 1;
+        case 0:
+            GUI_DrawRect(x0, y0, x1, y1);
+            return 1;
+        case 1:
+            GUI_FillRect(x0, y0, x1, y1);
+            return 1;
+        case 2:
+            dotted_rect(x0, y0, x1, y1);
+            return 1;
         case 3: {
             const int pen = GUI_SetPenSize(1);
             GUI_DrawRect(x0, y0, x1, y1);
             GUI_SetPenSize(pen);
             return 1;
         }
-        default: return 0;
+        default:
+            return 0;
     }
 }

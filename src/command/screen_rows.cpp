@@ -32,7 +32,9 @@ bool prefix(const char* line, const char* keyword) {
     return std::strncmp(line, keyword, std::strlen(keyword)) == 0;
 }
 
-bool on_screen(int64_t x, int64_t y) { return x >= 0 && x < W && y >= 0 && y < H; }
+bool on_screen(int64_t x, int64_t y) {
+    return x >= 0 && x < W && y >= 0 && y < H;
+}
 
 int save_area(int x0, int y0, int x1, int y1, int slot) {
     const uint16_t ux0 = uint16_t(x0), uy0 = uint16_t(y0);
@@ -104,11 +106,10 @@ int row_pixel_write(char* line) {
     if (n != 3) return kCmdFailed;
     const int64_t ax = int64_t(x) + Origin_X, ay = int64_t(y) + Origin_Y;
     if (!on_screen(ax, ay)) return kCmdFailed;
-    const uint16_t pixel =
-        line[2] == 'x'
-            ? uint16_t(((value >> 19) & 0x1F) << 11 | ((value >> 10) & 0x3F) << 5 |
-                       ((value >> 3) & 0x1F))
-            : uint16_t(value);
+    const uint16_t pixel = line[2] == 'x'
+                               ? uint16_t(((value >> 19) & 0x1F) << 11 |
+                                          ((value >> 10) & 0x3F) << 5 | ((value >> 3) & 0x1F))
+                               : uint16_t(value);
     lcd_framebuffer()[ay * W + ax] = pixel;
     return kCmdDone;
 }
@@ -202,12 +203,14 @@ int row_scroll(char* line) {
             break;
         case 'u':
             if (n >= h) return kCmdFailed;
-            for (int r = 0; r + n < h; ++r) std::memcpy(top + r * W, top + (r + n) * W, size_t(w) * 2);
+            for (int r = 0; r + n < h; ++r)
+                std::memcpy(top + r * W, top + (r + n) * W, size_t(w) * 2);
             for (int r = h - n; r < h; ++r) fill(top + r * W, w, bg);
             break;
         case 'd':
             if (n >= h) return kCmdFailed;
-            for (int r = h - 1; r >= n; --r) std::memcpy(top + r * W, top + (r - n) * W, size_t(w) * 2);
+            for (int r = h - 1; r >= n; --r)
+                std::memcpy(top + r * W, top + (r - n) * W, size_t(w) * 2);
             for (int r = 0; r < n; ++r) fill(top + r * W, w, bg);
             break;
         case 'L':
@@ -227,7 +230,8 @@ int row_scroll(char* line) {
                 }
             }
             break;
-        default: return kCmdFailed;
+        default:
+            return kCmdFailed;
     }
     board_checkpoint(Work::kPixels, uint32_t(w) * uint32_t(h));
     return kCmdDone;

@@ -98,7 +98,7 @@ void draw_565(Painter& painter, const GUI_BITMAP& bm, int64_t x, int64_t y) {
 // row by row and an item may run on into the next row. Pixels are one palette index (RLE8) or
 // two bytes of RGB565, low byte first (RLE16).
 class RleReader {
-public:
+  public:
     RleReader(const GUI_BITMAP& bm, int pixel_bytes)
         : p_(bm.pData), end_(bm.NumBytes ? bm.pData + bm.NumBytes : nullptr), size_(pixel_bytes) {}
     bool byte(unsigned& b) {
@@ -113,7 +113,7 @@ public:
         return true;
     }
 
-private:
+  private:
     const uint8_t* p_;
     const uint8_t* end_;
     int size_;
@@ -122,8 +122,8 @@ private:
 void draw_rle(Painter& painter, const GUI_BITMAP& bm, int64_t x, int64_t y, bool palette) {
     if (bm.XSize == 0 || bm.YSize == 0) return;
     if (palette) load_palette(bm.pPal, 8);
-    const bool skip_zero = palette ? (bm.pPal && bm.pPal->HasTrans)
-                                   : (context.DrawMode & GUI_DRAWMODE_TRANS) != 0;
+    const bool skip_zero =
+        palette ? (bm.pPal && bm.pPal->HasTrans) : (context.DrawMode & GUI_DRAWMODE_TRANS) != 0;
     const Box& c = painter.clip();
     RleReader in(bm, palette ? 1 : 2);
     const int w = bm.XSize;
@@ -179,10 +179,19 @@ void GUI_DrawBitmap(const GUI_BITMAP* bitmap, int x, int y) {
     gui::Painter painter(false);
     const uint8_t format = bitmap->pMethods ? bitmap->pMethods->Format : uint8_t(kPalette);
     switch (format) {
-        case kPalette: gui::draw_palette(painter, *bitmap, x, y); break;
-        case k565: gui::draw_565(painter, *bitmap, x, y); break;
-        case kRle8: gui::draw_rle(painter, *bitmap, x, y, true); break;
-        case kRle16: gui::draw_rle(painter, *bitmap, x, y, false); break;
-        default: break;
+        case kPalette:
+            gui::draw_palette(painter, *bitmap, x, y);
+            break;
+        case k565:
+            gui::draw_565(painter, *bitmap, x, y);
+            break;
+        case kRle8:
+            gui::draw_rle(painter, *bitmap, x, y, true);
+            break;
+        case kRle16:
+            gui::draw_rle(painter, *bitmap, x, y, false);
+            break;
+        default:
+            break;
     }
 }

@@ -14,7 +14,7 @@ namespace {
 
 // The row extents of one ellipse: extent(k) is the largest x of row k, -1 outside.
 class Extent {
-public:
+  public:
     Extent(int64_t a, int64_t b) : b_(b) {
         const uint64_t ta = uint64_t(2 * a + 1), tb = uint64_t(2 * b + 1);
         a2_ = ta * ta;
@@ -29,17 +29,19 @@ public:
     }
     int64_t rows() const { return b_; }
 
-private:
+  private:
     int64_t b_;
     uint64_t a2_, b2_;
 };
 
-int64_t clamp_radius(int64_t r) { return r > kGuiMaxRadius ? kGuiMaxRadius : r; }
+int64_t clamp_radius(int64_t r) {
+    return r > kGuiMaxRadius ? kGuiMaxRadius : r;
+}
 
 // The ring an outline covers: the boundary pixels of one ellipse for a pen of 1 (those with a
 // 4-neighbour outside), else the outer ellipse minus the inner one, `width` pixels apart.
 class Ring {
-public:
+  public:
     Ring(int64_t a, int64_t b, int width)
         : thin_(width <= 1),
           outer_(thin_ ? a : clamp_radius(a + width / 2), thin_ ? b : clamp_radius(b + width / 2)),
@@ -75,7 +77,7 @@ public:
         return 2;
     }
 
-private:
+  private:
     bool thin_;
     Extent outer_;
     Extent inner_;
@@ -133,7 +135,9 @@ int64_t sin_deg(int64_t d) {
     if (d <= 270) return -kSin[d - 180];
     return -kSin[360 - d];
 }
-int64_t cos_deg(int64_t d) { return sin_deg(d + 90); }
+int64_t cos_deg(int64_t d) {
+    return sin_deg(d + 90);
+}
 
 constexpr int64_t kUnbounded = int64_t(1) << 40;
 
@@ -154,10 +158,18 @@ void half_plane(int64_t a, int64_t c, int64_t& lo, int64_t& hi) {
 
 }  // namespace gui
 
-void GUI_DrawCircle(int x, int y, int r) { gui::draw_ellipse(x, y, r, r); }
-void GUI_FillCircle(int x, int y, int r) { gui::fill_ellipse(x, y, r, r); }
-void GUI_DrawEllipse(int x, int y, int rx, int ry) { gui::draw_ellipse(x, y, rx, ry); }
-void GUI_FillEllipse(int x, int y, int rx, int ry) { gui::fill_ellipse(x, y, rx, ry); }
+void GUI_DrawCircle(int x, int y, int r) {
+    gui::draw_ellipse(x, y, r, r);
+}
+void GUI_FillCircle(int x, int y, int r) {
+    gui::fill_ellipse(x, y, r, r);
+}
+void GUI_DrawEllipse(int x, int y, int rx, int ry) {
+    gui::draw_ellipse(x, y, rx, ry);
+}
+void GUI_FillEllipse(int x, int y, int rx, int ry) {
+    gui::fill_ellipse(x, y, rx, ry);
+}
 
 // The arc is the outline's ring cut by the sector between the rays through the points of
 // parameter a0 and a1 on the ellipse, (rx cos a, -ry sin a) from the centre on the screen. In

@@ -49,8 +49,12 @@ int GUI_Init() {
     return 0;
 }
 
-int LCD_GetXSize() { return gui::kWidth; }
-int LCD_GetYSize() { return gui::kHeight; }
+int LCD_GetXSize() {
+    return gui::kWidth;
+}
+int LCD_GetYSize() {
+    return gui::kHeight;
+}
 
 void GUI_SaveContext_M(GUI_CONTEXT* copy) {
     if (copy) *copy = context;
@@ -74,8 +78,12 @@ GUI_COLOR LCD_Index2Color_M565(uint16_t index) {
     return r | (g << 8) | (b << 16);
 }
 
-uint16_t LCD_L0_Color2Index(GUI_COLOR color) { return LCD_Color2Index_M565(color); }
-GUI_COLOR LCD_Index2Color(uint16_t index) { return LCD_Index2Color_M565(index); }
+uint16_t LCD_L0_Color2Index(GUI_COLOR color) {
+    return LCD_Color2Index_M565(color);
+}
+GUI_COLOR LCD_Index2Color(uint16_t index) {
+    return LCD_Index2Color_M565(index);
+}
 
 GUI_COLOR GUI_SetColor(GUI_COLOR color) {
     const GUI_COLOR old = context.Color;
@@ -83,7 +91,9 @@ GUI_COLOR GUI_SetColor(GUI_COLOR color) {
     context.ColorIndex = LCD_Color2Index_M565(color);
     return old;
 }
-GUI_COLOR GUI_GetColor() { return context.Color; }
+GUI_COLOR GUI_GetColor() {
+    return context.Color;
+}
 
 GUI_COLOR GUI_SetBkColor(GUI_COLOR color) {
     const GUI_COLOR old = context.BkColor;
@@ -91,85 +101,125 @@ GUI_COLOR GUI_SetBkColor(GUI_COLOR color) {
     context.BkColorIndex = LCD_Color2Index_M565(color);
     return old;
 }
-GUI_COLOR GUI_GetBkColor() { return context.BkColor; }
-uint16_t GUI_GetColorIndex() { return context.ColorIndex; }
-uint16_t GUI_GetBkColorIndex() { return context.BkColorIndex; }
+GUI_COLOR GUI_GetBkColor() {
+    return context.BkColor;
+}
+uint16_t GUI_GetColorIndex() {
+    return context.ColorIndex;
+}
+uint16_t GUI_GetBkColorIndex() {
+    return context.BkColorIndex;
+}
 
 int GUI_SetPenSize(int width) {
     const int old = context.PenSize;
     context.PenSize = uint8_t(width);
     return old;
 }
-int GUI_GetPenSize() { return context.PenSize; }
+int GUI_GetPenSize() {
+    return context.PenSize;
+}
 
 int GUI_SetLineStyle(int style) {
     const int old = context.LineStyle;
     context.LineStyle = uint8_t(style);
     return old;
 }
-int GUI_GetLineStyle() { return context.LineStyle; }
+int GUI_GetLineStyle() {
+    return context.LineStyle;
+}
 
 int GUI_SetDrawMode(int mode) {
     const int old = context.DrawMode;
     context.DrawMode = uint8_t(mode);
     return old;
 }
-int GUI_GetDrawMode() { return context.DrawMode; }
+int GUI_GetDrawMode() {
+    return context.DrawMode;
+}
 
 int GUI_SetTextMode(int mode) {
     const int old = context.TextMode;
     context.TextMode = uint8_t(mode);
     return old;
 }
-int GUI_GetTextMode() { return context.TextMode; }
+int GUI_GetTextMode() {
+    return context.TextMode;
+}
 
 int GUI_SetTextAlign(int align) {
     const int old = context.TextAlign;
     context.TextAlign = uint16_t(align);
     return old;
 }
-int GUI_GetTextAlign() { return context.TextAlign; }
+int GUI_GetTextAlign() {
+    return context.TextAlign;
+}
 
 const GUI_FONT* GUI_SetFont(const GUI_FONT* font) {
     const GUI_FONT* old = context.pFont;
     context.pFont = font;
     return old;
 }
-const GUI_FONT* GUI_GetFont() { return context.pFont; }
+const GUI_FONT* GUI_GetFont() {
+    return context.pFont;
+}
 
 int GUI_SetLBorder(int x) {
     const int old = context.LBorder;
     context.LBorder = x;
     return old;
 }
-int GUI_GetLBorder() { return context.LBorder; }
+int GUI_GetLBorder() {
+    return context.LBorder;
+}
 
 char GUI_SetDecChar(char c) {
     const char old = context.DecChar;
     context.DecChar = c;
     return old;
 }
-char GUI_GetDecChar() { return context.DecChar; }
+char GUI_GetDecChar() {
+    return context.DecChar;
+}
 
 void GUI_GotoXY(int x, int y) {
     context.DispPosX = x;
     context.DispPosY = y;
 }
-void GUI_GotoX(int x) { context.DispPosX = x; }
-void GUI_GotoY(int y) { context.DispPosY = y; }
-int GUI_GetDispPosX() { return context.DispPosX; }
-int GUI_GetDispPosY() { return context.DispPosY; }
+void GUI_GotoX(int x) {
+    context.DispPosX = x;
+}
+void GUI_GotoY(int y) {
+    context.DispPosY = y;
+}
+int GUI_GetDispPosX() {
+    return context.DispPosX;
+}
+int GUI_GetDispPosY() {
+    return context.DispPosY;
+}
 
-void GUI_UC_SetEncodeUTF8() { context.Encoding = GUI_ENCODE_UTF8; }
-void GUI_UC_SetEncodeNone() { context.Encoding = GUI_ENCODE_NONE; }
-int GUI_UC_GetEncoding() { return context.Encoding; }
+void GUI_UC_SetEncodeUTF8() {
+    context.Encoding = GUI_ENCODE_UTF8;
+}
+void GUI_UC_SetEncodeNone() {
+    context.Encoding = GUI_ENCODE_NONE;
+}
+int GUI_UC_GetEncoding() {
+    return context.Encoding;
+}
 
 void GUI_SetOrg(int x, int y) {
     context.OrgX = x;
     context.OrgY = y;
 }
-int GUI_GetOrgX() { return context.OrgX; }
-int GUI_GetOrgY() { return context.OrgY; }
+int GUI_GetOrgX() {
+    return context.OrgX;
+}
+int GUI_GetOrgY() {
+    return context.OrgY;
+}
 
 GUI_RECT GUI_SetClipRect(const GUI_RECT* rect) {
     const GUI_RECT old = context.ClipRect;
@@ -177,7 +227,9 @@ GUI_RECT GUI_SetClipRect(const GUI_RECT* rect) {
     gui::update_clip_box();
     return old;
 }
-GUI_RECT GUI_GetClipRect() { return context.ClipRect; }
+GUI_RECT GUI_GetClipRect() {
+    return context.ClipRect;
+}
 
 // ---------------------------------------------------------------------------------------------
 
@@ -190,7 +242,27 @@ void fill_box(gui::Painter& painter, int64_t x0, int64_t y0, int64_t x1, int64_t
     if (x1 > c.x1) x1 = c.x1;
     if (y1 > c.y1) y1 = c.y1;
     if (x0 > x1 || y0 > y1) return;
-    for (int64_t y = y0; y <= y1; ++y) painter.span_clipped(int(y), int(x0), int(x1));
+    const int n = int(x1 - x0 + 1);
+    uint16_t* row = painter.framebuffer() + y0 * gui::kWidth + x0;
+    switch (painter.mode()) {
+        case gui::Painter::Mode::kPaint: {
+            const uint16_t v = painter.value();
+            if (n >= 8 && n < 1024 && uint8_t(v) != uint8_t(v >> 8)) {
+                const gui::Pixels8 v8 = gui::splat8(v);
+                for (int64_t y = y0; y <= y1; ++y, row += gui::kWidth) gui::fill_run(row, n, v8);
+            } else {
+                for (int64_t y = y0; y <= y1; ++y, row += gui::kWidth) gui::fill16(row, n, v);
+            }
+            break;
+        }
+        case gui::Painter::Mode::kInvert:
+            for (int64_t y = y0; y <= y1; ++y, row += gui::kWidth) gui::invert16(row, n);
+            break;
+        case gui::Painter::Mode::kMask:
+            for (int64_t y = y0; y <= y1; ++y) painter.span_clipped(int(y), int(x0), int(x1));
+            return;
+    }
+    painter.count(uint32_t(n) * uint32_t(y1 - y0 + 1));
 }
 
 }  // namespace

@@ -15,8 +15,7 @@ bool beyond_exact(int64_t x0, int64_t y0, int64_t x1, int64_t y1) {
 }
 
 // Narrows [lo, hi] to the integers x with low <= a * x + c <= high.
-void restrict_linear(int64_t a, int64_t c, int64_t low, int64_t high, int64_t& lo,
-                     int64_t& hi) {
+void restrict_linear(int64_t a, int64_t c, int64_t low, int64_t high, int64_t& lo, int64_t& hi) {
     if (a == 0) {
         if (c < low || c > high) hi = lo - 1;
         return;
@@ -160,8 +159,7 @@ void thin_line(Painter& painter, int64_t x0, int64_t y0, int64_t x1, int64_t y1)
                 }
             }
             const int lx = int((last - fb) % kWidth), ly = int((last - fb) / kWidth);
-            painter.mask_bounds(x < lx ? x : lx, y < ly ? y : ly, x < lx ? lx : x,
-                                y < ly ? ly : y);
+            painter.mask_bounds(x < lx ? x : lx, y < ly ? y : ly, x < lx ? lx : x, y < ly ? ly : y);
             walk(p, count, major, minor, int32_t(err), m2, n2, [&painter, fb](uint16_t* q16) {
                 const int offset = int(q16 - fb);
                 painter.mask_bit(offset % kWidth, offset / kWidth);

@@ -85,6 +85,16 @@ void fill_polygon(const int64_t* xs, const int64_t* ys, int n) {
 
 }  // namespace gui
 
+namespace {
+
+int16_t clamp16(float v) {
+    if (!(v >= -32768.f)) return v != v ? 0 : -32768;
+    if (v > 32767.f) return 32767;
+    return int16_t(v);
+}
+
+}  // namespace
+
 void GUI_FillPolygon(const GUI_POINT* points, int count, int x, int y) {
     if (!points || count < 1 || count > kGuiMaxPolygonPoints) return;
     int64_t xs[kGuiMaxPolygonPoints], ys[kGuiMaxPolygonPoints];
@@ -95,15 +105,14 @@ void GUI_FillPolygon(const GUI_POINT* points, int count, int x, int y) {
     gui::fill_polygon(xs, ys, count);
 }
 
-void GUI_RotatePolygon(GUI_POINT* destination, const GUI_POINT* source, int count,
-                       float angle) {
+void GUI_RotatePolygon(GUI_POINT* destination, const GUI_POINT* source, int count, float angle) {
     if (!destination || !source) return;
     const float c = std::cos(angle), s = std::sin(angle);
     for (int i = 0; i < count; ++i) {
         const float x = source[i].x, y = source[i].y;
         const float rx = std::floor(x * c - y * s + 0.5f);
         const float ry = std::floor(x * s + y * c + 0.5f);
-        destination[i].x = int16_t(rx < -32768.f ? -32768 : rx > 32767.f ? 32767 : int(rx));
-        destination[i].y = int16_t(ry < -32768.f ? -32768 : ry > 32767.f ? 32767 : int(ry));
+        destination[i].x = clamp16(rx);
+        destination[i].y = clamp16(ry);
     }
 }

@@ -1,6 +1,7 @@
 #include "gui/raster.h"
 
 #include <cstring>
+#include <cwchar>
 
 #include "device/board.h"
 
@@ -34,43 +35,41 @@ uint32_t isqrt64(uint64_t v) {
     return uint32_t(result);
 }
 
-// Long spans are filled a block at a time with memcpy, which the C library implements with the
-// widest stores the processor has; a pixel loop would be several times slower on a full-screen
-// clear.
 void fill16(uint16_t* p, int n, uint16_t value) {
     if (n <= 0) return;
     if (uint8_t(value) == uint8_t(value >> 8)) {
         std::memset(p, value & 0xFF, size_t(n) * 2);
         return;
     }
-    if (n < 64) {
+#if defined(__GLIBC__) && __WCHAR_MAX__ > 0xFFFF
+    // Large areas on the PC: the C library's 32-bit fill streams whole cache lines, as its
+    // memset does, which no store loop matches on a full screen.
+    constexpr int kWideFrom = 1024;
+    if (n >= kWideFrom) {
+        if (reinterpret_cast<uintptr_t>(p) & 2) {
+            *p++ = value;
+            --n;
+        }
+        const uint32_t pair = uint32_t(value) * 0x10001u;
+        std::wmemset(reinterpret_cast<wchar_t*>(p), wchar_t(pair), size_t(n) / 2);
+        if (n & 1) p[n - 1] = value;
+        return;
+    }
+#endif
+    if (n < 8) {
         for (int i = 0; i < n; ++i) p[i] = value;
         return;
     }
-    constexpr int kFirst = 32;
-    for (int i = 0; i < kFirst; ++i) p[i] = value;
-    int done = kFirst;
-    constexpr int kMaxBlock = 2048;
-    while (done < n) {
-        int chunk = done < kMaxBlock ? done : kMaxBlock;
-        if (chunk > n - done) chunk = n - done;
-        std::memcpy(p + done, p, size_t(chunk) * 2);
-        done += chunk;
-    }
+    fill_run(p, n, splat8(value));
 }
 
 void invert16(uint16_t* p, int n) {
     int i = 0;
-    // Word-aligned pairs first: the compiler turns the 32-bit loop into wide vector operations.
-    if (n > 0 && (reinterpret_cast<uintptr_t>(p) & 2)) {
-        p[0] = uint16_t(~p[0]);
-        i = 1;
+    for (; i + 8 <= n; i += 8) {
+        Pixels8* q = reinterpret_cast<Pixels8*>(p + i);
+        *q = ~*q;
     }
-    uint32_t* w = reinterpret_cast<uint32_t*>(p + i);
-    const int pairs = (n - i) / 2;
-    for (int k = 0; k < pairs; ++k) w[k] = ~w[k];
-    i += pairs * 2;
-    if (i < n) p[i] = uint16_t(~p[i]);
+    for (; i < n; ++i) p[i] = uint16_t(~p[i]);
 }
 
 Painter::Painter(bool composite)
@@ -112,7 +111,9 @@ void Painter::span_clipped(int y, int x0, int x1) {
             invert16(p, n);
             pixels_ += uint32_t(n);
             break;
-        case Mode::kMask: mask_span(y, x0, x1); break;
+        case Mode::kMask:
+            mask_span(y, x0, x1);
+            break;
     }
 }
 

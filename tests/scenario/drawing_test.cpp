@@ -11,7 +11,7 @@ constexpr uint16_t kBlack = 0x0000;
 constexpr uint16_t kRed = 0xF800;
 
 class Drawing : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_EQ(h.boot(), ">\r"); }
     // Sends a line and expects the exact reply (prompt included).
     void expect(const char* line, const char* reply) {
@@ -239,9 +239,13 @@ TEST_F(Drawing, XorDrawingTwiceRestoresTheScreen) {
     const uint32_t before = h.framebuffer_crc();
     expect("d x", ">\r");
     expect("p 5", ">\r");
-    const char* figures[] = {"l 10 10 300 200", "pg 400 240 0 -60 35 50 -57 -18 57 -18 -35 50",
-                             "pf 400 240 0 -60 35 50 -57 -18 57 -18 -35 50", "c 100 300 40",
-                             "a 600 300 80 10 300", "r 20 20 200 100", "i 1 700 10"};
+    const char* figures[] = {"l 10 10 300 200",
+                             "pg 400 240 0 -60 35 50 -57 -18 57 -18 -35 50",
+                             "pf 400 240 0 -60 35 50 -57 -18 57 -18 -35 50",
+                             "c 100 300 40",
+                             "a 600 300 80 10 300",
+                             "r 20 20 200 100",
+                             "i 1 700 10"};
     for (const char* f : figures) {
         expect(f, ">\r");
         EXPECT_NE(h.framebuffer_crc(), before) << f;
@@ -273,10 +277,10 @@ TEST_F(Drawing, ScreenAreasAreSavedAndRestored) {
     expect("r 0 0 9 9 1", ">\r");
     expect("ws 0 0 9 9", ">\r");
     expect("ws 0 0 9 9 4", "!\r");
-    expect("ws 9 0 0 9", "!\r");  // corners the wrong way round
-    expect("ws 795 0 804 9", "!\r");  // past the right edge
+    expect("ws 9 0 0 9", "!\r");        // corners the wrong way round
+    expect("ws 795 0 804 9", "!\r");    // past the right edge
     expect("ws 0 0 799 479 1", "!\r");  // more than the slot holds
-    expect("wr 0 0 2", ">\r");           // never saved: nothing drawn
+    expect("wr 0 0 2", ">\r");          // never saved: nothing drawn
     expect("o 50 50", ">\r");
     expect("wr 100 100", ">\r");  // absolute, not moved by the origin
     EXPECT_EQ(count_in(100, 100, 109, 109, kRed), 100);
@@ -320,11 +324,13 @@ TEST_F(Drawing, ScrollingAnArea) {
     expect("k 0 0 9 9 9 u", ">\r");
     EXPECT_EQ(count_in(3, 0, 3, 0, kRed), 1);
     expect("k 0 0 9 9 1 x", "!\r");
-    expect("k 0 0 800 9 1 l", "Part of control/bitmap area is out of screen bounds (0,0 -- 799,479)\r!\r");
+    expect("k 0 0 800 9 1 l",
+           "Part of control/bitmap area is out of screen bounds (0,0 -- 799,479)\r!\r");
     expect("k 9 0 0 9 1 l", "!\r");
     expect("o 5 0", ">\r");
     expect("k 0 0 794 9 1 l", ">\r");
-    expect("k 0 0 795 9 1 l", "Part of control/bitmap area is out of screen bounds (0,0 -- 799,479)\r!\r");
+    expect("k 0 0 795 9 1 l",
+           "Part of control/bitmap area is out of screen bounds (0,0 -- 799,479)\r!\r");
 }
 
 TEST_F(Drawing, ClearingTheScreen) {

@@ -20,7 +20,7 @@ constexpr uint16_t kWhite = 0xFFFF;
 constexpr uint16_t kBeyond = 0x5AA5;
 
 class Gui : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         board_ = &sim::Standalone::instance();
         GUI_Init();
@@ -181,8 +181,11 @@ TEST_F(Gui, NothingIsWrittenOutsideTheClipRectangleOrTheBuffer) {
 }
 
 TEST_F(Gui, ClippedThinLinesKeepTheirPixels) {
-    const int lines[][4] = {{-50, -20, 850, 500}, {3, 470, 790, 5}, {400, -1000, 410, 1500},
-                            {10, 10, 11, 400}, {799, 0, 0, 479}};
+    const int lines[][4] = {{-50, -20, 850, 500},
+                            {3, 470, 790, 5},
+                            {400, -1000, 410, 1500},
+                            {10, 10, 11, 400},
+                            {799, 0, 0, 479}};
     const GUI_RECT clip{123, 77, 611, 300};
     for (const auto& l : lines) {
         clear(0);
@@ -324,12 +327,13 @@ TEST_F(Gui, CirclesAndEllipsesAreSymmetric) {
 
 TEST_F(Gui, ConcavePolygonsFillInsideOnly) {
     // A U: two legs with a notch between them.
-    const GUI_POINT u[8] = {{0, 0}, {30, 0}, {30, 30}, {20, 30}, {20, 10}, {10, 10}, {10, 30}, {0, 30}};
+    const GUI_POINT u[8] = {{0, 0},   {30, 0},  {30, 30}, {20, 30},
+                            {20, 10}, {10, 10}, {10, 30}, {0, 30}};
     GUI_FillPolygon(u, 8, 100, 100);
     EXPECT_EQ(bbox(kWhite), (std::array<int, 4>{100, 100, 130, 130}));
     EXPECT_EQ(px(105, 120), kWhite);
     EXPECT_EQ(px(125, 120), kWhite);
-    EXPECT_EQ(px(115, 120), 0);   // the notch
+    EXPECT_EQ(px(115, 120), 0);  // the notch
     EXPECT_EQ(px(115, 111), 0);
     EXPECT_EQ(px(115, 110), kWhite);  // its edge belongs to the polygon
     EXPECT_EQ(count(kWhite), 31 * 11 + 2 * 11 * 20);
@@ -397,10 +401,9 @@ TEST_F(Gui, RotatePolygonTurnsAboutTheOrigin) {
 }
 
 TEST_F(Gui, PaletteBitmapsOfEveryDepthWithAndWithoutTransparency) {
-    static const GUI_COLOR colors[16] = {0x000000, 0x0000FF, 0x00FF00, 0xFF0000, 0xFFFFFF,
-                                         0x808080, 0x00FFFF, 0xFF00FF, 0x123456, 0x654321,
-                                         0x111111, 0x222222, 0x333333, 0x444444, 0x555555,
-                                         0x666666};
+    static const GUI_COLOR colors[16] = {0x000000, 0x0000FF, 0x00FF00, 0xFF0000, 0xFFFFFF, 0x808080,
+                                         0x00FFFF, 0xFF00FF, 0x123456, 0x654321, 0x111111, 0x222222,
+                                         0x333333, 0x444444, 0x555555, 0x666666};
     const GUI_LOGPALETTE opaque{16, 0, colors}, trans{16, 1, colors};
     // 1 bpp, 10 pixels: 1000000011 over two bytes per row.
     static const uint8_t b1[] = {0x80, 0xC0};
@@ -457,9 +460,8 @@ TEST_F(Gui, RunLengthBitmapsSpanRowsAndHonourTransparency) {
     const GUI_BITMAP bm16{4, 3, 0, 16, rle16, nullptr, GUI_DRAW_RLE16, sizeof rle16};
     clear(0x7777);
     GUI_DrawBitmap(&bm16, 10, 10);
-    const uint16_t want16[3][4] = {{0x1234, 0x1234, 0x1234, 0x1234},
-                                   {0x1234, 0x1234, 0x0001, 0x0002},
-                                   {0, 0, 0, 0}};
+    const uint16_t want16[3][4] = {
+        {0x1234, 0x1234, 0x1234, 0x1234}, {0x1234, 0x1234, 0x0001, 0x0002}, {0, 0, 0, 0}};
     for (int y = 0; y < 3; ++y) {
         for (int x = 0; x < 4; ++x) EXPECT_EQ(px(10 + x, 10 + y), want16[y][x]) << x << "," << y;
     }
