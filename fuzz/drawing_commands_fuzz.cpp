@@ -105,7 +105,7 @@ class Input {
         // A value from the input itself, small or large, signed.
         int32_t v = int32_t(uint32_t(byte()) | uint32_t(byte()) << 8);
         if (b & 1) v = int32_t(uint32_t(v) << 16 | byte());
-        if (b & 2) v = -v;
+        if (b & 2) v = int32_t(0u - uint32_t(v));
         return std::to_string(v);
     }
     std::string raw_line() {

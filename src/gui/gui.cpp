@@ -1,6 +1,7 @@
 // The drawing context, colour conversion, clearing and rectangles.
 #include "gui/gui.h"
 
+#include "device/board.h"
 #include "device/panel_timing.h"
 #include "gui/raster.h"
 
@@ -44,6 +45,7 @@ int GUI_Init() {
     context.DecChar = '.';
     context.pFont = nullptr;
     gui::update_clip_box();
+    gui::frameBuffer = lcd_framebuffer();
     InitLCD(gui::kWidth);
     GUI_SetOrg(0, 0);
     return 0;

@@ -8,6 +8,14 @@
 namespace gui {
 
 uint32_t xorMask[kMaskStride * kHeight];
+uint16_t* frameBuffer;
+
+namespace {
+
+constexpr uint32_t kReportPixels = 4096;
+uint32_t unreported;
+
+}  // namespace
 
 int64_t floor_div(int64_t a, int64_t b) {
     const int64_t q = a / b;
@@ -65,15 +73,28 @@ void fill16(uint16_t* p, int n, uint16_t value) {
 
 void invert16(uint16_t* p, int n) {
     int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        Pixels8* q = reinterpret_cast<Pixels8*>(p + i);
-        *q = ~*q;
+#if defined(__arm__)
+    if (n > 0 && (reinterpret_cast<uintptr_t>(p) & 2)) {
+        p[0] = uint16_t(~p[0]);
+        i = 1;
     }
+    Word32* w = reinterpret_cast<Word32*>(p + i);
+    const int pairs = (n - i) / 2;
+    for (int k = 0; k < pairs; ++k) w[k] = ~w[k];
+    i += pairs * 2;
+#else
+    for (; i + 8 <= n; i += 8) {
+        Pixels8 q;
+        std::memcpy(&q, p + i, sizeof q);
+        q = ~q;
+        std::memcpy(p + i, &q, sizeof q);
+    }
+#endif
     for (; i < n; ++i) p[i] = uint16_t(~p[i]);
 }
 
 Painter::Painter(bool composite)
-    : fb_(lcd_framebuffer()),
+    : fb_(frameBuffer),
       clip_(clipBox),
       value_(context.ColorIndex),
       mode_(Mode::kPaint),
@@ -85,7 +106,7 @@ Painter::Painter(bool composite)
 }
 
 Painter::Painter(uint16_t value, const Box& clip)
-    : fb_(lcd_framebuffer()),
+    : fb_(frameBuffer),
       clip_(clip),
       value_(value),
       mode_(Mode::kPaint),
@@ -96,7 +117,13 @@ Painter::Painter(uint16_t value, const Box& clip)
 
 Painter::~Painter() {
     if (mode_ == Mode::kMask) flush_mask();
-    if (pixels_) board_checkpoint(Work::kPixels, pixels_);
+    // The board learns of the work in batches: a checkpoint per small figure would cost more
+    // than drawing it, and a big figure still lets its time pass at once.
+    unreported += pixels_;
+    if (unreported >= kReportPixels) {
+        board_checkpoint(Work::kPixels, unreported);
+        unreported = 0;
+    }
 }
 
 void Painter::span_clipped(int y, int x0, int x1) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "device/panel_config.h"
 #include "gui/gui.h"
@@ -23,6 +24,8 @@ struct Box {
 };
 
 extern GUI_CONTEXT context;
+// The board's frame buffer (a fixed address), taken once by GUI_Init.
+extern uint16_t* frameBuffer;
 // The clip rectangle intersected with the screen.
 extern Box clipBox;
 
@@ -36,26 +39,43 @@ int64_t ceil_div(int64_t a, int64_t b);   // b > 0
 uint32_t isqrt64(uint64_t v);             // floor(sqrt(v))
 
 void fill16(uint16_t* p, int n, uint16_t value);
+void invert16(uint16_t* p, int n);
 
-// Eight pixels per store: the compiler maps it onto the widest stores the processor has (one
-// SSE store on the PC, a store-multiple on the ARM). Unaligned and aliasing the pixels.
-using Pixels8 = uint16_t __attribute__((vector_size(16), aligned(2), may_alias));
+// Eight pixels in one value: the compiler maps it onto the widest registers the processor has.
+// Loads and stores go through memcpy, which compiles to single unaligned vector moves on the PC
+// and keeps the pixels' 2-byte alignment legal everywhere.
+using Pixels8 = uint16_t __attribute__((vector_size(16)));
+using Word32 = uint32_t __attribute__((may_alias));
 
 inline Pixels8 splat8(uint16_t v) {
     return Pixels8{v, v, v, v, v, v, v, v};
 }
 
-// At least eight pixels; the last store overlaps what is done, so no pixel loop is needed.
+// At least eight pixels.
 inline void fill_run(uint16_t* p, int n, Pixels8 v) {
+#if defined(__arm__)
+    // The ARM926 has no vector unit: word stores from a word boundary, which the compiler
+    // groups into store-multiples.
+    const uint16_t value = v[0];
+    if (reinterpret_cast<uintptr_t>(p) & 2) {
+        *p++ = value;
+        --n;
+    }
+    Word32* w = reinterpret_cast<Word32*>(p);
+    const uint32_t pair = uint32_t(value) * 0x10001u;
+    for (int k = 0; k < n / 2; ++k) w[k] = pair;
+    if (n & 1) p[n - 1] = value;
+#else
     int i = 0;
     for (; i + 16 <= n; i += 16) {
-        *reinterpret_cast<Pixels8*>(p + i) = v;
-        *reinterpret_cast<Pixels8*>(p + i + 8) = v;
+        std::memcpy(p + i, &v, sizeof v);
+        std::memcpy(p + i + 8, &v, sizeof v);
     }
-    if (i + 8 <= n) *reinterpret_cast<Pixels8*>(p + i) = v;
-    *reinterpret_cast<Pixels8*>(p + n - 8) = v;
+    if (i + 8 <= n) std::memcpy(p + i, &v, sizeof v);
+    // The last eight pixels overlap what is done: no pixel loop for the rest.
+    std::memcpy(p + n - 8, &v, sizeof v);
+#endif
 }
-void invert16(uint16_t* p, int n);
 
 // Where a primitive's spans go. Paint and invert write the frame buffer at once; mask collects
 // coverage for figures whose parts overlap (thick polylines, outlines with shared vertices), so
