@@ -25,13 +25,37 @@ class Extent {
         if (k > b_) return -1;
         const uint64_t rest = b2_ - uint64_t(4 * k * k);
         // a2_ and rest are below 2^32 for radii up to kGuiMaxRadius + 128, so the product fits.
-        return isqrt64(a2_ * rest / (4 * b2_));
+        const uint64_t q = a2_ * rest / (4 * b2_);
+        // The answer is the integer square root of q. Rows are asked for in order, and the
+        // extent of a row is close to the last one asked for, so a few steps from there are
+        // cheaper than a full root (which the ARM has to compute bit by bit).
+        int64_t x = last_;
+        if (x >= 0) {
+            for (int steps = 0; x >= 0; ++steps) {
+                if (steps == kMaxSteps) {
+                    x = -1;
+                    break;
+                }
+                if (uint64_t(x) * uint64_t(x) > q) {
+                    --x;
+                } else if (uint64_t(x + 1) * uint64_t(x + 1) <= q) {
+                    ++x;
+                } else {
+                    break;
+                }
+            }
+        }
+        if (x < 0) x = isqrt64(q);
+        last_ = x;
+        return x;
     }
     int64_t rows() const { return b_; }
 
   private:
+    static constexpr int kMaxSteps = 32;
     int64_t b_;
     uint64_t a2_, b2_;
+    mutable int64_t last_ = -1;
 };
 
 int64_t clamp_radius(int64_t r) {
