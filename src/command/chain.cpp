@@ -1,8 +1,10 @@
 #include "command/chain.h"
 
 #include "command/chain_index.h"
+#include "command/drawing_rows.h"
 #include "command/parse_command.h"
 #include "command/pending_rows.h"
+#include "command/screen_rows.h"
 #include "core/port_commands.h"
 #include "core/system_commands.h"
 #include "device/backlight_commands.h"
@@ -23,7 +25,7 @@ constexpr Row kChain[] = {
     {"pw", row_pixel_write, "pw"},                                 // 6
     {"Q", row_poll, "Q"},                                          // 7
     {"*r", row_rs485, "*rs485"},                                   // 8
-    {"ss|sr", row_state_save, "ss/sr"},                            // 9
+    {"ss|sr", row_save_restore, "ss/sr"},                          // 9
     {"an|tf", row_ani_clear, "anic/tfc"},                          // 10
     {"tf|an", row_ani_stop, "tfd/anid"},                           // 11
     {"an|tf", row_ani_delete, "anix/tfx"},                         // 12
@@ -43,7 +45,7 @@ constexpr Row kChain[] = {
     {"st", row_stb_show, "stg"},                                   // 26
     {"pg", row_polygon, "pgr/pg"},                                 // 27
     {"pf", row_polygon_fill, "pfr/pf"},                            // 28
-    {"pp", row_polygon_redraw, "ppgr"},                            // 29
+    {"pp", row_polygon_again, "ppgr"},                             // 29
     {"pl", row_polyline, "plr/pl"},                                // 30
     {"p", row_pen, "p"},                                           // 31
     {"ta", row_text_align, "ta"},                                  // 32
@@ -77,7 +79,7 @@ constexpr Row kChain[] = {
     {"dp", row_point, "dp"},                                       // 60
     {"d", row_draw_mode, "d"},                                     // 61
     {"s", row_palette, "s"},                                       // 62
-    {"S", row_colours, "S"},                                       // 63
+    {"S", row_colors, "S"},                                        // 63
     {"tm", row_text_mode, "tm"},                                   // 64
     {"sc", row_cursor, "sc"},                                      // 65
     {"ou", row_out, "out"},                                        // 66
@@ -86,7 +88,7 @@ constexpr Row kChain[] = {
     {"au", row_auxio, "auxIO"},                                    // 69
     {"o", row_origin, "o"},                                        // 70
     {"v ", row_video, "v on/v of"},                                // 71
-    {"zs", row_screen_reset, "zs"},                                // 72
+    {"zs", row_clear_keep, "zs"},                                  // 72
     {"z", row_clear, "z"},                                         // 73
     {"l", row_line, "l"},                                          // 74
     {"r", row_rect, "r"},                                          // 75
@@ -104,11 +106,11 @@ constexpr Row kChain[] = {
     {"*a", row_apt, "*apt"},                                       // 87
     {"*x", row_reports_off, "*xn off"},                            // 88
     {"xc", row_hotspot_remove, "xc"},                              // 89
-    {"*S", row_state_report, "*STATE/*STATEF"},                    // 90
+    {"*S", row_state, "*STATE/*STATEF"},                           // 90
     {"le", row_led, "led"},                                        // 91
     {"w", row_wait, "w"},                                          // 92
     {"ve", row_vers, "vers"},                                      // 93
-    {"i", row_button_image, "i"},                                  // 94
+    {"i", row_image, "i"},                                         // 94
     {"ss", row_button_state, "ssb"},                               // 95
     {"bd|bc", row_button, "bd/bdc/bc"},                            // 96
     {"tc", row_calibrate, "tc"},                                   // 97
@@ -135,7 +137,7 @@ constexpr Row kChain[] = {
     {"bc", row_chart_values, "bcv"},                               // 118
     {"ld|lv", row_level_bar, "ld/lv"},                             // 119
     {"ws|wr", row_area, "ws/wr"},                                  // 120
-    {"wv|wr", row_raster_wait, "wvr/wrf"},                         // 121
+    {"wv|wr", row_wait_scan, "wvr/wrf"},                           // 121
     {"k", row_scroll, "k"},                                        // 122
     {"*p", row_panel, "*panel"},                                   // 123
     {"*c", row_config, "*config"},                                 // 124
@@ -164,7 +166,7 @@ constexpr Row kChain[] = {
     {"*c", row_cd, "*cd"},                                         // 147
     {"*l", row_ls, "*ls"},                                         // 148
     {"*f", row_flash2ram, "*flash2ram"},                           // 149
-    {"*e", row_eel, "*eel"},                                        // 150
+    {"*e", row_eel, "*eel"},                                       // 150
     {"i2", row_i2c, "i2c"},                                        // 151
     {"*c", row_ctype, "*ctype"},                                   // 152
 };

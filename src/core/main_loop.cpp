@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/format.h"
+#include "command/drawing_state.h"
 #include "command/parse_command.h"
 #include "command/text_helpers.h"
 #include "controls/animation.h"
@@ -168,6 +169,7 @@ void KV_main() {
     KV_LevelBar_Init();
     KV_Slider_Init();
     KV_Macro_Init();
+    KV_DrawingState_Init();
     GUI_Init();
     KV_Fonts_Init();
     KV_Panel_Power(1);
@@ -178,11 +180,19 @@ void KV_main() {
 }
 
 void GUIDEMO_Clear(int how) {
+    // The controls' tables are emptied here too, as each control comes in.
+    Origin_X = Origin_Y = 0;
     if (how == 0) GUI_Clear();
+    // Any other value than -1 and 0 names a stored bitmap; none can exist before the
+    // bitmap/macro file is loaded, so nothing is painted for it yet.
+    GUI_GotoXY(0, 0);
     GUIDEMO_SetTextBorder(0);
 }
 
-void GUIDEMO_SetTextBorder(int x) { textBorder = x; }
+void GUIDEMO_SetTextBorder(int x) {
+    textBorder = x;
+    GUI_SetLBorder(x);
+}
 int GUIDEMO_GetTextBorder() { return textBorder; }
 
 void GUIDEMO_main() {
@@ -195,6 +205,7 @@ void GUIDEMO_main() {
     (void)escape;
     if (!rs485Active()) txString(">\r");
     if (eepromData.demoMacro == 0xFF) eepromData.demoMacro = 1;
+    SaveState(&GDIState[macroDepth]);
 
     for (;;) {
         SDcheckHotplug();

@@ -1,0 +1,191 @@
+#include "gui/raster.h"
+
+#include <cstring>
+#include <cwchar>
+
+#include "device/board.h"
+
+namespace gui {
+
+uint32_t xorMask[kMaskStride * kHeight];
+uint16_t* frameBuffer;
+
+namespace {
+
+constexpr uint32_t kReportPixels = 4096;
+uint32_t unreported;
+
+}  // namespace
+
+int64_t floor_div(int64_t a, int64_t b) {
+    const int64_t q = a / b;
+    return (a % b != 0 && a < 0) ? q - 1 : q;
+}
+
+int64_t ceil_div(int64_t a, int64_t b) {
+    const int64_t q = a / b;
+    return (a % b != 0 && a > 0) ? q + 1 : q;
+}
+
+uint32_t isqrt64(uint64_t v) {
+    uint64_t result = 0;
+    uint64_t bit = uint64_t(1) << 62;
+    while (bit > v) bit >>= 2;
+    while (bit) {
+        if (v >= result + bit) {
+            v -= result + bit;
+            result = (result >> 1) + bit;
+        } else {
+            result >>= 1;
+        }
+        bit >>= 2;
+    }
+    return uint32_t(result);
+}
+
+void fill16(uint16_t* p, int n, uint16_t value) {
+    if (n <= 0) return;
+    if (uint8_t(value) == uint8_t(value >> 8)) {
+        std::memset(p, value & 0xFF, size_t(n) * 2);
+        return;
+    }
+#if defined(__GLIBC__) && __WCHAR_MAX__ > 0xFFFF
+    // Large areas on the PC: the C library's 32-bit fill streams whole cache lines, as its
+    // memset does, which no store loop matches on a full screen.
+    constexpr int kWideFrom = 1024;
+    if (n >= kWideFrom) {
+        if (reinterpret_cast<uintptr_t>(p) & 2) {
+            *p++ = value;
+            --n;
+        }
+        const uint32_t pair = uint32_t(value) * 0x10001u;
+        std::wmemset(reinterpret_cast<wchar_t*>(p), wchar_t(pair), size_t(n) / 2);
+        if (n & 1) p[n - 1] = value;
+        return;
+    }
+#endif
+    if (n < 8) {
+        for (int i = 0; i < n; ++i) p[i] = value;
+        return;
+    }
+    fill_run(p, n, splat8(value));
+}
+
+void invert16(uint16_t* p, int n) {
+    int i = 0;
+#if defined(__arm__)
+    if (n > 0 && (reinterpret_cast<uintptr_t>(p) & 2)) {
+        p[0] = uint16_t(~p[0]);
+        i = 1;
+    }
+    Word32* w = reinterpret_cast<Word32*>(p + i);
+    const int pairs = (n - i) / 2;
+    for (int k = 0; k < pairs; ++k) w[k] = ~w[k];
+    i += pairs * 2;
+#else
+    for (; i + 8 <= n; i += 8) {
+        Pixels8 q;
+        std::memcpy(&q, p + i, sizeof q);
+        q = ~q;
+        std::memcpy(p + i, &q, sizeof q);
+    }
+#endif
+    for (; i < n; ++i) p[i] = uint16_t(~p[i]);
+}
+
+Painter::Painter(bool composite)
+    : fb_(frameBuffer),
+      clip_(clipBox),
+      value_(context.ColorIndex),
+      mode_(Mode::kPaint),
+      mask_y0_(kHeight),
+      mask_y1_(-1),
+      mask_x0_(kWidth),
+      mask_x1_(-1) {
+    if (context.DrawMode & GUI_DRAWMODE_XOR) mode_ = composite ? Mode::kMask : Mode::kInvert;
+}
+
+Painter::Painter(uint16_t value, const Box& clip)
+    : fb_(frameBuffer),
+      clip_(clip),
+      value_(value),
+      mode_(Mode::kPaint),
+      mask_y0_(kHeight),
+      mask_y1_(-1),
+      mask_x0_(kWidth),
+      mask_x1_(-1) {}
+
+Painter::~Painter() {
+    if (mode_ == Mode::kMask) flush_mask();
+    // The board learns of the work in batches: a checkpoint per small figure would cost more
+    // than drawing it, and a big figure still lets its time pass at once.
+    unreported += pixels_;
+    if (unreported >= kReportPixels) {
+        board_checkpoint(Work::kPixels, unreported);
+        unreported = 0;
+    }
+}
+
+void Painter::span_clipped(int y, int x0, int x1) {
+    const int n = x1 - x0 + 1;
+    uint16_t* p = fb_ + y * kWidth + x0;
+    switch (mode_) {
+        case Mode::kPaint:
+            fill16(p, n, value_);
+            pixels_ += uint32_t(n);
+            break;
+        case Mode::kInvert:
+            invert16(p, n);
+            pixels_ += uint32_t(n);
+            break;
+        case Mode::kMask:
+            mask_span(y, x0, x1);
+            break;
+    }
+}
+
+void Painter::mask_bounds(int x0, int y0, int x1, int y1) {
+    if (y0 < mask_y0_) mask_y0_ = y0;
+    if (y1 > mask_y1_) mask_y1_ = y1;
+    if (x0 < mask_x0_) mask_x0_ = x0;
+    if (x1 > mask_x1_) mask_x1_ = x1;
+}
+
+void Painter::mask_span(int y, int x0, int x1) {
+    mask_bounds(x0, y, x1, y);
+    uint32_t* row = xorMask + y * kMaskStride;
+    const int w0 = x0 >> 5, w1 = x1 >> 5;
+    const uint32_t first = ~uint32_t(0) << (x0 & 31);
+    const uint32_t last = ~uint32_t(0) >> (31 - (x1 & 31));
+    if (w0 == w1) {
+        row[w0] |= first & last;
+        return;
+    }
+    row[w0] |= first;
+    for (int w = w0 + 1; w < w1; ++w) row[w] = ~uint32_t(0);
+    row[w1] |= last;
+}
+
+void Painter::flush_mask() {
+    if (mask_y1_ < mask_y0_) return;
+    const int w0 = mask_x0_ >> 5, w1 = mask_x1_ >> 5;
+    for (int y = mask_y0_; y <= mask_y1_; ++y) {
+        uint32_t* row = xorMask + y * kMaskStride;
+        uint16_t* line = fb_ + y * kWidth;
+        for (int w = w0; w <= w1; ++w) {
+            uint32_t bits = row[w];
+            if (!bits) continue;
+            row[w] = 0;
+            while (bits) {
+                const int start = __builtin_ctz(bits);
+                const uint32_t rest = ~(bits >> start);
+                const int len = rest ? __builtin_ctz(rest) : 32 - start;
+                invert16(line + w * 32 + start, len);
+                pixels_ += uint32_t(len);
+                bits = (len + start >= 32) ? 0 : bits & (~uint32_t(0) << (start + len));
+            }
+        }
+    }
+}
+
+}  // namespace gui
