@@ -44,6 +44,12 @@ const FontEntry* KV_FindFont(const char* name);
 // data are not font data, or when its kind is unknown (which also sends a message).
 int KV_SetFont(const FontEntry* entry, GUI_FONT* fontObject);
 
+// Makes entry the current entry and its font the library's current font (a user font built
+// into CmdFont). A user font entry is copied, so it may come from KV_FindFont. Returns
+// KV_SetFont's result; the entry becomes current even when its font could not be built (the
+// library then keeps its font). A null entry changes nothing and returns 0.
+int KV_SelectFont(const FontEntry* entry);
+
 // Selects the font named name for command text (into CmdFont) and makes it the current entry.
 // Returns 0, changing nothing, when the name is unknown; else 1.
 int GUIDEMO_SetFont(const char* name);
