@@ -188,6 +188,9 @@ int row_text(char* line) {
     char* rest = nullptr;
     char* text;
     if (raw) {
+        // An empty pair of quotes has no text, whatever follows it.
+        const char* quote = std::strchr(line, kQuote);
+        if (quote != nullptr && quote[1] == kQuote) return kCmdFailed;
         strtokr(line, kQuote, &rest);
         text = strtokr(rest, kQuote, &rest);
     } else {
