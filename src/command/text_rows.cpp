@@ -229,17 +229,40 @@ int row_text_align(char* line) {
     }
     int align;
     switch (horizontal) {
-        case 'L': case 'l': align = GUI_TA_LEFT; break;
-        case 'R': case 'r': align = GUI_TA_RIGHT; break;
-        case 'C': case 'c': align = GUI_TA_HCENTER; break;
-        default: return kCmdFailed;
+        case 'L':
+        case 'l':
+            align = GUI_TA_LEFT;
+            break;
+        case 'R':
+        case 'r':
+            align = GUI_TA_RIGHT;
+            break;
+        case 'C':
+        case 'c':
+            align = GUI_TA_HCENTER;
+            break;
+        default:
+            return kCmdFailed;
     }
     switch (vertical) {
-        case 'T': case 't': align |= GUI_TA_TOP; break;
-        case 'B': case 'b': align |= GUI_TA_BOTTOM; break;
-        case 'L': case 'l': align |= GUI_TA_BASELINE; break;
-        case 'C': case 'c': align |= GUI_TA_VCENTER; break;
-        default: return kCmdFailed;
+        case 'T':
+        case 't':
+            align |= GUI_TA_TOP;
+            break;
+        case 'B':
+        case 'b':
+            align |= GUI_TA_BOTTOM;
+            break;
+        case 'L':
+        case 'l':
+            align |= GUI_TA_BASELINE;
+            break;
+        case 'C':
+        case 'c':
+            align |= GUI_TA_VCENTER;
+            break;
+        default:
+            return kCmdFailed;
     }
     GUI_SetTextAlign(align);
     return kCmdDone;

@@ -44,15 +44,20 @@ class GlyphPainter {
     GlyphPainter(const GlyphPainter&) = delete;
     GlyphPainter& operator=(const GlyphPainter&) = delete;
 
-    // The cell of glyph g with its top-left corner at (u, v).
+    // True when cells have a background to paint (normal and reverse mode).
+    bool opaque() const { return kind_ == Kind::kOpaque; }
+    // The background of the cells of a run of characters: columns u0..u1 of the line whose top
+    // row is v. Consecutive cells leave no gaps, so a run is painted in long spans at once and
+    // draw() adds only the ink; does nothing unless opaque().
+    void background(int64_t u0, int64_t u1, int64_t v);
+    // The ink of glyph g whose cell has its top-left corner at (u, v); in opaque modes the
+    // cell's background must have been painted.
     void draw(const GUI_CHARINFO& g, int64_t u, int64_t v);
 
   private:
     enum class Kind : uint8_t { kOpaque, kTransparent, kXor };
     template <int Bpp, Kind K, bool Upright>
-    void draw_cell(const GUI_CHARINFO& g, int64_t u, int64_t v);
-    template <bool Upright>
-    void fill(int64_t index, int n, uint16_t value);
+    void draw_ink(const GUI_CHARINFO& g, int64_t u, int64_t v);
 
     const GUI_FONT* font_;
     TextSpace space_;
@@ -60,8 +65,7 @@ class GlyphPainter {
     bool upright_;
     int bpp_;
     uint16_t fg_;
-    uint16_t colors_[16];    // opaque: the pixel of each coverage
-    uint16_t fgParts_[16][3];  // transparent: fg * a + m / 2 per channel (r, g, b)
+    uint16_t colors_[16];  // opaque: the pixel of each coverage
     uint32_t pixels_ = 0;
 };
 

@@ -73,7 +73,8 @@ int GUI_SIF_CreateFont(const void* pData, uint32_t numBytes, GUI_FONT* font, int
         previousLast = last;
         if (!glyphsValid(data, size, range, bpp, line)) return 0;
     }
-    *font = GUI_FONT{uint8_t(type), uint8_t(ranges), line, baseline, cap, size, nullptr, data, data};
+    *font =
+        GUI_FONT{uint8_t(type), uint8_t(ranges), line, baseline, cap, size, nullptr, data, data};
     return 1;
 }
 
@@ -87,11 +88,11 @@ int sif_glyph(const GUI_FONT* font, uint32_t c, GUI_CHARINFO* glyph) {
         const uint32_t first = sif::u16(range + sif::kRangeFirstOffset);
         if (c < first) return 0;
         if (c > sif::u16(range + sif::kRangeLastOffset)) continue;
-        const uint8_t* g = data + sif::u32(range + sif::kRangeGlyphsOffset) +
-                           (c - first) * sif::kGlyphSize;
+        const uint8_t* g =
+            data + sif::u32(range + sif::kRangeGlyphsOffset) + (c - first) * sif::kGlyphSize;
         if (g[sif::kGlyphAdvance] == 0) return 0;
         const uint32_t bits = sif::u24(g + sif::kGlyphBits);
-        *glyph = GUI_CHARINFO{g[sif::kGlyphAdvance], g[sif::kGlyphX],     g[sif::kGlyphY],
+        *glyph = GUI_CHARINFO{g[sif::kGlyphAdvance], g[sif::kGlyphX],      g[sif::kGlyphY],
                               g[sif::kGlyphWidth],   g[sif::kGlyphHeight], uint8_t(bits >> 16),
                               uint16_t(bits)};
         return 1;

@@ -11,11 +11,11 @@ constexpr uint8_t kMagic[4] = {'G', 'U', 'I', 'P'};
 constexpr uint8_t kVersion = 1;
 
 // Header.
-constexpr uint32_t kVersionOffset = 4;     // 1 byte
-constexpr uint32_t kBppOffset = 5;         // 1 byte: 1, 2 or 4
-constexpr uint32_t kLineOffset = 6;        // u16: line height
-constexpr uint32_t kBaselineOffset = 8;    // u16: rows from the top of the line to the baseline
-constexpr uint32_t kCapOffset = 10;        // u16: height of the capitals
+constexpr uint32_t kVersionOffset = 4;      // 1 byte
+constexpr uint32_t kBppOffset = 5;          // 1 byte: 1, 2 or 4
+constexpr uint32_t kLineOffset = 6;         // u16: line height
+constexpr uint32_t kBaselineOffset = 8;     // u16: rows from the top of the line to the baseline
+constexpr uint32_t kCapOffset = 10;         // u16: height of the capitals
 constexpr uint32_t kRangeCountOffset = 12;  // u16
 constexpr uint32_t kReservedOffset = 14;    // u16, 0
 constexpr uint32_t kSizeOffset = 16;        // u32: bytes of font data, header included

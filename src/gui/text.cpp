@@ -45,6 +45,7 @@ int64_t run_width(const GUI_FONT* font, const char* p, const char* end) {
 int64_t draw_run(gui::GlyphPainter& painter, const gui::Box& clip, const GUI_FONT* font,
                  const char* p, const char* end, int64_t u, int64_t v) {
     if (v > clip.y1 || v + font->yDist <= clip.y0) return run_width(font, p, end);
+    if (painter.opaque()) painter.background(u, u + run_width(font, p, end) - 1, v);
     const int64_t start = u;
     while (p < end) {
         uint32_t c;
@@ -154,8 +155,7 @@ Line next_line(const GUI_FONT* font, const char* p, const char* end, int wrap, i
 }
 
 // The text coordinates of a rectangle turned by rotation: size, and where its pixels lie.
-bool rect_space(const GUI_RECT& r, int rotation, gui::TextSpace* space, int64_t* tw,
-                int64_t* th) {
+bool rect_space(const GUI_RECT& r, int rotation, gui::TextSpace* space, int64_t* tw, int64_t* th) {
     if (r.x1 < r.x0 || r.y1 < r.y0) return false;
     const gui::Box& cb = gui::clipBox;
     const gui::Box c{r.x0 > cb.x0 ? r.x0 : cb.x0, r.y0 > cb.y0 ? r.y0 : cb.y0,
@@ -165,25 +165,33 @@ bool rect_space(const GUI_RECT& r, int rotation, gui::TextSpace* space, int64_t*
     const int64_t W = gui::kWidth;
     switch (rotation) {
         case GUI_ROTATE_CW:  // (u, v) -> (x1 - v, y0 + u)
-            *space = {r.x1 + int64_t(r.y0) * W, W, -1,
+            *space = {r.x1 + int64_t(r.y0) * W,
+                      W,
+                      -1,
                       {c.y0 - r.y0, r.x1 - c.x1, c.y1 - r.y0, r.x1 - c.x0}};
             *tw = h;
             *th = w;
             return true;
         case GUI_ROTATE_CCW:  // (u, v) -> (x0 + v, y1 - u)
-            *space = {r.x0 + int64_t(r.y1) * W, -W, 1,
+            *space = {r.x0 + int64_t(r.y1) * W,
+                      -W,
+                      1,
                       {r.y1 - c.y1, c.x0 - r.x0, r.y1 - c.y0, c.x1 - r.x0}};
             *tw = h;
             *th = w;
             return true;
         case GUI_ROTATE_180:  // (u, v) -> (x1 - u, y1 - v)
-            *space = {r.x1 + int64_t(r.y1) * W, -1, -W,
+            *space = {r.x1 + int64_t(r.y1) * W,
+                      -1,
+                      -W,
                       {r.x1 - c.x1, r.y1 - c.y1, r.x1 - c.x0, r.y1 - c.y0}};
             *tw = w;
             *th = h;
             return true;
         default:  // (u, v) -> (x0 + u, y0 + v)
-            *space = {r.x0 + int64_t(r.y0) * W, 1, W,
+            *space = {r.x0 + int64_t(r.y0) * W,
+                      1,
+                      W,
                       {c.x0 - r.x0, c.y0 - r.y0, c.x1 - r.x0, c.y1 - r.y0}};
             *tw = w;
             *th = h;

@@ -41,7 +41,8 @@ const FontEntry* KV_FindFont(const char* name);
 
 // Makes entry's font the library's current font: a built-in font directly, a user font built
 // into fontObject. Returns 1 on success; 0 for a user font when fontObject is null, when its
-// data are not font data, or when its kind is unknown (which also sends a message).
+// data are not a valid font of its kind (fontObject and the library's font are then left as
+// they were), or when its kind is unknown (which also sends a message).
 int KV_SetFont(const FontEntry* entry, GUI_FONT* fontObject);
 
 // Makes entry the current entry and its font the library's current font (a user font built

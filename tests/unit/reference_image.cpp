@@ -63,10 +63,9 @@ std::string test_output_dir() {
     }
     if (expected.width != image.width || expected.height != image.height) {
         write_png(actual, image);
-        return ::testing::AssertionFailure()
-               << reference << " is " << expected.width << " x " << expected.height
-               << ", the picture " << image.width << " x " << image.height << "; actual in "
-               << actual;
+        return ::testing::AssertionFailure() << reference << " is " << expected.width << " x "
+                                             << expected.height << ", the picture " << image.width
+                                             << " x " << image.height << "; actual in " << actual;
     }
     RgbImage diff = image;
     int differing = 0, firstX = -1, firstY = -1;

@@ -89,8 +89,8 @@ TEST_F(SifFont, TheDocumentedExampleIsAFont) {
     GUI_SetColor(0xFFFFFF);
     GUI_SetBkColor(0x000000);
     GUI_DispStringAt("AA", 10, 10);
-    const char* rows[] = {"......", "......", "..#...", ".#.#..", "#...#.", "#####.", "#...#.",
-                          "......"};
+    const char* rows[] = {"......", "......", "..#...", ".#.#..",
+                          "#...#.", "#####.", "#...#.", "......"};
     for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 12; ++x) {
             EXPECT_EQ(px(10 + x, 10 + y), rows[y][x % 6] == '#' ? 0xFFFF : 0x0000)
@@ -163,17 +163,15 @@ TEST_F(SifFont, EveryRuleRefusesTheWholeFontAndKeepsTheObject) {
     const GUI_FONT sentinel{9, 8, 7, 6, 5, 4, nullptr, kElsewhere, kElsewhere};
     const auto same = [](const GUI_FONT& a, const GUI_FONT& b) {
         return a.type == b.type && a.numRanges == b.numRanges && a.yDist == b.yDist &&
-               a.baseline == b.baseline && a.capHeight == b.capHeight &&
-               a.bitsSize == b.bitsSize && a.ranges == b.ranges && a.bits == b.bits &&
-               a.sif == b.sif;
+               a.baseline == b.baseline && a.capHeight == b.capHeight && a.bitsSize == b.bitsSize &&
+               a.ranges == b.ranges && a.bits == b.bits && a.sif == b.sif;
     };
     for (const auto& c : cases) {
         std::vector<uint8_t> d = good;
         c.damage(d);
         const auto copy = exact_copy(d);
         GUI_FONT font = sentinel;
-        EXPECT_EQ(GUI_SIF_CreateFont(copy.get(), uint32_t(d.size()), &font,
-                                     GUI_SIF_TYPE_PROP_AA4),
+        EXPECT_EQ(GUI_SIF_CreateFont(copy.get(), uint32_t(d.size()), &font, GUI_SIF_TYPE_PROP_AA4),
                   0)
             << c.rule;
         EXPECT_TRUE(same(font, sentinel)) << c.rule;
@@ -187,8 +185,8 @@ TEST_F(SifFont, EveryRuleRefusesTheWholeFontAndKeepsTheObject) {
     EXPECT_EQ(font.bitsSize, 120u);
     d = good;
     d[36] = 0, d[37] = 0xFF, d[41] = 0xFF;  // 'A' is no glyph
-    d[49] = 60, d[50] = 0;                   // 'B' takes rows from the start of 'A's
-    d[47] = 2;                               // two rows of 'B' then fit
+    d[49] = 60, d[50] = 0;                  // 'B' takes rows from the start of 'A's
+    d[47] = 2;                              // two rows of 'B' then fit
     ASSERT_EQ(GUI_SIF_CreateFont(d.data(), 120, &font, GUI_SIF_TYPE_PROP_AA4), 1);
     GUI_CHARINFO g;
     EXPECT_EQ(GUI_GetGlyph(&font, 'A', &g), 0);

@@ -69,7 +69,7 @@ class Text : public ::testing::Test {
         board_->reset_guards();
         for (const int bpp : {1, 2, 4}) {
             data_[bpp] = test_font_data(bpp);
-            const int type = bpp == 1 ? GUI_SIF_TYPE_PROP
+            const int type = bpp == 1   ? GUI_SIF_TYPE_PROP
                              : bpp == 2 ? GUI_SIF_TYPE_PROP_AA2
                                         : GUI_SIF_TYPE_PROP_AA4;
             ASSERT_EQ(GUI_SIF_CreateFont(data_[bpp].data(), uint32_t(data_[bpp].size()),
@@ -163,7 +163,7 @@ TEST_F(Text, TransparentModeBlendsWithTheScreenAndLeavesTheCellAlone) {
     colors(kWhite, kBlack);
     GUI_SetTextMode(GUI_TM_TRANS);
     GUI_DispStringAt("A", 100, 100);
-    EXPECT_EQ(px(101, 101), kRed565);             // coverage 0
+    EXPECT_EQ(px(101, 101), kRed565);                      // coverage 0
     EXPECT_EQ(px(102, 101), (31 << 11) | (21 << 5) | 10);  // green and blue 85 of white
     EXPECT_EQ(px(101, 102), (31 << 11) | (42 << 5) | 21);
     EXPECT_EQ(px(102, 102), kWhite565);
@@ -244,7 +244,8 @@ TEST_F(Text, ReverseExchangesTheColoursAndTransparentReverseDrawsOnlyTheInk) {
 }
 
 TEST_F(Text, OneBitGlyphsHaveNoShadesInAnyMode) {
-    for (const GUI_FONT* font : {static_cast<const GUI_FONT*>(&font_[1]), &GUI_FontArial8, &GUI_FontMono48}) {
+    for (const GUI_FONT* font :
+         {static_cast<const GUI_FONT*>(&font_[1]), &GUI_FontArial8, &GUI_FontMono48}) {
         GUI_SetFont(font);
         fill(kScreen);
         colors(kGreen, kBlue);
@@ -463,11 +464,11 @@ TEST_F(Text, RotatedTextTurnsAboutItsRectangle) {
 
 TEST_F(Text, NothingIsWrittenOutsideTheClipRectangleOrTheFrameBuffer) {
     std::mt19937 rng(7);
-    const GUI_FONT* fonts[] = {&font_[1], &font_[2], &font_[4], &GUI_FontArial32BAA4,
+    const GUI_FONT* fonts[] = {&font_[1],       &font_[2],      &font_[4], &GUI_FontArial32BAA4,
                                &GUI_FontMono64, &GUI_FontArial8};
     const int modes[] = {GUI_TM_NORMAL, GUI_TM_XOR, GUI_TM_TRANS, GUI_TM_REV, GUI_TM_TRANSREV};
-    const int extremes[] = {INT32_MIN, -70000, -32768, -300, -7, 0, 3, 470, 479, 480, 795,
-                            799, 800, 32767, 70000, INT32_MAX};
+    const int extremes[] = {INT32_MIN, -70000, -32768, -300, -7,  0,     3,     470,
+                            479,       480,    795,    799,  800, 32767, 70000, INT32_MAX};
     const auto coordinate = [&] {
         return rng() % 3 ? int(rng() % 1000) - 100 : extremes[rng() % std::size(extremes)];
     };
@@ -544,16 +545,16 @@ TEST_F(Text, Utf8DecodesWellFormedSequencesAndReplacesMalformedOnes) {
         const char* bytes;
         Codes codes;
     } malformed[] = {
-        {"\x80x", {R, 'x'}},                  // a continuation byte on its own
+        {"\x80x", {R, 'x'}},  // a continuation byte on its own
         {"\xBF\xBF", {R, R}},
-        {"\xC0\x80", {R, R}},                 // overlong NUL
+        {"\xC0\x80", {R, R}},  // overlong NUL
         {"\xC1\xBF", {R, R}},
-        {"\xE0\x80\x80", {R, R, R}},          // overlong three-byte form
-        {"\xED\xA0\x80", {R, R, R}},          // a surrogate
-        {"\xF4\x90\x80\x80", {R, R, R, R}},   // past U+10FFFF
+        {"\xE0\x80\x80", {R, R, R}},         // overlong three-byte form
+        {"\xED\xA0\x80", {R, R, R}},         // a surrogate
+        {"\xF4\x90\x80\x80", {R, R, R, R}},  // past U+10FFFF
         {"\xF5\x80", {R, R}},
         {"\xFF\xFE", {R, R}},
-        {"\xC3", {R}},                        // cut off by the end of the text
+        {"\xC3", {R}},  // cut off by the end of the text
         {"\xE2\x82", {R}},
         {"\xF0\x9F\x98", {R}},
         {"\xE2\x82x\xC3\xA9", {R, 'x', 0xE9}},  // cut off by the next character
@@ -571,7 +572,7 @@ TEST_F(Text, Utf8DecodesWellFormedSequencesAndReplacesMalformedOnes) {
 TEST_F(Text, Utf8TextDrawsItsCharactersAndSkipsWhatItCannotDraw) {
     GUI_UC_SetEncodeUTF8();
     EXPECT_EQ(GUI_GetStringDistX("\xC3\xA9\xE2\x82\xAC"), 3 + 7);
-    EXPECT_EQ(GUI_GetStringDistX("B\xC3"), 5);         // cut-off sequence: nothing
+    EXPECT_EQ(GUI_GetStringDistX("B\xC3"), 5);             // cut-off sequence: nothing
     EXPECT_EQ(GUI_GetStringDistX("\xF0\x9F\x98\x80"), 0);  // a character the font lacks
     GUI_UC_SetEncodeNone();
     EXPECT_EQ(GUI_GetStringDistX("\xE9"), 3);
@@ -614,8 +615,8 @@ TEST_F(Text, EveryBuiltInFontPutsItsCapitalsBetweenCapLineAndBaseline) {
         EXPECT_EQ(top, 50 + e->font->baseline - e->font->capHeight) << e->name;
         EXPECT_EQ(bottom, 50 + e->font->baseline - 1) << e->name;
         // The whole line is the cell: nothing of the screen shows through, nothing beyond.
-        EXPECT_EQ(painted(), (Box{50, 50, 50 + GUI_GetStringDistX("HE") - 1,
-                                  50 + e->font->yDist - 1}))
+        EXPECT_EQ(painted(),
+                  (Box{50, 50, 50 + GUI_GetStringDistX("HE") - 1, 50 + e->font->yDist - 1}))
             << e->name;
     }
 }
@@ -640,8 +641,8 @@ TEST_F(Text, ModesAlignmentWrapAndRotationMatchTheReferencePicture) {
     GUI_SetTextMode(GUI_TM_NORMAL);
     GUI_SetFont(&font_[4]);
     colors(0x00FFFF, 0x800000);
-    const GUI_RECT boxes[] = {{130, 4, 169, 43}, {174, 4, 213, 43}, {130, 48, 169, 87},
-                              {174, 48, 213, 87}};
+    const GUI_RECT boxes[] = {
+        {130, 4, 169, 43}, {174, 4, 213, 43}, {130, 48, 169, 87}, {174, 48, 213, 87}};
     const int rotations[] = {GUI_ROTATE_0, GUI_ROTATE_CW, GUI_ROTATE_CCW, GUI_ROTATE_180};
     for (int i = 0; i < 4; ++i) {
         GUI_DispStringInRectEx("LAD\nBL", &boxes[i], GUI_TA_HCENTER | GUI_TA_VCENTER, -1,
