@@ -21,9 +21,13 @@ inline uint16_t pack565(uint32_t r, uint32_t g, uint32_t b) {
     return uint16_t(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
 }
 
+// Per-pixel helpers are forced inline: the size-optimised firmware build would otherwise make
+// them calls.
+#define VOXA_PIXEL_INLINE inline __attribute__((always_inline))
+
 // Coverage of pixel k of a glyph row: the leftmost pixel in the most significant bits.
 template <int Bpp>
-inline uint32_t coverage(const uint8_t* row, int k) {
+VOXA_PIXEL_INLINE uint32_t coverage(const uint8_t* row, int k) {
     if constexpr (Bpp == 4) return (row[k >> 1] >> ((~k & 1) << 2)) & 0xF;
     if constexpr (Bpp == 2) return (row[k >> 2] >> ((3 - (k & 3)) << 1)) & 0x3;
     return (row[k >> 3] >> (7 - (k & 7))) & 0x1;
@@ -82,7 +86,7 @@ struct Pixel {
 };
 
 template <uint32_t M, int Kind>
-inline void put(uint16_t* p, uint32_t a, const Pixel& px) {
+VOXA_PIXEL_INLINE void put(uint16_t* p, uint32_t a, const Pixel& px) {
     if constexpr (Kind == 0) {  // opaque
         *p = px.colors[a];
     } else if constexpr (Kind == 2) {  // XOR

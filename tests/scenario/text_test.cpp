@@ -334,6 +334,11 @@ TEST_F(TextCommands, BoxTextWithModesAndLayouts) {
     EXPECT_EQ(ink(h, 400, 200, 100 - turned, 30), 0);
     // A word that is neither a mode nor a layout.
     expect("t \"x\" 0 0 50 50 Q", "!\r");
+    // The layout after a two-letter mode name: red ink on white (reverse of black on red).
+    expect("S 000 F00", ">\r");
+    expect("t \"wrap these words\" 600 300 679 399 TRWW", ">\r");
+    expect("tm", "TR\r>\r");
+    EXPECT_GT(ink(h, 600, 325, 80, 25), 0);
 }
 
 TEST_F(TextCommands, AlignmentAndEncodingAreSetAndQueried) {
