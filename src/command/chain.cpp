@@ -5,6 +5,7 @@
 #include "command/parse_command.h"
 #include "command/pending_rows.h"
 #include "command/screen_rows.h"
+#include "command/text_rows.h"
 #include "core/port_commands.h"
 #include "core/system_commands.h"
 #include "device/backlight_commands.h"

@@ -89,7 +89,7 @@ void SaveState(GdiRecord* r) {
     r->originY = Origin_Y;
     r->cursorX = GUI_GetDispPosX();
     r->cursorY = GUI_GetDispPosY();
-    r->font = GUI_GetFont();
+    r->font = KV_GetFontPtr();
     r->textMode = uint32_t(GUI_GetTextMode());
     r->textModeName = curTextMode;
 }
@@ -105,7 +105,7 @@ void RestoreState(const GdiRecord* r) {
     Origin_X = r->originX;
     Origin_Y = r->originY;
     GUI_GotoXY(r->cursorX, r->cursorY);
-    GUI_SetFont(r->font);
+    if (r->font) KV_SelectFont(r->font);
     GUI_SetTextMode(int(r->textMode));
     // A slot that was never saved has no name; "*STATE" must still print one.
     curTextMode = r->textModeName ? r->textModeName : kNormalTextModeName;

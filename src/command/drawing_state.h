@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "gui/gui.h"
+#include "media/fonts.h"
 
 // The fixed palette of "s", as library colour values.
 constexpr int kColorMapSize = 20;
@@ -44,7 +45,7 @@ struct GdiRecord {
     int32_t cursorY;
     const char* textModeName;
     uint32_t textMode;
-    const GUI_FONT* font;
+    const FontEntry* font;  // the current font entry (KV_GetFontPtr)
 };
 
 // One record per macro nesting level ("ss"/"sr" use GDIState[macroDepth]) and the animation
@@ -55,7 +56,9 @@ extern GdiRecord AniGDI;
 
 void SaveState(GdiRecord* record);
 // A record that was never saved holds zeros: black on black, pen 0, origin 0, 0; its missing
-// text mode name reads as "N" (the mode it restores, 0, is normal).
+// text mode name reads as "N" (the mode it restores, 0, is normal) and it keeps the font. The
+// font is selected again as "f" would (a user font rebuilt into CmdFont), so the name "f"
+// reports comes back with it.
 void RestoreState(const GdiRecord* record);
 
 // Origin := (x, y), cursor := (x, y), left text border := x.

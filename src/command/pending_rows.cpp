@@ -120,42 +120,6 @@ int row_touch_mode(char* line) {
     return refuse_if(prefix(line, "*touchMode"));
 }
 
-// text: built with the text and font commands
-
-int row_text_plain(char* line) {
-    return refuse_if(prefix(line, "tu "));
-}
-int row_text_width(char* line) {
-    return refuse_if(prefix(line, "t? \""));
-}
-int row_text(char* line) {
-    return refuse_if(prefix(line, "ts") || prefix(line, "t "));
-}
-int row_text_inline(char* line) {
-    return refuse_if(prefix(line, "T \""));
-}
-int row_text_align(char* line) {
-    return refuse_if(prefix(line, "ta"));
-}
-
-int row_text_mode(char* line) {
-    if (!prefix(line, "tm")) return kNoMatch;
-    if (std::strlen(line) < 4) return kCmdFailed;  // the query
-    // An argument that does not scan as a word is handed on down the chain.
-    Values v;
-    return refuse_if(kv_sscanf(line, "tm %9s", v.word2) == 1);
-}
-
-int row_font(char* line) {
-    if (exact(line, "f") || exact(line, "f?")) return kCmdFailed;
-    Values v;
-    return refuse_if(kv_sscanf(line, "f %9s", v.word2) == 1);
-}
-
-int row_utf8(char* line) {
-    return refuse_if(prefix(line, "utf8"));
-}
-
 // animations: built with the animation store and its scheduler
 
 int row_ani_clear(char* line) {

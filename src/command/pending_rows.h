@@ -28,16 +28,6 @@ int row_cal_point(char* line);          // "*gcp %d %d"
 int row_touch_settings(char* line);     // "*autoCal", "*tspan", "*tplo", "*tphi", ...
 int row_touch_mode(char* line);         // "*touchMode"
 
-// text
-int row_text_plain(char* line);   // "tu "
-int row_text_width(char* line);   // "t? \""
-int row_text(char* line);         // "ts", "t "
-int row_text_inline(char* line);  // "T \""
-int row_text_align(char* line);   // "ta"
-int row_text_mode(char* line);    // "tm"
-int row_font(char* line);         // "f", "f?", "f %9s"
-int row_utf8(char* line);         // "utf8"
-
 // animations
 int row_ani_clear(char* line);    // "anic", "tfc"
 int row_ani_stop(char* line);     // "tfd %d %d", "anid %d %d"

@@ -6,6 +6,7 @@
 #include "command/drawing_state.h"
 #include "command/parse_command.h"
 #include "command/text_helpers.h"
+#include "command/text_state.h"
 #include "controls/animation.h"
 #include "controls/controls.h"
 #include "core/watchdog.h"
@@ -37,6 +38,10 @@ namespace {
 
 constexpr GUI_COLOR kStartForeground = 0x000000;
 constexpr GUI_COLOR kStartBackground = 0xFFFFFF;
+constexpr const char* kCommandFont = "16";
+constexpr const char* kBannerFont = "12";
+constexpr int kBannerTop = 10;  // below the origin
+constexpr int kBannerLines = 6;
 constexpr uint32_t kSignalsSettleMs = 200;
 constexpr uint32_t kEmptyLineDelayMs = 10;
 constexpr char kCR = '\r';
@@ -77,6 +82,39 @@ void send_reply(const char* reply) {
     if (anythingToTx()) txSavedBuf();
     const bool prompt = std::strcmp(reply, ">\r") == 0;
     if (!prompt || stringSent == 0) txString(reply);
+}
+
+// Touch at power-up starts calibration when autoCal is armed: the pen-down window, the two
+// beeps, the prompts "Touch on power-up detected...starting touch calibrate" and "Release touch
+// to begin calibration" and the calibration itself come with the touch calibration; until then
+// an armed flag finds no calibration to start.
+void calibrate_if_touched() {
+    if (eepromData.autoCal != kFlagOn) return;
+}
+
+// A splash bitmap: none can exist before the bitmap/macro file is loaded, so a splash asked
+// for says that its bitmap is missing.
+bool draw_splash(int index) {
+    (void)index;
+    return false;
+}
+
+// The text banner in its own font; the command font stays selected for the host's text.
+void draw_banner() {
+    const FontEntry* entry = KV_FindFont(kBannerFont);
+    if (entry == nullptr) return;
+    const GUI_FONT* commandFont = GUI_SetFont(entry->font);
+    const int align = GUI_SetTextAlign(GUI_TA_LEFT | GUI_TA_TOP);
+    GUIDEMO_SetTextBorder(Origin_X);
+    GUI_GotoXY(Origin_X, Origin_Y + kBannerTop);
+    char text[kLineBufSize];
+    for (int line = 1; line <= kBannerLines; ++line) {
+        if (!KV_BannerLine(line, text)) continue;
+        GUI_DispString(text);
+        GUI_DispNextLine();
+    }
+    GUI_SetTextAlign(align);
+    GUI_SetFont(commandFont);
 }
 
 // Steps 7.2 to 7.10 of a pass: one line from the host. Returns the reply to send (or null).
@@ -170,6 +208,7 @@ void KV_main() {
     KV_Slider_Init();
     KV_Macro_Init();
     KV_DrawingState_Init();
+    KV_Text_Init();
     GUI_Init();
     KV_Fonts_Init();
     KV_Panel_Power(1);
@@ -199,10 +238,25 @@ void GUIDEMO_main() {
     GUI_SetColor(kStartForeground);
     GUI_SetBkColor(kStartBackground);
     GUIDEMO_Clear(splashShown ? -1 : 0);
+    GUIDEMO_SetFont(kCommandFont);
+    setTextMode("N");
+    GUI_SetDrawMode(GUI_DRAWMODE_NORMAL);
     KV_Visibility_Init();
+    calibrate_if_touched();
     if (ExecState != kExecAnimation) init_animation();
     const int escape = checkEscape();
-    (void)escape;
+    // The demo macro of rundemo.ini and the power-on macro run here once macros can run; a
+    // demo macro that ran suppresses the banner.
+    const bool demoRan = false;
+    if (!escape && eepromData.splashEnable == kFlagOn && !splashShown) {
+        if (draw_splash(eepromData.splashIndex)) {
+            splashShown = 1;
+        } else {
+            GUI_DispStringAt("(invalid splash bitmap)", Origin_X, Origin_Y + kBannerTop);
+        }
+    } else if (!demoRan && eepromData.bannerOff != kFlagOn) {
+        draw_banner();
+    }
     if (!rs485Active()) txString(">\r");
     if (eepromData.demoMacro == 0xFF) eepromData.demoMacro = 1;
     SaveState(&GDIState[macroDepth]);

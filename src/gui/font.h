@@ -3,7 +3,8 @@
 // A font is a line of fixed height divided into character cells. Each glyph stores only the
 // bounding box of its ink, placed inside its cell, so a renderer fills the cell (normal text
 // mode) and then walks the box row by row. The built-in fonts are generated at build time by
-// tools/fontgen; run-time fonts point the same structures at their own data.
+// tools/fontgen; run-time fonts (GUI_SIF_CreateFont) keep their glyph records in the font
+// data itself, which is read byte by byte because it may lie at any address.
 //
 // Invariants every font object keeps (the built-in fonts are tested for them, a run-time font
 // must be checked before use):
@@ -54,6 +55,9 @@ struct GUI_FONT {
     uint32_t bitsSize;   // bytes at bits: every glyph's rows lie inside
     const GUI_FONT_RANGE* ranges;
     const uint8_t* bits;  // glyph rows of the whole font
+    // A run-time font: its validated font data (ranges is null, bits points at the same data
+    // and glyph offsets count from there). Null for the fonts compiled in.
+    const uint8_t* sif = nullptr;
 };
 
 // Bits per pixel of a font type (1, 2 or 4); 0 for an unknown type.
@@ -72,8 +76,14 @@ inline int GUI_FontBitsPerPixel(const GUI_FONT* font) {
 }
 
 // The glyph of character code c, or null when the font has none (the caller decides whether
-// to draw nothing or a replacement). A null font has no glyphs.
+// to draw nothing or a replacement). A null font has no glyphs. Only fonts compiled in have
+// their records in memory as GUI_CHARINFO: for a run-time font this gives null, use
+// GUI_GetGlyph.
 const GUI_CHARINFO* GUI_FindGlyph(const GUI_FONT* font, uint32_t c);
+
+// Copies the glyph of character code c of any font into *glyph; returns 1, or 0 when the font
+// has none.
+int GUI_GetGlyph(const GUI_FONT* font, uint32_t c, GUI_CHARINFO* glyph);
 
 // The first row of a glyph's ink box.
 inline const uint8_t* GUI_GlyphBits(const GUI_FONT* font, const GUI_CHARINFO* glyph) {
@@ -84,3 +94,19 @@ inline const uint8_t* GUI_GlyphBits(const GUI_FONT* font, const GUI_CHARINFO* gl
 inline int GUI_GlyphBytesPerRow(const GUI_FONT* font, const GUI_CHARINFO* glyph) {
     return (glyph->width * GUI_FontBitsPerPixel(font) + 7) / 8;
 }
+
+// ---------------------------------------------------------------------------------------------
+// Run-time fonts: font data in the system-independent format ("GUIP", docs/sif-font-format.md),
+// for instance the user fonts of the bitmap/macro file.
+
+// The kinds a run-time font may have.
+constexpr int GUI_SIF_TYPE_PROP = GUI_FONTTYPE_PROP;
+constexpr int GUI_SIF_TYPE_PROP_AA2 = GUI_FONTTYPE_PROP_AA2;
+constexpr int GUI_SIF_TYPE_PROP_AA4 = GUI_FONTTYPE_PROP_AA4;
+
+// Checks the numBytes of font data at data completely (header, every range and glyph record,
+// every glyph's rows) and, when they are a font of the given kind, fills *font so that
+// GUI_SetFont can use it; returns 1. Returns 0 and leaves *font untouched for anything else,
+// so a font object that is in use stays usable when a bad record is offered. The data may lie
+// at any address and must stay in place while the font is used.
+int GUI_SIF_CreateFont(const void* data, uint32_t numBytes, GUI_FONT* font, int type);

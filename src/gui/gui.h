@@ -46,6 +46,7 @@ constexpr int GUI_TM_NORMAL = 0;
 constexpr int GUI_TM_XOR = 1;
 constexpr int GUI_TM_TRANS = 2;
 constexpr int GUI_TM_REV = 4;
+constexpr int GUI_TM_TRANSREV = GUI_TM_TRANS | GUI_TM_REV;
 
 // Text alignment: one horizontal value or-ed with one vertical value.
 constexpr int GUI_TA_LEFT = 0;
@@ -63,6 +64,17 @@ constexpr int GUI_LS_SOLID = 0;
 // Character encodings of the text functions.
 constexpr int GUI_ENCODE_NONE = 0;
 constexpr int GUI_ENCODE_UTF8 = 1;
+
+// Wrap modes of GUI_DispStringInRectWrap.
+constexpr int GUI_WRAPMODE_NONE = 0;
+constexpr int GUI_WRAPMODE_WORD = 1;
+constexpr int GUI_WRAPMODE_CHAR = 2;
+
+// Rotations of GUI_DispStringInRectEx (the direction the text is turned on the screen).
+constexpr int GUI_ROTATE_0 = 0;
+constexpr int GUI_ROTATE_CCW = 1;  // reads from bottom to top
+constexpr int GUI_ROTATE_180 = 2;  // upside down
+constexpr int GUI_ROTATE_CW = 3;   // reads from top to bottom
 
 struct GUI_CONTEXT {
     GUI_RECT ClipRect;  // as set; drawing uses its intersection with the screen
@@ -231,3 +243,51 @@ struct GUI_BITMAP {
 // Draws the bitmap with its top-left corner at (x, y), clipped. In XOR mode each pixel the
 // bitmap would paint is inverted instead.
 void GUI_DrawBitmap(const GUI_BITMAP* bitmap, int x, int y);
+
+// ---------------------------------------------------------------------------------------------
+// Text: the current font, colours, text mode and encoding. Strings end at their NUL; in UTF-8
+// a malformed sequence, like every character the font does not have, draws nothing and takes
+// no room. A "\n" ends a line. Text mode, anti-aliasing and the blend: see glyph_painter.h.
+//
+// Alignment of GUI_DispString and GUI_DispStringAt, relative to the display position (x, y):
+// left: the line starts at x; right: it ends just before x (its last column is x - 1);
+// centre: it starts at x - width / 2. Top: the line's top row is y; bottom: its bottom row is
+// y; baseline: the capitals stand on row y (their lowest ink is on y - 1); vertical centre:
+// the top row is y - line height / 2.
+
+// Draws s at the display position. Each line is placed by the alignment; after a "\n" the
+// next line's reference point is (left border, y + line height). Afterwards the display
+// position is at the right end of the last line drawn (for left-aligned text: just after it),
+// on the reference row of that line.
+void GUI_DispString(const char* s);
+void GUI_DispStringAt(const char* s, int x, int y);
+// Display position to (left border, y + line height).
+void GUI_DispNextLine();
+
+// Text inside an inclusive rectangle, clipped to it: each line aligned horizontally within it,
+// the block of lines vertically (top and baseline both put the first line at the top; centred
+// blocks with an odd remainder keep the extra pixel below). The display position does not
+// change. A null or empty rectangle draws nothing.
+void GUI_DispStringInRect(const char* s, const GUI_RECT* rect, int align);
+// The same with long lines broken to the rectangle's width. GUI_WRAPMODE_WORD breaks after the
+// last blank that lets the line fit (the blanks at the break are not drawn and the next line
+// starts after them) and breaks a word longer than a whole line between characters;
+// GUI_WRAPMODE_CHAR breaks between any two characters. A line always takes at least one
+// character, however narrow the rectangle.
+void GUI_DispStringInRectWrap(const char* s, const GUI_RECT* rect, int align, int wrapMode);
+// The first maxLen characters of s (all of them when maxLen < 0), turned by rotation
+// (GUI_ROTATE_*). A turned text is laid out in the turned rectangle, its lines running along
+// the rectangle's height for the quarter turns, and the alignment applies in the text's own
+// directions (left is where its lines begin).
+void GUI_DispStringInRectEx(const char* s, const GUI_RECT* rect, int align, int maxLen,
+                            int rotation);
+
+// The width in pixels of the widest line of s; of one character; the line height.
+int GUI_GetStringDistX(const char* s);
+int GUI_GetCharDistX(uint32_t c);
+int GUI_GetFontDistY();
+
+// The first character of s in the current encoding, and the bytes it takes (0 for an empty or
+// null string).
+uint32_t GUI_UC_GetCharCode(const char* s);
+int GUI_UC_GetCharSize(const char* s);

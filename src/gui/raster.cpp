@@ -117,9 +117,13 @@ Painter::Painter(uint16_t value, const Box& clip)
 
 Painter::~Painter() {
     if (mode_ == Mode::kMask) flush_mask();
+    report_pixels(pixels_);
+}
+
+void report_pixels(uint32_t n) {
     // The board learns of the work in batches: a checkpoint per small figure would cost more
     // than drawing it, and a big figure still lets its time pass at once.
-    unreported += pixels_;
+    unreported += n;
     if (unreported >= kReportPixels) {
         board_checkpoint(Work::kPixels, unreported);
         unreported = 0;

@@ -39,6 +39,8 @@ int64_t ceil_div(int64_t a, int64_t b);   // b > 0
 uint32_t isqrt64(uint64_t v);             // floor(sqrt(v))
 
 void fill16(uint16_t* p, int n, uint16_t value);
+// Tells the board of pixels written (in batches, see Painter).
+void report_pixels(uint32_t n);
 void invert16(uint16_t* p, int n);
 
 // Eight pixels in one value: the compiler maps it onto the widest registers the processor has.

@@ -249,26 +249,40 @@ int KV_SetFont(const FontEntry* entry, GUI_FONT* fontObject) {
         return 0;
     }
     if (fontObject == nullptr) return 0;
-    if (userFontType(entry->sifKind) < 0) {
+    const int type = userFontType(entry->sifKind);
+    if (type < 0) {
         txNotify(":Unsupported SIF font type\r");
         return 0;
     }
-    // Building a font object from the data needs the library's run-time font support, which
-    // does not exist yet: the library keeps its font.
-    return 0;
+    // A bad record leaves fontObject as it was: it may be the font the library draws with.
+    if (!GUI_SIF_CreateFont(entry->sifData, entry->sifSize, fontObject, type)) return 0;
+    GUI_SetFont(fontObject);
+    return 1;
+}
+
+int KV_SelectFont(const FontEntry* entry) {
+    if (entry == nullptr) return 0;
+    if (entry->font == nullptr && entry != &state.selected.entry) {
+        // A look-up's slot is overwritten by the next look-up; the current entry must outlive
+        // it.
+        state.selected.entry = *entry;
+        int n = 0;
+        for (; n < kFontNameSize - 1 && entry->name != nullptr && entry->name[n]; ++n) {
+            state.selected.name[n] = entry->name[n];
+        }
+        state.selected.name[n] = 0;
+        state.selected.entry.name = state.selected.name;
+        entry = &state.selected.entry;
+    }
+    const int built = KV_SetFont(entry, &CmdFont);
+    state.current = entry;
+    return built;
 }
 
 int GUIDEMO_SetFont(const char* name) {
     const FontEntry* entry = KV_FindFont(name);
     if (entry == nullptr) return 0;
-    if (entry->font == nullptr) {
-        // The found slot is overwritten by the next look-up; the current entry must outlive it.
-        state.selected = state.found;
-        state.selected.entry.name = state.selected.name;
-        entry = &state.selected.entry;
-    }
-    KV_SetFont(entry, &CmdFont);
-    state.current = entry;
+    KV_SelectFont(entry);
     return 1;
 }
 

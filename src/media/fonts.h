@@ -41,8 +41,15 @@ const FontEntry* KV_FindFont(const char* name);
 
 // Makes entry's font the library's current font: a built-in font directly, a user font built
 // into fontObject. Returns 1 on success; 0 for a user font when fontObject is null, when its
-// data are not font data, or when its kind is unknown (which also sends a message).
+// data are not a valid font of its kind (fontObject and the library's font are then left as
+// they were), or when its kind is unknown (which also sends a message).
 int KV_SetFont(const FontEntry* entry, GUI_FONT* fontObject);
+
+// Makes entry the current entry and its font the library's current font (a user font built
+// into CmdFont). A user font entry is copied, so it may come from KV_FindFont. Returns
+// KV_SetFont's result; the entry becomes current even when its font could not be built (the
+// library then keeps its font). A null entry changes nothing and returns 0.
+int KV_SelectFont(const FontEntry* entry);
 
 // Selects the font named name for command text (into CmdFont) and makes it the current entry.
 // Returns 0, changing nothing, when the name is unknown; else 1.

@@ -12,7 +12,11 @@ constexpr uint16_t kRed = 0xF800;
 
 class Drawing : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_EQ(h.boot(), ">\r"); }
+    // The start-up banner is cleared away: these tests draw on an empty screen.
+    void SetUp() override {
+        ASSERT_EQ(h.boot(), ">\r");
+        ASSERT_EQ(h.command("z"), ">\r");
+    }
     // Sends a line and expects the exact reply (prompt included).
     void expect(const char* line, const char* reply) {
         EXPECT_EQ(visible(h.command(line)), visible(reply)) << "line: " << line;

@@ -1,0 +1,227 @@
+// Text and font command lines with random and UTF-8 texts through parse_command, over the frame
+// buffer of the in-process board: any write outside the screen's pixels (into the guard zones
+// or the unused rest of the buffer) aborts, and so does any read past a line (ASan).
+//
+// The input is read as a small program: each step either takes the next bytes as a raw line,
+// or picks a command template and fills it with numbers from a table of edge values, words
+// (modes, layouts, font names) and texts made of the input's bytes, UTF-8 fragments, escapes,
+// quotes and line feeds.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "boards/sim/standalone.h"
+#include "command/drawing_state.h"
+#include "command/parse_command.h"
+#include "command/text_state.h"
+#include "core/serial.h"
+#include "device/board.h"
+#include "device/timebase.h"
+#include "gui/gui.h"
+#include "media/fonts.h"
+#include "settings/settings.h"
+
+namespace {
+
+constexpr uint32_t kScreenPixels = 800u * 480u;
+constexpr uint16_t kBeyond = 0x5AA5;
+
+// %s: a number, %w: a word, %t: a text.
+const char* const kTemplates[] = {
+    "t \"%t\"",
+    "t \"%t\" %s %s",
+    "t \"%t\" %s %s %w",
+    "t \"%t\" %w",
+    "t \"%t\" %s %s %s %s",
+    "t \"%t\" %s %s %s %s %w",
+    "t \"%t\" %s %s %s",
+    "ts \"%t\" %s %s",
+    "ts \"%t\" %s %s %s %s %w",
+    "ts\"%t\"",
+    "T \"%t\" %s %s %w",
+    "T \"%t\" %w",
+    "T \"%t\"",
+    "tu %t",
+    "t? \"%t\"",
+    "ta %w",
+    "ta",
+    "tm %w",
+    "tm",
+    "f %w",
+    "f",
+    "f?",
+    "utf8 on",
+    "utf8 off",
+    "utf8",
+    "o %s %s",
+    "sc %s %s",
+    "ss",
+    "sr",
+    "z",
+    "S %w %w",
+    "d x",
+    "d n",
+};
+
+const char* const kNumbers[] = {
+    "0",     "1",          "-1",          "5",           "99",           "100",    "399",
+    "479",   "480",        "799",         "800",         "32767",        "-32768", "32768",
+    "65535", "2147483647", "-2147483648", "99999999999", "-99999999999", "x",      "",
+};
+
+const char* const kWords[] = {
+    "N",   "R",  "TR",  "T",    "X",   "Tr",    "TRWW", "XWC", "RCCW", "NCW", "TI",   "WW", "WC",
+    "CCW", "CW", "I",   "Q",    "LT",  "RB",    "CC",   "lL",  "xy",   "16",  "m16",  "12", "64",
+    "m64", "8s", "24B", "8x16", "x16", "dummy", "F00",  "0F0", "FFF",  "",    "TRWC", "XI", "NWW",
+};
+
+// Pieces of texts: bytes that matter to the decoders.
+const char* const kPieces[] = {
+    "a",
+    "W",
+    " ",
+    "\\n",
+    "\\\\",
+    "\\\"",
+    "\\x1B",
+    "\\xC3\\xA9",
+    "\\xE2\\x82\\xAC",
+    "\\xF0\\x9F\\x98\\x80",
+    "\\xC3",
+    "\\xED\\xA0\\x80",
+    "\\x80",
+    "\\xFF",
+    "\\0",
+    "\\x",
+    "//",
+    "\xC3\xA9",
+    "\xE2\x82",
+    "\x1B",
+    "\xF4\x90\x80\x80",
+    "Hamburg ",
+    "llllllllll",
+};
+
+class Input {
+  public:
+    Input(const uint8_t* data, size_t size) : p_(data), end_(data + size) {}
+    bool done() const { return p_ >= end_; }
+    uint8_t byte() { return p_ < end_ ? *p_++ : 0; }
+    std::string number() {
+        const uint8_t b = byte();
+        const size_t n = sizeof kNumbers / sizeof kNumbers[0];
+        if (b < 0xC0) return kNumbers[b % n];
+        int32_t v = int32_t(uint32_t(byte()) | uint32_t(byte()) << 8);
+        if (b & 1) v = int32_t(0u - uint32_t(v));
+        return std::to_string(v);
+    }
+    std::string word() { return kWords[byte() % (sizeof kWords / sizeof kWords[0])]; }
+    std::string text() {
+        std::string s;
+        const int pieces = byte() % 24;
+        for (int i = 0; i < pieces; ++i) {
+            const uint8_t b = byte();
+            if (b < 0x80) {
+                s += kPieces[b % (sizeof kPieces / sizeof kPieces[0])];
+            } else {
+                // A byte of the input itself, except the line's end.
+                const char c = char(byte());
+                if (c != 0 && c != '\r' && c != '\n') s += c;
+            }
+        }
+        return s;
+    }
+    std::string raw_line() {
+        std::string s;
+        while (p_ < end_ && *p_ != '\n' && s.size() < 128) s.push_back(char(*p_++));
+        if (p_ < end_) ++p_;
+        return s;
+    }
+
+  private:
+    const uint8_t* p_;
+    const uint8_t* end_;
+};
+
+std::string fill_template(const char* tmpl, Input& in) {
+    std::string out;
+    for (const char* t = tmpl; *t; ++t) {
+        if (t[0] == '%' && (t[1] == 's' || t[1] == 'w' || t[1] == 't')) {
+            out += t[1] == 's' ? in.number() : t[1] == 'w' ? in.word() : in.text();
+            ++t;
+        } else {
+            out.push_back(*t);
+        }
+    }
+    return out;
+}
+
+// What lies beyond the screen: every pixel kBeyond. One memcmp, so that the check costs little
+// beside the commands themselves (a loop here would be traced by the fuzzer's instrumentation).
+const uint16_t* beyond_pattern() {
+    static uint16_t pattern[kFrameBufferMaxPixels - kScreenPixels];
+    static bool made = false;
+    if (!made) {
+        for (uint16_t& p : pattern) p = kBeyond;
+        made = true;
+    }
+    return pattern;
+}
+
+void check_memory(sim::Standalone& board, const std::string& line) {
+    const uint16_t* fb = lcd_framebuffer();
+    const bool beyond_ok = std::memcmp(fb + kScreenPixels, beyond_pattern(),
+                                       (kFrameBufferMaxPixels - kScreenPixels) * 2) == 0;
+    if (!board.guards_intact() || !beyond_ok) {
+        std::fprintf(stderr, "write outside the screen after: %s\n", line.c_str());
+        std::abort();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    sim::Standalone& board = sim::Standalone::instance();
+    interrupt_init();
+    KV_EEPROM_SetDefaults();
+    KV_COM_Init0();
+    KV_COM_Init1();
+    KV_TimerInit();
+    GUI_Init();
+    uint16_t* fb = lcd_framebuffer();
+    for (uint32_t i = kScreenPixels; i < kFrameBufferMaxPixels; ++i) fb[i] = kBeyond;
+    board.reset_guards();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    sim::Standalone& board = sim::Standalone::instance();
+    // Each input starts from the same state: library defaults, command font "16".
+    GUI_Init();
+    KV_DrawingState_Init();
+    KV_Text_Init();
+    KV_Fonts_Init();
+    GUIDEMO_SetFont("16");
+    Input in(data, size);
+    for (int steps = 0; !in.done() && steps < 48; ++steps) {
+        const uint8_t pick = in.byte();
+        std::string text;
+        if (pick >= 0xF0) {
+            text = in.raw_line();
+        } else {
+            text = fill_template(kTemplates[pick % (sizeof kTemplates / sizeof kTemplates[0])], in);
+        }
+        if (text.size() > 128) text.resize(128);
+        // A buffer of exactly the line's size: a read past its end is caught.
+        char* line = new char[text.size() + 1];
+        std::memcpy(line, text.c_str(), text.size() + 1);
+        parse_command(line);
+        delete[] line;
+        check_memory(board, text);
+    }
+    board.take_output(kCom0);
+    board.take_output(kCom1);
+    return 0;
+}
