@@ -7,6 +7,7 @@
 #include "command/button_faces.h"
 #include "command/drawing_state.h"
 #include "command/parse_command.h"
+#include "command/text_helpers.h"
 #include "core/serial.h"
 #include "gui/gui.h"
 #include "macro/macro.h"
@@ -16,10 +17,6 @@ namespace {
 constexpr double kDegreesToRadians = 0.01745277777777778;
 constexpr int kMaxPen = 255;  // the library keeps the pen in 8 bits
 constexpr int kMaxEllipseRadius = 180;
-
-bool prefix(const char* line, const char* keyword) {
-    return std::strncmp(line, keyword, std::strlen(keyword)) == 0;
-}
 
 int16_t as16(int64_t value) {
     return int16_t(uint16_t(uint64_t(value)));

@@ -1,3 +1,4 @@
+#include "command/text_helpers.h"
 #include "command/pending_rows.h"
 
 #include <cstring>
@@ -7,14 +8,6 @@
 #include "controls/animation.h"
 
 namespace {
-
-bool prefix(const char* line, const char* keyword) {
-    return std::strncmp(line, keyword, std::strlen(keyword)) == 0;
-}
-
-bool exact(const char* line, const char* keyword) {
-    return std::strcmp(line, keyword) == 0;
-}
 
 // The line is this row's command, but the feature behind it is not built: refuse it.
 int refuse_if(bool matched) {

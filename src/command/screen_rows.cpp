@@ -5,6 +5,7 @@
 #include "base/scan.h"
 #include "command/drawing_state.h"
 #include "command/parse_command.h"
+#include "command/text_helpers.h"
 #include "controls/animation.h"
 #include "core/main_loop.h"
 #include "core/serial.h"
@@ -27,10 +28,6 @@ constexpr uint32_t kAreaOffset[kAreaSlots] = {
     kAreaCapacity[0] + kAreaCapacity[1] + kAreaCapacity[2]};
 constexpr uint32_t kAreaStorePixels = kAreaOffset[3] + kAreaCapacity[3];
 uint16_t areaStore[kAreaStorePixels];
-
-bool prefix(const char* line, const char* keyword) {
-    return std::strncmp(line, keyword, std::strlen(keyword)) == 0;
-}
 
 bool on_screen(int64_t x, int64_t y) {
     return x >= 0 && x < W && y >= 0 && y < H;

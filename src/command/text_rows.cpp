@@ -20,14 +20,6 @@ constexpr int kWordSize = 10;  // a "%9s" word and its NUL
 // The box of the box forms of "t"/"ts".
 GUI_RECT rect;
 
-bool prefix(const char* line, const char* keyword) {
-    return std::strncmp(line, keyword, std::strlen(keyword)) == 0;
-}
-
-bool exact(const char* line, const char* keyword) {
-    return std::strcmp(line, keyword) == 0;
-}
-
 int16_t clamp16(int64_t value) {
     return int16_t(value > INT16_MAX ? INT16_MAX : value < INT16_MIN ? INT16_MIN : value);
 }

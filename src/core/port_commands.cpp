@@ -11,10 +11,6 @@
 
 namespace {
 
-bool prefix(const char* line, const char* keyword) {
-    return std::strncmp(line, keyword, std::strlen(keyword)) == 0;
-}
-
 int hex_upper(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;

@@ -19,10 +19,6 @@ namespace {
 
 constexpr char kEsc = 27;
 
-bool prefix(const char* line, const char* keyword) {
-    return std::strncmp(line, keyword, std::strlen(keyword)) == 0;
-}
-
 const char* notify_mode_name(uint8_t mode) {
     switch (mode) {
         case 1: return "start\r";

@@ -5,15 +5,12 @@
 #include "base/format.h"
 #include "base/scan.h"
 #include "command/parse_command.h"
+#include "command/text_helpers.h"
 #include "core/serial.h"
 #include "device/backlight.h"
 #include "settings/settings.h"
 
 namespace {
-
-bool prefix(const char* line, const char* keyword) {
-    return std::strncmp(line, keyword, std::strlen(keyword)) == 0;
-}
 
 void reply_number(int value) {
     kv_snprintf(out_buffer, sizeof out_buffer, "%d\r", value);
