@@ -25,8 +25,9 @@ struct PanelInfo {
     int width;
     int height;
 };
-constexpr PanelInfo kPanels[] = {
-    {Panel::kWvga, "wvga", 800, 480}, {Panel::kSvga, "svga", 800, 600}, {Panel::kVga, "vga", 640, 480}};
+constexpr PanelInfo kPanels[] = {{Panel::kWvga, "wvga", 800, 480},
+                                 {Panel::kSvga, "svga", 800, 600},
+                                 {Panel::kVga, "vga", 640, 480}};
 
 const PanelInfo& info(Panel p) {
     for (const auto& i : kPanels) {
@@ -85,9 +86,15 @@ std::string format_time(uint64_t t_ns) {
 
 }  // namespace
 
-const char* panel_name(Panel p) { return info(p).name; }
-int panel_width(Panel p) { return info(p).width; }
-int panel_height(Panel p) { return info(p).height; }
+const char* panel_name(Panel p) {
+    return info(p).name;
+}
+int panel_width(Panel p) {
+    return info(p).width;
+}
+int panel_height(Panel p) {
+    return info(p).height;
+}
 
 bool parse_panel(std::string_view name, Panel* out) {
     for (const auto& i : kPanels) {
@@ -105,8 +112,8 @@ Module::Module(Options options) : options_(std::move(options)) {
         std::perror("voxa-sim: shared memory");
         std::abort();
     }
-    void* mem = mmap(nullptr, sizeof(simlink::Shared), PROT_READ | PROT_WRITE, MAP_SHARED,
-                     shared_fd_, 0);
+    void* mem =
+        mmap(nullptr, sizeof(simlink::Shared), PROT_READ | PROT_WRITE, MAP_SHARED, shared_fd_, 0);
     if (mem == MAP_FAILED) {
         std::perror("voxa-sim: mmap");
         std::abort();
@@ -354,7 +361,8 @@ bool Module::await_yield() {
             return false;
         }
         switch (simlink::Msg(h.type)) {
-            case simlink::Msg::kHello: break;
+            case simlink::Msg::kHello:
+                break;
             case simlink::Msg::kYield: {
                 uint64_t t;
                 std::memcpy(&t, payload.data(), sizeof t);
@@ -377,7 +385,8 @@ bool Module::await_yield() {
                 simlink::EventRecord rec;
                 std::memcpy(&rec, payload.data(), sizeof rec);
                 const BoardEvent e{rec.t_ns, simlink::Event(rec.kind), rec.value};
-                if (e.kind == simlink::Event::kUartRate) uart_rate_[(e.value >> 24) & 1] = e.value & 0xFFFFFF;
+                if (e.kind == simlink::Event::kUartRate)
+                    uart_rate_[(e.value >> 24) & 1] = e.value & 0xFFFFFF;
                 events_.push_back(e);
                 if (on_event) on_event(e);
                 break;
@@ -417,7 +426,8 @@ bool Module::await_yield() {
                 std::fprintf(stderr, "voxa-sim: %s\n", stop_reason_.c_str());
                 return false;
             }
-            default: break;
+            default:
+                break;
         }
     }
 }

@@ -39,7 +39,7 @@ struct BoardEvent {
 };
 
 class Module {
-public:
+  public:
     struct Options {
         Panel panel = Panel::kWvga;
         // Where the firmware executables are; empty: the directory of this program.
@@ -133,7 +133,7 @@ public:
     // The current rate of a UART as the firmware programmed it.
     uint32_t uart_rate(int port) const { return uart_rate_[port & 1]; }
 
-private:
+  private:
     void start_child(uint64_t start_ns);
     // The processor restarts at t_ns after a reset (its own or the button's).
     void restart_after_reset(uint64_t t_ns);

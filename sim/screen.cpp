@@ -10,10 +10,16 @@ namespace sim {
 
 namespace {
 
-uint8_t expand5(uint16_t v) { return uint8_t((v << 3) | (v >> 2)); }
-uint8_t expand6(uint16_t v) { return uint8_t((v << 2) | (v >> 4)); }
+uint8_t expand5(uint16_t v) {
+    return uint8_t((v << 3) | (v >> 2));
+}
+uint8_t expand6(uint16_t v) {
+    return uint8_t((v << 2) | (v >> 4));
+}
 
-bool line(const Module& m, Gpio g) { return m.board().gpio[int(g)] != 0; }
+bool line(const Module& m, Gpio g) {
+    return m.board().gpio[int(g)] != 0;
+}
 
 }  // namespace
 

@@ -213,8 +213,8 @@ class LineParser {
                 step.kind = StepKind::kSdRemove;
             } else if ((what == "insert-image" || what == "insert-folder") && args.size() == 2 &&
                        !args[1].text.empty()) {
-                step.kind = what == "insert-image" ? StepKind::kSdInsertImage
-                                                   : StepKind::kSdInsertFolder;
+                step.kind =
+                    what == "insert-image" ? StepKind::kSdInsertImage : StepKind::kSdInsertFolder;
                 step.path = args[1].text;
                 if (step.path[0] != '/' && !base_dir_.empty()) {
                     step.path = base_dir_ + "/" + step.path;

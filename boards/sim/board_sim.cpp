@@ -7,26 +7,52 @@
 
 using sim::machine;
 
-void interrupt_init() { machine().irq_init(); }
-void interrupt_set_isr(int source, IsrHandler handler) { machine().irq_set_handler(source, handler); }
-void interrupt_enable(int source, int) { machine().irq_enable(source, true); }
-void interrupt_disable(int source) { machine().irq_enable(source, false); }
-uint32_t board_irq_save() { return machine().irq_save(); }
-void board_irq_restore(uint32_t state) { machine().irq_restore(state); }
+void interrupt_init() {
+    machine().irq_init();
+}
+void interrupt_set_isr(int source, IsrHandler handler) {
+    machine().irq_set_handler(source, handler);
+}
+void interrupt_enable(int source, int) {
+    machine().irq_enable(source, true);
+}
+void interrupt_disable(int source) {
+    machine().irq_enable(source, false);
+}
+uint32_t board_irq_save() {
+    return machine().irq_save();
+}
+void board_irq_restore(uint32_t state) {
+    machine().irq_restore(state);
+}
 
-void board_idle() { machine().idle(sim::Machine::kNever); }
-void board_idle_for(uint32_t max_ns) { machine().idle(max_ns); }
+void board_idle() {
+    machine().idle(sim::Machine::kNever);
+}
+void board_idle_for(uint32_t max_ns) {
+    machine().idle(max_ns);
+}
 void board_checkpoint(Work kind, uint32_t amount) {
     machine().checkpoint(sim::work_cost_ns(kind, amount));
 }
 
-void board_timer_start(uint32_t compare) { machine().timer_start(compare); }
-void board_timer_stop() { machine().timer_stop(); }
-uint32_t board_timer_count() { return machine().timer_count(); }
-void board_timer_ack() { machine().timer_ack(); }
+void board_timer_start(uint32_t compare) {
+    machine().timer_start(compare);
+}
+void board_timer_stop() {
+    machine().timer_stop();
+}
+uint32_t board_timer_count() {
+    return machine().timer_count();
+}
+void board_timer_ack() {
+    machine().timer_ack();
+}
 
 namespace {
-bool valid_port(int port) { return port == kCom0 || port == kCom1; }
+bool valid_port(int port) {
+    return port == kCom0 || port == kCom1;
+}
 }  // namespace
 
 void uart_init(int port) {
@@ -35,14 +61,24 @@ void uart_init(int port) {
 void uart_set_divider(int port, uint32_t increment, uint32_t modulator) {
     if (valid_port(port)) machine().uart(port).set_divider(machine().now(), increment, modulator);
 }
-int uart_irq_source(int port) { return port == kCom1 ? kIrqUart2 : kIrqUart1; }
-bool uart_rx_ready(int port) { return valid_port(port) && machine().uart(port).rx_ready(); }
-uint8_t uart_rx_read(int port) { return valid_port(port) ? machine().uart(port).rx_read() : 0; }
-bool uart_tx_ready(int port) { return valid_port(port) && machine().uart(port).tx_ready(); }
+int uart_irq_source(int port) {
+    return port == kCom1 ? kIrqUart2 : kIrqUart1;
+}
+bool uart_rx_ready(int port) {
+    return valid_port(port) && machine().uart(port).rx_ready();
+}
+uint8_t uart_rx_read(int port) {
+    return valid_port(port) ? machine().uart(port).rx_read() : 0;
+}
+bool uart_tx_ready(int port) {
+    return valid_port(port) && machine().uart(port).tx_ready();
+}
 void uart_tx_write(int port, uint8_t byte) {
     if (valid_port(port)) machine().uart(port).tx_write(machine().now(), byte);
 }
-bool uart_tx_complete(int port) { return valid_port(port) && machine().uart(port).tx_complete(); }
+bool uart_tx_complete(int port) {
+    return valid_port(port) && machine().uart(port).tx_complete();
+}
 
 // Enabling an interrupt whose condition already holds interrupts the processor at once.
 void uart_rx_irq(int port, bool enable) {
@@ -60,19 +96,35 @@ void uart_txc_irq(int port, bool enable) {
     machine().uart(port).set_txc_irq(enable);
     if (enable) machine().deliver_interrupts();
 }
-void uart_com1_tx_enable(bool high) { machine().line_write(simlink::kLineCom1TxEnable, high); }
+void uart_com1_tx_enable(bool high) {
+    machine().line_write(simlink::kLineCom1TxEnable, high);
+}
 
-void gpio_write(Gpio line, bool high) { machine().gpio_write(line, high); }
-bool gpio_read(Gpio line) { return machine().gpio_read(line); }
+void gpio_write(Gpio line, bool high) {
+    machine().gpio_write(line, high);
+}
+bool gpio_read(Gpio line) {
+    return machine().gpio_read(line);
+}
 
-uint16_t* lcd_framebuffer() { return machine().framebuffer(); }
-void lcd_configure(const LcdConfig& config) { machine().lcd_configure(config); }
-void lcd_clock_enable(bool on) { machine().lcd_clock(on); }
-void lcd_signals_active(bool active) { machine().lcd_signals(active); }
+uint16_t* lcd_framebuffer() {
+    return machine().framebuffer();
+}
+void lcd_configure(const LcdConfig& config) {
+    machine().lcd_configure(config);
+}
+void lcd_clock_enable(bool on) {
+    machine().lcd_clock(on);
+}
+void lcd_signals_active(bool active) {
+    machine().lcd_signals(active);
+}
 void lcd_pwm_set(uint8_t pulse_width, bool enable, bool line_clock) {
     machine().lcd_pwm(pulse_width, enable, line_clock);
 }
-bool lcd_end_of_frame() { return machine().lcd_take_end_of_frame(); }
+bool lcd_end_of_frame() {
+    return machine().lcd_take_end_of_frame();
+}
 
 // The I2C controller needs no set-up of its own in the simulation; the EEPROM is always there.
 void InitI2C() {}

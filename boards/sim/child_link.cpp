@@ -104,7 +104,8 @@ void ChildLink::sync(Machine& machine) {
                     return;
                 }
                 break;
-            default: break;
+            default:
+                break;
         }
     }
 }

@@ -8,7 +8,7 @@
 namespace sim {
 
 class ChildLink final : public Link {
-public:
+  public:
     explicit ChildLink(int fd) : fd_(fd) {}
 
     // Reads the parent's start message; returns the power-on time.
@@ -23,7 +23,7 @@ public:
     [[noreturn]] void reset(uint64_t t_ns) override;
     [[noreturn]] void fatal(const char* why) override;
 
-private:
+  private:
     void send(simlink::Msg type, const void* payload, uint32_t length);
     void flush();
     // Reads one message; ends the process quietly when the parent has gone.

@@ -24,8 +24,10 @@ constexpr uint64_t kSdCardInitNs = 50'000'000;
 
 inline uint64_t work_cost_ns(Work kind, uint32_t amount) {
     switch (kind) {
-        case Work::kCommandLine: return kCommandLineNs * amount;
-        case Work::kPixels: return kPixelNs * amount;
+        case Work::kCommandLine:
+            return kCommandLineNs * amount;
+        case Work::kPixels:
+            return kPixelNs * amount;
     }
     return 0;
 }

@@ -11,7 +11,7 @@ namespace sim {
 class Machine;
 
 class Link {
-public:
+  public:
     virtual ~Link() = default;
     // The board may run until this virtual time without asking.
     virtual uint64_t grant_until() const = 0;

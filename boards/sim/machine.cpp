@@ -27,7 +27,9 @@ Machine& machine() {
     return *g_machine;
 }
 
-void set_machine(Machine* m) { g_machine = m; }
+void set_machine(Machine* m) {
+    g_machine = m;
+}
 
 Machine::Machine(Link& link, simlink::BoardState& state, uint16_t* framebuffer, uint64_t start_ns)
     : link_(link),
@@ -140,10 +142,14 @@ void Machine::irq_restore(uint32_t state) {
 
 bool Machine::source_asserted(int source) const {
     switch (source) {
-        case kIrqTimer: return timer_event_;
-        case kIrqUart1: return uart0_.irq_asserted();
-        case kIrqUart2: return uart1_.irq_asserted();
-        default: return false;
+        case kIrqTimer:
+            return timer_event_;
+        case kIrqUart1:
+            return uart0_.irq_asserted();
+        case kIrqUart2:
+            return uart1_.irq_asserted();
+        default:
+            return false;
     }
 }
 
@@ -219,7 +225,9 @@ void Machine::wire_in(int port, uint64_t t_ns, const uint8_t* bytes, uint32_t co
 // ---------------------------------------------------------------------------------------------
 // GPIO and LCD
 
-void Machine::gpio_write(Gpio line, bool high) { line_write(int(line), high); }
+void Machine::gpio_write(Gpio line, bool high) {
+    line_write(int(line), high);
+}
 
 void Machine::line_write(int i, bool high) {
     if (i < 0 || i >= simlink::kGpioLines) return;

@@ -18,7 +18,7 @@
 namespace sim {
 
 class Machine final : private UartModel::Sink {
-public:
+  public:
     static constexpr uint64_t kNever = UINT64_MAX;
 
     Machine(Link& link, simlink::BoardState& state, uint16_t* framebuffer, uint64_t start_ns);

@@ -18,10 +18,12 @@ simlink::SdSlot slot;
 simlink::Faults fault_counters;
 
 class StandaloneLink final : public Link {
-public:
+  public:
     uint64_t grant_until() const override { return UINT64_MAX; }
     void sync(Machine&) override {}
-    void uart_output(int port, uint64_t, uint8_t byte) override { output[port & 1].push_back(char(byte)); }
+    void uart_output(int port, uint64_t, uint8_t byte) override {
+        output[port & 1].push_back(char(byte));
+    }
     void event(uint64_t, simlink::Event, uint32_t) override {}
     void power_lost(uint64_t) override {}
     [[noreturn]] void reset(uint64_t) override { throw Standalone::ProcessorReset{}; }

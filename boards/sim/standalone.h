@@ -12,7 +12,7 @@
 namespace sim {
 
 class Standalone {
-public:
+  public:
     // Thrown when the firmware resets the processor: in one process the firmware cannot start
     // again from its reset state, so the caller learns of it instead.
     struct ProcessorReset {};

@@ -93,7 +93,9 @@ void UartModel::start_rx(uint64_t now) {
     rx_done_ = start + byte_ns_;
 }
 
-uint64_t UartModel::next_event() const { return rx_done_ < tx_done_ ? rx_done_ : tx_done_; }
+uint64_t UartModel::next_event() const {
+    return rx_done_ < tx_done_ ? rx_done_ : tx_done_;
+}
 
 void UartModel::advance(uint64_t now) {
     while (tx_done_ <= now) {

@@ -9,7 +9,7 @@
 namespace sim {
 
 class UartModel {
-public:
+  public:
     static constexpr int kFifoDepth = 32;
     static constexpr uint64_t kNever = UINT64_MAX;
 
@@ -17,7 +17,7 @@ public:
         virtual void uart_byte_sent(int port, uint64_t t_ns, uint8_t byte) = 0;
         virtual void uart_rate_changed(int port, uint64_t t_ns, uint32_t rate) = 0;
 
-    protected:
+      protected:
         ~Sink() = default;
     };
 
@@ -51,7 +51,7 @@ public:
     uint32_t rate() const { return rate_; }
     uint32_t overruns() const { return overruns_; }
 
-private:
+  private:
     void start_rx(uint64_t now);
     void start_tx(uint64_t now);
 

@@ -1,13 +1,13 @@
 #include "base/format.h"
 
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace {
 
 class Out {
-public:
+  public:
     Out(char* buf, size_t size) : buf_(buf), size_(size) {}
     void put(char c) {
         if (buf_ && len_ + 1 < size_) buf_[len_] = c;
@@ -22,7 +22,7 @@ public:
     }
     int length() const { return int(len_); }
 
-private:
+  private:
     char* buf_;
     size_t size_;
     size_t len_ = 0;
@@ -68,9 +68,12 @@ void format_integer(Out& out, Spec s, uint64_t magnitude, bool negative, unsigne
     if (s.precision == 0 && magnitude == 0) n = 0;  // "%.0d" of 0 prints nothing
     char prefix[3] = {0, 0, 0};
     if (is_signed) {
-        if (negative) prefix[0] = '-';
-        else if (s.plus) prefix[0] = '+';
-        else if (s.space) prefix[0] = ' ';
+        if (negative)
+            prefix[0] = '-';
+        else if (s.plus)
+            prefix[0] = '+';
+        else if (s.space)
+            prefix[0] = ' ';
     } else if (s.alt && magnitude != 0) {
         if (base == 16) {
             prefix[0] = '0';
@@ -87,9 +90,12 @@ void format_double(Out& out, Spec s, double v) {
     char prefix[2] = {0, 0};
     bool negative = v < 0 || (v == 0 && std::signbit(v));
     if (negative) v = -v;
-    if (negative) prefix[0] = '-';
-    else if (s.plus) prefix[0] = '+';
-    else if (s.space) prefix[0] = ' ';
+    if (negative)
+        prefix[0] = '-';
+    else if (s.plus)
+        prefix[0] = '+';
+    else if (s.space)
+        prefix[0] = ' ';
     if (v != v) {
         Spec t = s;
         t.precision = -1;
@@ -136,12 +142,18 @@ int kv_vsnprintf(char* buf, size_t size, const char* fmt, va_list args) {
         ++p;
         Spec s;
         for (;; ++p) {
-            if (*p == '-') s.left = true;
-            else if (*p == '+') s.plus = true;
-            else if (*p == ' ') s.space = true;
-            else if (*p == '0') s.zero = true;
-            else if (*p == '#') s.alt = true;
-            else break;
+            if (*p == '-')
+                s.left = true;
+            else if (*p == '+')
+                s.plus = true;
+            else if (*p == ' ')
+                s.space = true;
+            else if (*p == '0')
+                s.zero = true;
+            else if (*p == '#')
+                s.alt = true;
+            else
+                break;
         }
         if (*p == '*') {
             s.width = va_arg(args, int);
@@ -167,10 +179,14 @@ int kv_vsnprintf(char* buf, size_t size, const char* fmt, va_list args) {
         if (s.width > 1000) s.width = 1000;
         int length = 0;  // 0 int, -1 short, -2 char, 1 long (32 bits), 2 long long, 3 size_t
         for (;; ++p) {
-            if (*p == 'h') length = length == -1 ? -2 : -1;
-            else if (*p == 'l') length = length == 1 ? 2 : 1;
-            else if (*p == 'z') length = 3;
-            else break;
+            if (*p == 'h')
+                length = length == -1 ? -2 : -1;
+            else if (*p == 'l')
+                length = length == 1 ? 2 : 1;
+            else if (*p == 'z')
+                length = 3;
+            else
+                break;
         }
         const char c = *p;
         if (c == '\0') break;
@@ -178,10 +194,14 @@ int kv_vsnprintf(char* buf, size_t size, const char* fmt, va_list args) {
             case 'd':
             case 'i': {
                 int64_t v;
-                if (length == 2) v = va_arg(args, long long);
-                else if (length == 1) v = int32_t(va_arg(args, long));
-                else if (length == 3) v = int64_t(va_arg(args, size_t));
-                else v = va_arg(args, int);
+                if (length == 2)
+                    v = va_arg(args, long long);
+                else if (length == 1)
+                    v = int32_t(va_arg(args, long));
+                else if (length == 3)
+                    v = int64_t(va_arg(args, size_t));
+                else
+                    v = va_arg(args, int);
                 if (length == -1) v = int16_t(v);
                 if (length == -2) v = int8_t(v);
                 const bool neg = v < 0;
@@ -194,10 +214,14 @@ int kv_vsnprintf(char* buf, size_t size, const char* fmt, va_list args) {
             case 'X':
             case 'o': {
                 uint64_t v;
-                if (length == 2) v = va_arg(args, unsigned long long);
-                else if (length == 1) v = uint32_t(va_arg(args, unsigned long));
-                else if (length == 3) v = va_arg(args, size_t);
-                else v = va_arg(args, unsigned);
+                if (length == 2)
+                    v = va_arg(args, unsigned long long);
+                else if (length == 1)
+                    v = uint32_t(va_arg(args, unsigned long));
+                else if (length == 3)
+                    v = va_arg(args, size_t);
+                else
+                    v = va_arg(args, unsigned);
                 if (length == -1) v = uint16_t(v);
                 if (length == -2) v = uint8_t(v);
                 const unsigned base = c == 'u' ? 10 : (c == 'o' ? 8 : 16);
@@ -230,8 +254,12 @@ int kv_vsnprintf(char* buf, size_t size, const char* fmt, va_list args) {
                 break;
             }
             case 'f':
-            case 'F': format_double(out, s, va_arg(args, double)); break;
-            case '%': out.put('%'); break;
+            case 'F':
+                format_double(out, s, va_arg(args, double));
+                break;
+            case '%':
+                out.put('%');
+                break;
             default:
                 // An unknown conversion is copied, so a mistake shows in the output.
                 out.put('%');

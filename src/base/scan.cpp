@@ -5,7 +5,9 @@
 
 namespace {
 
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_space(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 int digit_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -45,8 +47,10 @@ Number read_number(const char*& s, int width, int base) {
     const char* digits = p;
     while (left && *p && digit_value(*p) < base) {
         const uint64_t d = uint64_t(digit_value(*p));
-        if (n.magnitude > (UINT64_MAX - d) / uint64_t(base)) n.overflow = true;
-        else n.magnitude = n.magnitude * uint64_t(base) + d;
+        if (n.magnitude > (UINT64_MAX - d) / uint64_t(base))
+            n.overflow = true;
+        else
+            n.magnitude = n.magnitude * uint64_t(base) + d;
         ++p;
         --left;
     }
@@ -74,19 +78,35 @@ uint64_t to_unsigned(const Number& n, int bits) {
 
 void store_int(va_list& args, Size size, uint64_t bits) {
     switch (size) {
-        case Size::kChar: *va_arg(args, signed char*) = static_cast<signed char>(bits); break;
-        case Size::kShort: *va_arg(args, short*) = static_cast<short>(bits); break;
-        case Size::kInt: *va_arg(args, int*) = static_cast<int>(bits); break;
-        case Size::kLong: *va_arg(args, long*) = static_cast<long>(static_cast<int32_t>(bits)); break;
-        case Size::kLongLong: *va_arg(args, long long*) = static_cast<long long>(bits); break;
+        case Size::kChar:
+            *va_arg(args, signed char*) = static_cast<signed char>(bits);
+            break;
+        case Size::kShort:
+            *va_arg(args, short*) = static_cast<short>(bits);
+            break;
+        case Size::kInt:
+            *va_arg(args, int*) = static_cast<int>(bits);
+            break;
+        case Size::kLong:
+            *va_arg(args, long*) = static_cast<long>(static_cast<int32_t>(bits));
+            break;
+        case Size::kLongLong:
+            *va_arg(args, long long*) = static_cast<long long>(bits);
+            break;
     }
 }
 
 void store_uint(va_list& args, Size size, uint64_t bits) {
     switch (size) {
-        case Size::kChar: *va_arg(args, unsigned char*) = static_cast<unsigned char>(bits); break;
-        case Size::kShort: *va_arg(args, unsigned short*) = static_cast<unsigned short>(bits); break;
-        case Size::kInt: *va_arg(args, unsigned*) = static_cast<unsigned>(bits); break;
+        case Size::kChar:
+            *va_arg(args, unsigned char*) = static_cast<unsigned char>(bits);
+            break;
+        case Size::kShort:
+            *va_arg(args, unsigned short*) = static_cast<unsigned short>(bits);
+            break;
+        case Size::kInt:
+            *va_arg(args, unsigned*) = static_cast<unsigned>(bits);
+            break;
         case Size::kLong:
             *va_arg(args, unsigned long*) = static_cast<unsigned long>(static_cast<uint32_t>(bits));
             break;
@@ -254,7 +274,8 @@ int kv_sscanf(const char* input, const char* fmt, ...) {
                     converted_any = true;
                     break;
                 }
-                default: goto done;
+                default:
+                    goto done;
             }
         }
     }

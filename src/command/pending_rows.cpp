@@ -1,5 +1,5 @@
-#include "command/text_helpers.h"
 #include "command/pending_rows.h"
+#include "command/text_helpers.h"
 
 #include <cstring>
 
@@ -364,7 +364,6 @@ int row_extmem(char* line) {
     return refuse_if(kv_sscanf(line, "xmp %x %x %d", &v.u[0], &v.u[1], &v.d[0]) == 3);
 }
 
-
 // binary transfers: built with the raw-reception transfers
 
 int row_download(char* line) {
@@ -375,10 +374,6 @@ int row_download(char* line) {
 int row_chart_values(char* line) {
     return refuse_if(prefix(line, "bcv"));
 }
-
-
-
-
 
 // beeper: built with the beeper commands
 
@@ -484,12 +479,10 @@ int row_load(char* line) {
     return refuse_if(prefix(line, "*LOAD") || prefix(line, "*load"));
 }
 
-
 int row_sdload(char* line) {
     Values v;
     return refuse_if(kv_sscanf(line, "*sdload %16s", v.word) == 1);
 }
-
 
 int row_flash2ram(char* line) {
     return refuse_if(prefix(line, "*flash2ram"));

@@ -85,8 +85,8 @@ int row_image_file(char* line);    // "xif "
 int row_bitmap_forms(char* line);  // "xit", "xim", "xic", "xio"
 
 // external memory
-int row_list(char* line);           // "ls", "lsmac", "lsbmp"
-int row_extmem(char* line);         // "xma", "xmc", "xmp %x %x %d"
+int row_list(char* line);    // "ls", "lsmac", "lsbmp"
+int row_extmem(char* line);  // "xma", "xmc", "xmp %x %x %d"
 
 // binary transfers
 int row_download(char* line);      // "bdld %d %lx %ld %ld"

@@ -2,7 +2,9 @@
 
 namespace {
 
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_space(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // Digit value for the \x escape: letters from 'a' and from 'A' count on from 10, everything
 // else counts from '0'. Validation is the host's business; the result is only ever a byte.
@@ -25,9 +27,15 @@ char* decode_quoted(char* s, char delim, char** rest, int* length) {
         if (c == '\\' && *p) {
             const char e = *p++;
             switch (e) {
-                case 'n': c = '\n'; break;
-                case 'r': c = '\r'; break;
-                case '0': c = '\0'; break;
+                case 'n':
+                    c = '\n';
+                    break;
+                case 'r':
+                    c = '\r';
+                    break;
+                case '0':
+                    c = '\0';
+                    break;
                 case 'x':
                 case 'X':
                     // Two characters follow; a line that ends first keeps the 'x' as it is.
@@ -38,7 +46,9 @@ char* decode_quoted(char* s, char delim, char** rest, int* length) {
                         c = e;
                     }
                     break;
-                default: c = e; break;
+                default:
+                    c = e;
+                    break;
             }
         }
         // A backslash as the line's last character stays a backslash.
@@ -76,7 +86,9 @@ int killTrailingComment(char* s) {
     return s[0] ? 1 : 0;
 }
 
-char* escstr(char* s, char delim, char** rest) { return decode_quoted(s, delim, rest, nullptr); }
+char* escstr(char* s, char delim, char** rest) {
+    return decode_quoted(s, delim, rest, nullptr);
+}
 
 char* escstrl(char* s, char delim, char** rest, int* length) {
     if (length) *length = 0;
@@ -109,4 +121,6 @@ int toHex(char* c) {
     return v;
 }
 
-uint8_t shtoU8(const char* p) { return uint8_t(loose_hex(p[0]) * 16 + loose_hex(p[1])); }
+uint8_t shtoU8(const char* p) {
+    return uint8_t(loose_hex(p[0]) * 16 + loose_hex(p[1]));
+}

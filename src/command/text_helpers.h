@@ -8,7 +8,9 @@
 inline bool prefix(const char* line, const char* keyword) {
     return std::strncmp(line, keyword, std::strlen(keyword)) == 0;
 }
-inline bool exact(const char* line, const char* keyword) { return std::strcmp(line, keyword) == 0; }
+inline bool exact(const char* line, const char* keyword) {
+    return std::strcmp(line, keyword) == 0;
+}
 
 // First character of s that is not white space (the NUL if none); null gives null.
 char* skipLeadingWhitespace(char* s);

@@ -62,10 +62,14 @@ int hex4(const char* s, uint16_t* value) {
     for (int i = 0; i < 4; ++i) {
         const char c = s[i];
         int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return 0;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return 0;
         v = uint16_t((v << 4) | d);
     }
     *value = v;
@@ -142,8 +146,8 @@ const char* process_line() {
     user_led(1);
     if (rs485Active()) {
         const uint8_t c0 = uint8_t(cmd[0]);
-        const bool text_macro = cmd[0] == 'm' && ((cmd[1] >= '0' && cmd[1] <= '9') ||
-                                                  cmd[1] == ' ' || cmd[1] == '\t');
+        const bool text_macro =
+            cmd[0] == 'm' && ((cmd[1] >= '0' && cmd[1] <= '9') || cmd[1] == ' ' || cmd[1] == '\t');
         const bool binary_macro = c0 == kBinaryMacroLead && cmd[1] == 'M' && cmd[2] != 0;
         if (text_macro || binary_macro) {
             txString(">\r");
@@ -170,10 +174,14 @@ const char* process_line() {
     board_checkpoint(Work::kCommandLine);
     user_led(0);
     switch (result) {
-        case 0: return "!\r";
-        case 2: return "#\r";
-        case 3: return nullptr;
-        default: return ">\r";
+        case 0:
+            return "!\r";
+        case 2:
+            return "#\r";
+        case 3:
+            return nullptr;
+        default:
+            return ">\r";
     }
 }
 
@@ -232,7 +240,9 @@ void GUIDEMO_SetTextBorder(int x) {
     textBorder = x;
     GUI_SetLBorder(x);
 }
-int GUIDEMO_GetTextBorder() { return textBorder; }
+int GUIDEMO_GetTextBorder() {
+    return textBorder;
+}
 
 void GUIDEMO_main() {
     GUI_SetColor(kStartForeground);
@@ -304,9 +314,15 @@ void GUIDEMO_main() {
             case kNoLine:
                 if (!worked) board_idle();
                 break;
-            case kRxOverflow: send_reply("^\r"); break;
-            case kBinaryDropped: send_reply("!\r"); break;
-            default: send_reply(process_line()); break;
+            case kRxOverflow:
+                send_reply("^\r");
+                break;
+            case kBinaryDropped:
+                send_reply("!\r");
+                break;
+            default:
+                send_reply(process_line());
+                break;
         }
     }
 }
@@ -325,6 +341,12 @@ void log_line(const char* tag, const char* s) {
 }  // namespace
 
 void GUI_X_Init() {}
-void GUI_X_Warn(const char* s) { log_line(":GUI_WARN:", s); }
-void GUI_X_ErrorOut(const char* s) { log_line(":GUI_ERR:", s); }
-void GUI_X_Log(const char* s) { log_line(":GUI:", s); }
+void GUI_X_Warn(const char* s) {
+    log_line(":GUI_WARN:", s);
+}
+void GUI_X_ErrorOut(const char* s) {
+    log_line(":GUI_ERR:", s);
+}
+void GUI_X_Log(const char* s) {
+    log_line(":GUI:", s);
+}

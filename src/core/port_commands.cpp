@@ -34,8 +34,10 @@ char* raw_quoted(char* line) {
 enum class BaudMode { kNow, kAfterPrompt, kSaved };
 
 void set_port_rate(int port, uint32_t rate) {
-    if (port == 0) KV_COM_BaudRate(rate);
-    else KV_AUX_BaudRate(rate);
+    if (port == 0)
+        KV_COM_BaudRate(rate);
+    else
+        KV_AUX_BaudRate(rate);
 }
 
 int baud_command(const char* args, BaudMode mode) {
@@ -121,8 +123,10 @@ int row_out(char* line) {
     int length = 0;
     char* text = escstrl(line + 4, '"', nullptr, &length);
     if (!text) return kCmdFailed;
-    if (rs485Active()) txNotify(text);
-    else txBinary(reinterpret_cast<const uint8_t*>(text), length % 256);
+    if (rs485Active())
+        txNotify(text);
+    else
+        txBinary(reinterpret_cast<const uint8_t*>(text), length % 256);
     return kCmdDone;
 }
 
@@ -208,8 +212,10 @@ int row_auxesc(char* line) {
 int row_commain(char* line) {
     const bool one = prefix(line, "*com1main");
     if (!one && !prefix(line, "*com0main")) return kNoMatch;
-    if (one) makeUart1Main();
-    else makeUart0Main();
+    if (one)
+        makeUart1Main();
+    else
+        makeUart0Main();
     if (line[9] != 's') {
         eepromData.mainPort = one ? 1 : 0;
         KV_EEPROM_Save();

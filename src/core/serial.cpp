@@ -70,8 +70,12 @@ volatile uint8_t auxEscCnt;
 
 char rs485prefix[kRs485PrefixLen + 1];
 
-uint16_t ring_next(uint16_t i) { return uint16_t((i + 1) % kRxRingSize); }
-uint16_t ring_prev(uint16_t i) { return uint16_t((i + kRxRingSize - 1) % kRxRingSize); }
+uint16_t ring_next(uint16_t i) {
+    return uint16_t((i + 1) % kRxRingSize);
+}
+uint16_t ring_prev(uint16_t i) {
+    return uint16_t((i + kRxRingSize - 1) % kRxRingSize);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Interrupt side
@@ -201,8 +205,10 @@ void aux_isr() {
             aRxHead = uint16_t((aRxHead + 1) % kAuxRingSize);
             aRxCount = uint16_t(aRxCount + 1);
         }
-        if (c == eepromData.auxEsc) auxEscCnt = uint8_t(auxEscCnt + 1);
-        else auxEscCnt = 0;
+        if (c == eepromData.auxEsc)
+            auxEscCnt = uint8_t(auxEscCnt + 1);
+        else
+            auxEscCnt = 0;
     }
     tx_service(p, aTxPtr, aTxBusy, aTxDraining);
 }
@@ -309,9 +315,15 @@ void vformat_and(void (*send)(const char*), const char* fmt, va_list args) {
 // ---------------------------------------------------------------------------------------------
 // Initialisation and roles
 
-int hostPort() { return mainIsUart0 ? kCom0 : kCom1; }
-int auxPort() { return mainIsUart0 ? kCom1 : kCom0; }
-int rs485Active() { return eepromData.rs485Mode == kPortFlagOn ? 1 : 0; }
+int hostPort() {
+    return mainIsUart0 ? kCom0 : kCom1;
+}
+int auxPort() {
+    return mainIsUart0 ? kCom1 : kCom0;
+}
+int rs485Active() {
+    return eepromData.rs485Mode == kPortFlagOn ? 1 : 0;
+}
 
 void KV_COM_Init0() {
     interrupt_disable(uart_irq_source(kCom0));
@@ -387,7 +399,9 @@ void Init_485mode() {
 // ---------------------------------------------------------------------------------------------
 // Baud rates
 
-int KV_BaudSupported(uint32_t rate) { return KV_EEPROM_Rate2eeVal(rate) != 0xFF ? 1 : 0; }
+int KV_BaudSupported(uint32_t rate) {
+    return KV_EEPROM_Rate2eeVal(rate) != 0xFF ? 1 : 0;
+}
 
 void KV_COM_BaudRate(uint32_t rate) {
     if (!KV_BaudSupported(rate)) rate = kDefaultBaud;
@@ -401,7 +415,9 @@ void KV_AUX_BaudRate(uint32_t rate) {
     baudrate1 = rate;
 }
 
-uint32_t KV_COM_getBaud(int port) { return port == 0 ? baudrate0 : baudrate1; }
+uint32_t KV_COM_getBaud(int port) {
+    return port == 0 ? baudrate0 : baudrate1;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Reception
@@ -601,16 +617,24 @@ int waitChar() {
     return rx_take();
 }
 
-int peekChar() { return rxCount ? rxBuf[rxTail] : -1; }
+int peekChar() {
+    return rxCount ? rxBuf[rxTail] : -1;
+}
 
-int lineWaitingStartsWith(char c) { return rxGotLine && rxCount && rxBuf[rxTail] == uint8_t(c); }
+int lineWaitingStartsWith(char c) {
+    return rxGotLine && rxCount && rxBuf[rxTail] == uint8_t(c);
+}
 
-void setRawReception(int on) { rawRx[hostPort()] = on ? 1 : 0; }
+void setRawReception(int on) {
+    rawRx[hostPort()] = on ? 1 : 0;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Auxiliary reception
 
-int anyAuxRx() { return aRxCount; }
+int anyAuxRx() {
+    return aRxCount;
+}
 
 static uint8_t aux_take() {
     const uint8_t c = aRxBuf[aRxTail];
@@ -673,7 +697,9 @@ void txSavedBuf() {
     if (txBuf[0]) send_txbuf();
 }
 
-int anythingToTx() { return txBuf[0] ? 1 : 0; }
+int anythingToTx() {
+    return txBuf[0] ? 1 : 0;
+}
 
 void txChar(char c) {
     if (rs485Active() && txBuf[0]) send_txbuf();

@@ -21,10 +21,14 @@ constexpr char kEsc = 27;
 
 const char* notify_mode_name(uint8_t mode) {
     switch (mode) {
-        case 1: return "start\r";
-        case 2: return "end\r";
-        case 3: return "both\r";
-        default: return "off\r";
+        case 1:
+            return "start\r";
+        case 2:
+            return "end\r";
+        case 3:
+            return "both\r";
+        default:
+            return "off\r";
     }
 }
 
@@ -74,7 +78,9 @@ int row_prompt_test(char* line) {
     return kNoMatch;
 }
 
-int row_comment(char* line) { return line[0] == '/' && line[1] == '/' ? kCmdDone : kNoMatch; }
+int row_comment(char* line) {
+    return line[0] == '/' && line[1] == '/' ? kCmdDone : kNoMatch;
+}
 
 int row_reset(char* line) {
     if (prefix(line, "*MFGRESET")) {

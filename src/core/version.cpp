@@ -38,8 +38,12 @@ int KV_BannerLine(int line, char* buf) {
             kv_snprintf(buf, kLineBufSize, "  %s", version);
             return 1;
         }
-        case 2: kv_snprintf(buf, kLineBufSize, "%s %s", kMakerNotice, kBuildDate + 7); return 1;
-        case 3: buf[0] = 0; return 1;
+        case 2:
+            kv_snprintf(buf, kLineBufSize, "%s %s", kMakerNotice, kBuildDate + 7);
+            return 1;
+        case 3:
+            buf[0] = 0;
+            return 1;
         case 4: {
             const uint32_t rate = KV_COM_getBaud(0);
             kv_snprintf(buf, kLineBufSize, "  Baud rate = %d,%03d", int(rate / 1000),
@@ -51,7 +55,10 @@ int KV_BannerLine(int line, char* buf) {
             kv_snprintf(buf, kLineBufSize, "  RS485 Mode SOF 0x%02X (%c) ADR %02X",
                         eepromData.rs485Sof, eepromData.rs485Sof, eepromData.rs485Addr);
             return 1;
-        case 6: buf[0] = 0; return 1;
-        default: return 0;
+        case 6:
+            buf[0] = 0;
+            return 1;
+        default:
+            return 0;
     }
 }

@@ -31,10 +31,16 @@ void drive_inverter(bool on) {
 
 }  // namespace
 
-void KV_Panel_Power(int on) { gpio_write(Gpio::kPanelPower, (on & 0xFF) == 0); }
+void KV_Panel_Power(int on) {
+    gpio_write(Gpio::kPanelPower, (on & 0xFF) == 0);
+}
 
-void KV_External_Inverter_On() { drive_inverter(true); }
-void KV_External_Inverter_Off() { drive_inverter(false); }
+void KV_External_Inverter_On() {
+    drive_inverter(true);
+}
+void KV_External_Inverter_Off() {
+    drive_inverter(false);
+}
 
 int KV_Brite_PwmValue(int b) {
     const int max = eepromData.maxBrite;
@@ -63,7 +69,9 @@ void KV_Visibility_Init() {
     KV_Brite_Set(eepromData.brite);
 }
 
-void setLCDpwmClock() { apply_pwm(); }
+void setLCDpwmClock() {
+    apply_pwm();
+}
 
 void KV_Display_On() {
     LCD_sigs_low();

@@ -35,8 +35,12 @@ int setting_command(const char* args, uint8_t& field, uint8_t (*convert)(int), v
     return kCmdDone;
 }
 
-uint8_t low_byte(int v) { return uint8_t(v & 0xFF); }
-uint8_t low_bit(int v) { return uint8_t(v & 1); }
+uint8_t low_byte(int v) {
+    return uint8_t(v & 0xFF);
+}
+uint8_t low_bit(int v) {
+    return uint8_t(v & 1);
+}
 
 }  // namespace
 
@@ -75,8 +79,8 @@ int row_xbb(char* line) {
     }
     int value;
     if (kv_sscanf(args, "%d", &value) != 1) return kCmdFailed;
-    const bool relative = args[0] == '+' || args[0] == '-' ||
-                          (args[0] && (args[1] == '+' || args[1] == '-'));
+    const bool relative =
+        args[0] == '+' || args[0] == '-' || (args[0] && (args[1] == '+' || args[1] == '-'));
     if (relative) {
         value += eepromData.brite;
         if (value < 0) value = 0;
@@ -90,10 +94,13 @@ int row_xbb(char* line) {
 }
 
 int row_brite_limits(char* line) {
-    if (prefix(line, "*maxBrite")) return setting_command(line + 9, eepromData.maxBrite, low_byte, nullptr);
-    if (prefix(line, "*minBrite")) return setting_command(line + 9, eepromData.minBrite, low_byte, nullptr);
+    if (prefix(line, "*maxBrite"))
+        return setting_command(line + 9, eepromData.maxBrite, low_byte, nullptr);
+    if (prefix(line, "*minBrite"))
+        return setting_command(line + 9, eepromData.minBrite, low_byte, nullptr);
     if (prefix(line, "*invEnaHiTrue")) {
-        return setting_command(line + 13, eepromData.invEnaHiTrue, low_bit, KV_External_Inverter_On);
+        return setting_command(line + 13, eepromData.invEnaHiTrue, low_bit,
+                               KV_External_Inverter_On);
     }
     if (prefix(line, "*pwmIsEnable")) {
         return setting_command(line + 12, eepromData.pwmIsEnable, low_bit, setLCDpwmClock);

@@ -45,13 +45,13 @@ void board_irq_restore(uint32_t state);
 
 // RAII form of the critical section.
 class IrqGuard {
-public:
+  public:
     IrqGuard() : state_(board_irq_save()) {}
     ~IrqGuard() { board_irq_restore(state_); }
     IrqGuard(const IrqGuard&) = delete;
     IrqGuard& operator=(const IrqGuard&) = delete;
 
-private:
+  private:
     uint32_t state_;
 };
 

@@ -13,7 +13,8 @@ constexpr CrcTables make_tables() {
     CrcTables t{};
     for (int i = 0; i < 256; ++i) {
         uint16_t crc = uint16_t(i);
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
         t.hi[i] = uint8_t(crc >> 8);
         t.lo[i] = uint8_t(crc & 0xFF);
     }
@@ -35,4 +36,6 @@ uint16_t CalcCRCUpdate(uint16_t crc, const uint8_t* data, size_t length) {
     return uint16_t((hi << 8) | lo);
 }
 
-uint16_t CalcCRC(const uint8_t* data, size_t length) { return CalcCRCUpdate(0xFFFF, data, length); }
+uint16_t CalcCRC(const uint8_t* data, size_t length) {
+    return CalcCRCUpdate(0xFFFF, data, length);
+}

@@ -12,13 +12,13 @@ struct Timing {
 };
 
 struct BuildConfig {
-    const char* build_name;    // "wvga", "svga", "vga": names the build in tools and files
+    const char* build_name;  // "wvga", "svga", "vga": names the build in tools and files
     uint16_t width;
     uint16_t height;
-    const char* panel_name;    // "*panel" reply without a configuration name
-    const char* version_word;  // last word of the version text, with its trailing blank
-    Timing timing;             // default porches and pulse widths
-    uint32_t power_on_wait_ms; // between panel power and the LCD signals, and back
+    const char* panel_name;     // "*panel" reply without a configuration name
+    const char* version_word;   // last word of the version text, with its trailing blank
+    Timing timing;              // default porches and pulse widths
+    uint32_t power_on_wait_ms;  // between panel power and the LCD signals, and back
     const char* progress_font;
     uint32_t sd_image_buffer;
     // Settings defaults that depend on the panel.
@@ -30,6 +30,8 @@ struct BuildConfig {
     int16_t cal_log_y[5];
 };
 
+// One row per panel build, fields in declaration order.
+// clang-format off
 inline constexpr BuildConfig kWvga{
     "wvga", 800, 480, "WVGA_TYPE2", "WVGA ", {40, 48, 40, 13, 3, 29}, 1010, "m12", 3584,
     784, 464, 0xFF, 1, {399, 20, 779, 779, 20}, {239, 20, 20, 459, 459}};
@@ -39,6 +41,7 @@ inline constexpr BuildConfig kSvga{
 inline constexpr BuildConfig kVga{
     "vga", 640, 480, "NEC_K2766_FUJ", "VGA ", {32, 2, 32, 8, 2, 8}, 10, "m12", 3072,
     624, 464, 0, 242, {319, 20, 619, 619, 20}, {239, 20, 20, 459, 459}};
+// clang-format on
 
 #if defined(VOXA_PANEL_WVGA)
 inline constexpr const BuildConfig& kBuild = kWvga;

@@ -42,8 +42,8 @@ void setLCDtiming() {
     LcdConfig c{};
     c.width = panel::kWidth;
     c.height = panel::kHeight;
-    c.horizontal_timing = (field(e.hpw, 1, 0x3F) << 26) | (field(e.hfp, 1, 0xFF) << 8) |
-                          field(e.hbp, 3, 0xFF);
+    c.horizontal_timing =
+        (field(e.hpw, 1, 0x3F) << 26) | (field(e.hfp, 1, 0xFF) << 8) | field(e.hbp, 3, 0xFF);
     c.vertical_timing = (uint32_t(e.vpw & 0x3F) << 26) | (uint32_t(e.vfp) << 8) | e.vbp;
     c.shift_clock_inverted = e.LCDshiftclock == 1;
     lcd_configure(c);
@@ -70,7 +70,9 @@ void LCD_sigs_low() {
     if (&panel::kBuild == &panel::kWvga) gpio_write(Gpio::kPanelControl, true);
 }
 
-void LCD_sigs_buf_ena(int on) { gpio_write(Gpio::kLcdBuffers, on == 0); }
+void LCD_sigs_buf_ena(int on) {
+    gpio_write(Gpio::kLcdBuffers, on == 0);
+}
 
 void LCD_sigs_active() {
     lcd_signals_active(true);

@@ -1,7 +1,7 @@
 #include "device/timebase.h"
 
-#include "device/board.h"
 #include "device/beeper.h"
+#include "device/board.h"
 #include "fs/sdcard.h"
 #include "touch/hotspots.h"
 #include "touch/touch.h"
@@ -24,8 +24,10 @@ constexpr uint32_t kCountsPer512us = 8512;  // 512 us at 16.625 counts per micro
 constexpr uint32_t kChunkUs = 512;
 
 void timer_isr() {
-    if (lcd_end_of_frame()) frameTimer = 0;
-    else frameTimer = frameTimer + 1;
+    if (lcd_end_of_frame())
+        frameTimer = 0;
+    else
+        frameTimer = frameTimer + 1;
 
     if (delayTimer) delayTimer = delayTimer - 1;
     if (gpTimer) gpTimer = gpTimer - 1;
@@ -75,8 +77,12 @@ void KV_TimerInit() {
     interrupt_enable(kIrqTimer, 0);
 }
 
-void KV_TimerDisable() { board_timer_stop(); }
-void KV_TimerEnable() { board_timer_start(kTimerCompare); }
+void KV_TimerDisable() {
+    board_timer_stop();
+}
+void KV_TimerEnable() {
+    board_timer_start(kTimerCompare);
+}
 
 void KV_Delay_uSec(uint32_t us) {
     for (; us >= kChunkUs; us -= kChunkUs) wait_counts(KV_TimerGetRawCount(), kCountsPer512us);
@@ -128,7 +134,9 @@ void Led(int on) {
     gpio_write(Gpio::kActivityLed, on != 0);
 }
 
-void LedToggle() { Led(!ledOn); }
+void LedToggle() {
+    Led(!ledOn);
+}
 
 void FlashLed(uint32_t period) {
     if (period) {

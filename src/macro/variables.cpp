@@ -19,4 +19,6 @@ char* expandVariables(char* dst, size_t size, const char* src, const char* const
     return copy_bounded(dst, size, src);
 }
 
-char* processMath(char* dst, size_t size, const char* src) { return copy_bounded(dst, size, src); }
+char* processMath(char* dst, size_t size, const char* src) {
+    return copy_bounded(dst, size, src);
+}

@@ -244,7 +244,8 @@ void KV_EEPROM_SetDefaults() {
     std::memset(&e, 0xFF, sizeof e);
     e.signature = kSignatureCurrent;
     e.tcTimeout = 10;
-    const int32_t legacy[8] = {15, b.legacy_x_logical_b, 150, 850, b.legacy_y_logical_a, 15, 850, 150};
+    const int32_t legacy[8] = {15, b.legacy_x_logical_b, 150, 850, b.legacy_y_logical_a, 15, 850,
+                               150};
     std::memcpy(e.legacyCal, legacy, sizeof legacy);
     e.tplo = 250;
     e.tphi = 700;
@@ -283,7 +284,9 @@ void KV_EEPROM_SetDefaults() {
     e.layoutOne = 1;
 }
 
-int KV_EEPROMvalid() { return eepromData.signature == kSignatureCurrent ? 1 : 0; }
+int KV_EEPROMvalid() {
+    return eepromData.signature == kSignatureCurrent ? 1 : 0;
+}
 
 uint8_t KV_EEPROM_Checksum(const uint8_t* record) {
     uint8_t sum = 0;
@@ -413,7 +416,9 @@ int KV_save_baudrate_eeprom(int port, uint32_t rate) {
         perr(":baud rate %ld not supported, not saved\r", long(rate));
         return 0;
     }
-    if (port == 0) eepromData.baud0 = code;
-    else eepromData.baud1 = code;
+    if (port == 0)
+        eepromData.baud0 = code;
+    else
+        eepromData.baud1 = code;
     return KV_EEPROM_Save();
 }

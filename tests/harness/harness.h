@@ -14,7 +14,7 @@ constexpr int kHost = 0;  // com0
 constexpr int kAux = 1;   // com1
 
 class Harness {
-public:
+  public:
     explicit Harness(sim::Panel panel = sim::Panel::kWvga);
     explicit Harness(sim::Module::Options options);
 
@@ -43,7 +43,7 @@ public:
     // CRC-32 of the whole frame buffer (for determinism checks).
     uint32_t framebuffer_crc() const;
 
-private:
+  private:
     sim::Module module_;
 };
 

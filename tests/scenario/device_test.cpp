@@ -11,7 +11,7 @@ namespace voxa_test {
 namespace {
 
 class Device : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_EQ(h.boot(), ">\r"); }
     const simlink::BoardState& board() { return h.module().board(); }
     bool line(Gpio g) { return board().gpio[int(g)] != 0; }
@@ -104,7 +104,8 @@ std::string run_session() {
     Harness h;
     std::string log;
     auto record = [&](const std::vector<sim::TimedByte>& out) {
-        for (const auto& b : out) log += std::to_string(b.t_ns) + ":" + std::to_string(b.byte) + " ";
+        for (const auto& b : out)
+            log += std::to_string(b.t_ns) + ":" + std::to_string(b.byte) + " ";
     };
     h.module().power_on();
     h.run_ms(1500);

@@ -12,7 +12,7 @@ constexpr uint8_t kXon = 0x11;
 constexpr uint8_t kXoff = 0x13;
 
 class Intake : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_EQ(h.boot(), ">\r"); }
     Harness h;
 };

@@ -11,7 +11,7 @@ namespace {
 constexpr const char* kVersion = "VOXA5-PLUS V1.4.0 WVGA \r";
 
 class Ports : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_EQ(h.boot(), ">\r"); }
     // Time between the ends of two consecutive bytes: one byte time at the line's rate.
     static double byte_gap_us(const std::vector<sim::TimedByte>& out) {
@@ -122,7 +122,7 @@ TEST_F(Ports, AuxEscapeCharacterIsSetAndReported) {
 }
 
 class Rs485 : public Ports {
-protected:
+  protected:
     void enable() {
         EXPECT_EQ(h.command("*rs485 !35"), "RS485 Mode SOF 0x21 (!) ADR 35\r");
         h.run_ms(5);
@@ -138,9 +138,9 @@ protected:
 TEST_F(Rs485, AddressedFramesOnly) {
     enable();
     EXPECT_EQ(frame("!35vers"), std::string("!FF") + kVersion);  // the reply stands for the prompt
-    EXPECT_EQ(frame("!34vers"), "");                           // another module's frame
-    EXPECT_EQ(frame("!35sb 1"), "!FF>\r");                      // nothing else sent: prompt
-    EXPECT_EQ(frame("!35nonsense"), "!FF!\r");                  // errors always answered
+    EXPECT_EQ(frame("!34vers"), "");                             // another module's frame
+    EXPECT_EQ(frame("!35sb 1"), "!FF>\r");                       // nothing else sent: prompt
+    EXPECT_EQ(frame("!35nonsense"), "!FF!\r");                   // errors always answered
     EXPECT_EQ(frame("!3Zvers"), "");
     EXPECT_EQ(frame("!35out \"hi\""), "!FFhi");  // a notification, flushed as the answer
     EXPECT_EQ(h.take(kHost), "");

@@ -283,7 +283,6 @@ TEST(Determinism, RealtimeAndFastRunsAgree) {
     EXPECT_GE(wall, std::chrono::milliseconds(1100));
 }
 
-
 TEST(ScriptRunner, CardsGoInAndOutWhileTheModuleRuns) {
     const std::string dir = temp_dir("sd");
     std::filesystem::create_directories(dir + "/card/SUB");

@@ -26,7 +26,7 @@ TEST(Crc, ModbusCheckValues) {
 }
 
 class Timebase : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         board = &sim::Standalone::instance();
         interrupt_init();
