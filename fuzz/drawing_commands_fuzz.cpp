@@ -17,13 +17,11 @@
 #include "core/serial.h"
 #include "device/board.h"
 #include "device/timebase.h"
+#include "fuzz_support.h"
 #include "gui/gui.h"
 #include "settings/settings.h"
 
 namespace {
-
-constexpr uint32_t kScreenPixels = 800u * 480u;
-constexpr uint16_t kBeyond = 0x5AA5;
 
 const char* const kTemplates[] = {
     "l %s %s %s %s",
@@ -93,54 +91,17 @@ const char* const kNumbers[] = {
     "FFFFFF", "0x7FFFFFFF", "abc",         "",
 };
 
-class Input {
-  public:
-    Input(const uint8_t* data, size_t size) : p_(data), end_(data + size) {}
-    bool done() const { return p_ >= end_; }
-    uint8_t byte() { return p_ < end_ ? *p_++ : 0; }
-    std::string number() {
-        const uint8_t b = byte();
-        const size_t n = sizeof kNumbers / sizeof kNumbers[0];
-        if (b < 0xC0) return kNumbers[b % n];
-        // A value from the input itself, small or large, signed.
-        int32_t v = int32_t(uint32_t(byte()) | uint32_t(byte()) << 8);
-        if (b & 1) v = int32_t(uint32_t(v) << 16 | byte());
-        if (b & 2) v = int32_t(0u - uint32_t(v));
-        return std::to_string(v);
-    }
-    std::string raw_line() {
-        std::string s;
-        while (p_ < end_ && *p_ != '\n' && s.size() < 128) s.push_back(char(*p_++));
-        if (p_ < end_) ++p_;
-        return s;
-    }
-
-  private:
-    const uint8_t* p_;
-    const uint8_t* end_;
-};
-
-std::string fill_template(const char* tmpl, Input& in) {
+std::string fill_template(const char* tmpl, fuzz::ByteReader& in) {
     std::string out;
     for (const char* t = tmpl; *t; ++t) {
         if (t[0] == '%' && t[1] == 's') {
-            out += in.number();
+            out += in.number(kNumbers);
             ++t;
         } else {
             out.push_back(*t);
         }
     }
     return out;
-}
-
-void check_memory(sim::Standalone& board, const std::string& line) {
-    const uint16_t* fb = lcd_framebuffer();
-    bool beyond_ok = true;
-    for (uint32_t i = kScreenPixels; i < kFrameBufferMaxPixels; ++i) beyond_ok &= fb[i] == kBeyond;
-    if (!board.guards_intact() || !beyond_ok) {
-        std::fprintf(stderr, "write outside the screen after: %s\n", line.c_str());
-        std::abort();
-    }
 }
 
 }  // namespace
@@ -154,9 +115,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     KV_TimerInit();
     GUI_Init();
     KV_DrawingState_Init();
-    uint16_t* fb = lcd_framebuffer();
-    for (uint32_t i = kScreenPixels; i < kFrameBufferMaxPixels; ++i) fb[i] = kBeyond;
-    board.reset_guards();
+    fuzz::mark_beyond_screen(board);
     return 0;
 }
 
@@ -165,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Each input starts from the same state: defaults, no origin, pen 1.
     GUI_Init();
     KV_DrawingState_Init();
-    Input in(data, size);
+    fuzz::ByteReader in(data, size);
     char line[kLineBufSize];
     for (int steps = 0; !in.done() && steps < 64; ++steps) {
         const uint8_t pick = in.byte();
@@ -178,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::strncpy(line, text.c_str(), sizeof line - 1);
         line[sizeof line - 1] = 0;
         parse_command(line);
-        check_memory(board, text);
+        fuzz::check_screen_writes(board, text.c_str());
     }
     board.take_output(kCom0);
     board.take_output(kCom1);

@@ -14,12 +14,11 @@
 
 #include "boards/sim/standalone.h"
 #include "device/board.h"
+#include "fuzz_support.h"
 #include "gui/gui.h"
 
 namespace {
 
-constexpr uint32_t kScreenPixels = 800u * 480u;
-constexpr uint16_t kBeyond = 0x5AA5;
 constexpr size_t kPrefix = 3;
 
 const int kTypes[] = {GUI_SIF_TYPE_PROP, GUI_SIF_TYPE_PROP_AA2, GUI_SIF_TYPE_PROP_AA4,
@@ -40,36 +39,13 @@ void utf8(std::string& s, uint32_t c) {
     }
 }
 
-// What lies beyond the screen: every pixel kBeyond (one memcmp, see text_commands_fuzz.cpp).
-const uint16_t* beyond_pattern() {
-    static uint16_t pattern[kFrameBufferMaxPixels - kScreenPixels];
-    static bool made = false;
-    if (!made) {
-        for (uint16_t& p : pattern) p = kBeyond;
-        made = true;
-    }
-    return pattern;
-}
-
-void check_memory(sim::Standalone& board) {
-    const uint16_t* fb = lcd_framebuffer();
-    const bool beyond_ok = std::memcmp(fb + kScreenPixels, beyond_pattern(),
-                                       (kFrameBufferMaxPixels - kScreenPixels) * 2) == 0;
-    if (!board.guards_intact() || !beyond_ok) {
-        std::fprintf(stderr, "write outside the screen\n");
-        std::abort();
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     sim::Standalone& board = sim::Standalone::instance();
     interrupt_init();
     GUI_Init();
-    uint16_t* fb = lcd_framebuffer();
-    for (uint32_t i = kScreenPixels; i < kFrameBufferMaxPixels; ++i) fb[i] = kBeyond;
-    board.reset_guards();
+    fuzz::mark_beyond_screen(board);
     return 0;
 }
 
@@ -109,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         GUI_DispStringInRectWrap(text.c_str(), &box, data[1] & 15, GUI_WRAPMODE_WORD);
         GUI_DispStringInRectEx(text.c_str(), &box, data[1] & 15, -1, rotation);
         GUI_GetStringDistX(text.c_str());
-        check_memory(board);
+        fuzz::check_screen_writes(board, "drawing a run-time font");
     }
     delete[] buffer;
     return 0;

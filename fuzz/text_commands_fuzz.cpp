@@ -19,14 +19,12 @@
 #include "core/serial.h"
 #include "device/board.h"
 #include "device/timebase.h"
+#include "fuzz_support.h"
 #include "gui/gui.h"
 #include "media/fonts.h"
 #include "settings/settings.h"
 
 namespace {
-
-constexpr uint32_t kScreenPixels = 800u * 480u;
-constexpr uint16_t kBeyond = 0x5AA5;
 
 // %s: a number, %w: a word, %t: a text.
 const char* const kTemplates[] = {
@@ -104,19 +102,11 @@ const char* const kPieces[] = {
     "llllllllll",
 };
 
-class Input {
+// Words and texts on top of the shared reader.
+class Input : public fuzz::ByteReader {
   public:
-    Input(const uint8_t* data, size_t size) : p_(data), end_(data + size) {}
-    bool done() const { return p_ >= end_; }
-    uint8_t byte() { return p_ < end_ ? *p_++ : 0; }
-    std::string number() {
-        const uint8_t b = byte();
-        const size_t n = sizeof kNumbers / sizeof kNumbers[0];
-        if (b < 0xC0) return kNumbers[b % n];
-        int32_t v = int32_t(uint32_t(byte()) | uint32_t(byte()) << 8);
-        if (b & 1) v = int32_t(0u - uint32_t(v));
-        return std::to_string(v);
-    }
+    using ByteReader::ByteReader;
+    std::string number() { return ByteReader::number(kNumbers); }
     std::string word() { return kWords[byte() % (sizeof kWords / sizeof kWords[0])]; }
     std::string text() {
         std::string s;
@@ -133,16 +123,6 @@ class Input {
         }
         return s;
     }
-    std::string raw_line() {
-        std::string s;
-        while (p_ < end_ && *p_ != '\n' && s.size() < 128) s.push_back(char(*p_++));
-        if (p_ < end_) ++p_;
-        return s;
-    }
-
-  private:
-    const uint8_t* p_;
-    const uint8_t* end_;
 };
 
 std::string fill_template(const char* tmpl, Input& in) {
@@ -158,28 +138,6 @@ std::string fill_template(const char* tmpl, Input& in) {
     return out;
 }
 
-// What lies beyond the screen: every pixel kBeyond. One memcmp, so that the check costs little
-// beside the commands themselves (a loop here would be traced by the fuzzer's instrumentation).
-const uint16_t* beyond_pattern() {
-    static uint16_t pattern[kFrameBufferMaxPixels - kScreenPixels];
-    static bool made = false;
-    if (!made) {
-        for (uint16_t& p : pattern) p = kBeyond;
-        made = true;
-    }
-    return pattern;
-}
-
-void check_memory(sim::Standalone& board, const std::string& line) {
-    const uint16_t* fb = lcd_framebuffer();
-    const bool beyond_ok = std::memcmp(fb + kScreenPixels, beyond_pattern(),
-                                       (kFrameBufferMaxPixels - kScreenPixels) * 2) == 0;
-    if (!board.guards_intact() || !beyond_ok) {
-        std::fprintf(stderr, "write outside the screen after: %s\n", line.c_str());
-        std::abort();
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -190,9 +148,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     KV_COM_Init1();
     KV_TimerInit();
     GUI_Init();
-    uint16_t* fb = lcd_framebuffer();
-    for (uint32_t i = kScreenPixels; i < kFrameBufferMaxPixels; ++i) fb[i] = kBeyond;
-    board.reset_guards();
+    fuzz::mark_beyond_screen(board);
     return 0;
 }
 
@@ -219,7 +175,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::memcpy(line, text.c_str(), text.size() + 1);
         parse_command(line);
         delete[] line;
-        check_memory(board, text);
+        fuzz::check_screen_writes(board, text.c_str());
     }
     board.take_output(kCom0);
     board.take_output(kCom1);

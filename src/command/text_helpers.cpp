@@ -24,33 +24,7 @@ char* decode_quoted(char* s, char delim, char** rest, int* length) {
     char* out = s;
     while (*p && *p != delim) {
         char c = *p++;
-        if (c == '\\' && *p) {
-            const char e = *p++;
-            switch (e) {
-                case 'n':
-                    c = '\n';
-                    break;
-                case 'r':
-                    c = '\r';
-                    break;
-                case '0':
-                    c = '\0';
-                    break;
-                case 'x':
-                case 'X':
-                    // Two characters follow; a line that ends first keeps the 'x' as it is.
-                    if (p[0] && p[1]) {
-                        c = char(shtoU8(p));
-                        p += 2;
-                    } else {
-                        c = e;
-                    }
-                    break;
-                default:
-                    c = e;
-                    break;
-            }
-        }
+        if (c == '\\' && *p) c = decodeEscape(p, [](char t) { return t == '\0'; });
         // A backslash as the line's last character stays a backslash.
         *out++ = c;
     }

@@ -38,3 +38,30 @@ int atoh(char c);
 int toHex(char* c);
 // Two characters as a byte, as the \x escape reads them (no validation).
 uint8_t shtoU8(const char* p);
+
+// The character of the escape whose letter p points at (just past the backslash; the letter is
+// not the text's end), and p moved past it: \n \r \0 \xHH, any other letter stands for itself.
+// ends_text(c) tells whether c ends the text, so that \x never reads past it: with fewer than
+// two characters left the 'x' stays as it is.
+template <typename Ptr, typename EndsText>
+char decodeEscape(Ptr& p, EndsText ends_text) {
+    const char e = *p++;
+    switch (e) {
+        case 'n':
+            return '\n';
+        case 'r':
+            return '\r';
+        case '0':
+            return '\0';
+        case 'x':
+        case 'X':
+            if (!ends_text(p[0]) && !ends_text(p[1])) {
+                const char c = char(shtoU8(p));
+                p += 2;
+                return c;
+            }
+            return e;
+        default:
+            return e;
+    }
+}

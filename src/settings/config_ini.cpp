@@ -44,32 +44,7 @@ size_t decode_value(const char* p, char* out) {
     size_t n = 0;
     while (*p != '"' && !line_end(*p)) {
         char c = *p++;
-        if (c == '\\' && !line_end(*p)) {
-            const char e = *p++;
-            switch (e) {
-                case 'n':
-                    c = '\n';
-                    break;
-                case 'r':
-                    c = '\r';
-                    break;
-                case '0':
-                    c = '\0';
-                    break;
-                case 'x':
-                case 'X':
-                    if (!line_end(p[0]) && !line_end(p[1])) {
-                        c = char(shtoU8(p));
-                        p += 2;
-                    } else {
-                        c = e;
-                    }
-                    break;
-                default:
-                    c = e;
-                    break;
-            }
-        }
+        if (c == '\\' && !line_end(*p)) c = decodeEscape(p, line_end);
         if (out) out[n] = c;
         ++n;
     }

@@ -104,7 +104,7 @@ TEST(Version, TextAndBannerLines) {
     EXPECT_STREQ(buf, "  Baud rate = 115,200");
     EXPECT_EQ(KV_BannerLine(5, buf), 0);  // the RS-485 line only in RS-485 mode
     ASSERT_EQ(KV_BannerLine(2, buf), 1);
-    EXPECT_EQ(std::string(buf).substr(std::strlen(buf) - 4), std::string(__DATE__ + 7));
+    EXPECT_EQ(std::string(buf).substr(std::strlen(buf) - 4), std::string(__DATE__).substr(7));
 }
 
 TEST(Backlight, PwmValueOfBothRanges) {

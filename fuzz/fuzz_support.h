@@ -1,0 +1,77 @@
+// What the fuzz targets share: a reader that turns the input's bytes into pieces of command
+// lines, and the check that nothing was written outside the screen's pixels.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "boards/sim/standalone.h"
+#include "device/board.h"
+
+namespace fuzz {
+
+// The WVGA build the targets link: the rest of the frame buffer lies beyond the screen.
+constexpr uint32_t kScreenPixels = 800u * 480u;
+constexpr uint16_t kBeyond = 0x5AA5;
+
+// Marks every pixel beyond the screen and resets the board's guard zones around the buffer.
+inline void mark_beyond_screen(sim::Standalone& board) {
+    uint16_t* fb = lcd_framebuffer();
+    for (uint32_t i = kScreenPixels; i < kFrameBufferMaxPixels; ++i) fb[i] = kBeyond;
+    board.reset_guards();
+}
+
+// Aborts (naming what ran last) when a guard zone or a pixel beyond the screen has changed. One
+// memcmp against a kept pattern, so that the check costs little beside the commands themselves
+// (a loop here would be traced by the fuzzer's instrumentation).
+inline void check_screen_writes(sim::Standalone& board, const char* after) {
+    static uint16_t pattern[kFrameBufferMaxPixels - kScreenPixels];
+    static bool made = false;
+    if (!made) {
+        for (uint16_t& p : pattern) p = kBeyond;
+        made = true;
+    }
+    const bool beyond_ok =
+        std::memcmp(lcd_framebuffer() + kScreenPixels, pattern, sizeof pattern) == 0;
+    if (!board.guards_intact() || !beyond_ok) {
+        std::fprintf(stderr, "write outside the screen after: %s\n", after);
+        std::abort();
+    }
+}
+
+// Reads the input from the front; past its end every byte is 0.
+class ByteReader {
+  public:
+    ByteReader(const uint8_t* data, size_t size) : p_(data), end_(data + size) {}
+    bool done() const { return p_ >= end_; }
+    uint8_t byte() { return p_ < end_ ? *p_++ : 0; }
+
+    // A number: mostly one of the table's edge values, else one made of the input's bytes,
+    // 16 or 32 bits, either sign.
+    template <size_t N>
+    std::string number(const char* const (&table)[N]) {
+        const uint8_t b = byte();
+        if (b < 0xC0) return table[b % N];
+        int32_t v = int32_t(uint32_t(byte()) | uint32_t(byte()) << 8);
+        if (b & 1) v = int32_t(uint32_t(v) << 16 | byte());
+        if (b & 2) v = int32_t(0u - uint32_t(v));
+        return std::to_string(v);
+    }
+
+    // The input's bytes up to the next line feed, at most 128 of them.
+    std::string raw_line() {
+        std::string s;
+        while (p_ < end_ && *p_ != '\n' && s.size() < 128) s.push_back(char(*p_++));
+        if (p_ < end_) ++p_;
+        return s;
+    }
+
+  private:
+    const uint8_t* p_;
+    const uint8_t* end_;
+};
+
+}  // namespace fuzz
