@@ -125,21 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     GUI_Init();
     KV_DrawingState_Init();
     fuzz::ByteReader in(data, size);
-    char line[kLineBufSize];
-    for (int steps = 0; !in.done() && steps < 64; ++steps) {
-        const uint8_t pick = in.byte();
-        std::string text;
-        if (pick >= 0xF0) {
-            text = in.raw_line();
-        } else {
-            text = fill_template(kTemplates[pick % (sizeof kTemplates / sizeof kTemplates[0])], in);
-        }
-        std::strncpy(line, text.c_str(), sizeof line - 1);
-        line[sizeof line - 1] = 0;
-        parse_command(line);
-        fuzz::check_screen_writes(board, text.c_str());
-    }
-    board.take_output(kCom0);
-    board.take_output(kCom1);
+    fuzz::run_command_lines(board, in, kTemplates, 64,
+                            [&](const char* tmpl) { return fill_template(tmpl, in); });
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "boards/sim/standalone.h"
+#include "command/parse_command.h"
 #include "device/board.h"
 
 namespace fuzz {
@@ -73,5 +74,26 @@ class ByteReader {
     const uint8_t* p_;
     const uint8_t* end_;
 };
+
+// Runs up to max_lines command lines made from the input through parse_command: a pick byte of
+// 0xF0 or more takes a raw line of the input, any other the template it names, completed by
+// fill(template). Each line lies in a buffer of exactly its size, so that ASan catches a read
+// past its end, and the screen guard is checked after every line.
+template <typename Reader, size_t N, typename Fill>
+void run_command_lines(sim::Standalone& board, Reader& in, const char* const (&templates)[N],
+                       int max_lines, Fill fill) {
+    for (int lines = 0; !in.done() && lines < max_lines; ++lines) {
+        const uint8_t pick = in.byte();
+        std::string text = pick >= 0xF0 ? in.raw_line() : fill(templates[pick % N]);
+        if (text.size() > 128) text.resize(128);
+        char* line = new char[text.size() + 1];
+        std::memcpy(line, text.c_str(), text.size() + 1);
+        parse_command(line);
+        delete[] line;
+        check_screen_writes(board, text.c_str());
+    }
+    board.take_output(kCom0);
+    board.take_output(kCom1);
+}
 
 }  // namespace fuzz

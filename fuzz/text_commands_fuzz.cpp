@@ -161,23 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     KV_Fonts_Init();
     GUIDEMO_SetFont("16");
     Input in(data, size);
-    for (int steps = 0; !in.done() && steps < 48; ++steps) {
-        const uint8_t pick = in.byte();
-        std::string text;
-        if (pick >= 0xF0) {
-            text = in.raw_line();
-        } else {
-            text = fill_template(kTemplates[pick % (sizeof kTemplates / sizeof kTemplates[0])], in);
-        }
-        if (text.size() > 128) text.resize(128);
-        // A buffer of exactly the line's size: a read past its end is caught.
-        char* line = new char[text.size() + 1];
-        std::memcpy(line, text.c_str(), text.size() + 1);
-        parse_command(line);
-        delete[] line;
-        fuzz::check_screen_writes(board, text.c_str());
-    }
-    board.take_output(kCom0);
-    board.take_output(kCom1);
+    fuzz::run_command_lines(board, in, kTemplates, 48,
+                            [&](const char* tmpl) { return fill_template(tmpl, in); });
     return 0;
 }
