@@ -91,31 +91,12 @@ const char* const kNumbers[] = {
     "FFFFFF", "0x7FFFFFFF", "abc",         "",
 };
 
-std::string fill_template(const char* tmpl, fuzz::ByteReader& in) {
-    std::string out;
-    for (const char* t = tmpl; *t; ++t) {
-        if (t[0] == '%' && t[1] == 's') {
-            out += in.number(kNumbers);
-            ++t;
-        } else {
-            out.push_back(*t);
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     sim::Standalone& board = sim::Standalone::instance();
-    interrupt_init();
-    KV_EEPROM_SetDefaults();
-    KV_COM_Init0();
-    KV_COM_Init1();
-    KV_TimerInit();
-    GUI_Init();
+    fuzz::start_command_firmware(board);
     KV_DrawingState_Init();
-    fuzz::mark_beyond_screen(board);
     return 0;
 }
 
@@ -125,7 +106,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     GUI_Init();
     KV_DrawingState_Init();
     fuzz::ByteReader in(data, size);
-    fuzz::run_command_lines(board, in, kTemplates, 64,
-                            [&](const char* tmpl) { return fill_template(tmpl, in); });
+    fuzz::run_command_lines(board, in, kTemplates, 64, [&](char) { return in.number(kNumbers); });
     return 0;
 }

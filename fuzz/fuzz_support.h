@@ -11,7 +11,11 @@
 #include "base/scan.h"
 #include "boards/sim/standalone.h"
 #include "command/parse_command.h"
+#include "core/serial.h"
 #include "device/board.h"
+#include "device/timebase.h"
+#include "gui/gui.h"
+#include "settings/settings.h"
 
 namespace fuzz {
 
@@ -76,16 +80,41 @@ class ByteReader {
     const uint8_t* end_;
 };
 
+// What the command targets start from once: default settings, both ports, the tick, the library.
+inline void start_command_firmware(sim::Standalone& board) {
+    interrupt_init();
+    KV_EEPROM_SetDefaults();
+    KV_COM_Init0();
+    KV_COM_Init1();
+    KV_TimerInit();
+    GUI_Init();
+    mark_beyond_screen(board);
+}
+
+// The template with each "%c" replaced by piece(c).
+template <typename Piece>
+std::string fill_template(const char* tmpl, Piece piece) {
+    std::string out;
+    for (const char* t = tmpl; *t; ++t) {
+        if (t[0] == '%' && t[1] != 0) {
+            out += piece(*++t);
+        } else {
+            out.push_back(*t);
+        }
+    }
+    return out;
+}
+
 // Runs up to max_lines command lines made from the input through parse_command: a pick byte of
-// 0xF0 or more takes a raw line of the input, any other the template it names, completed by
-// fill(template). Each line lies in a buffer of exactly its size, so that ASan catches a read
+// 0xF0 or more takes a raw line of the input, any other the template it names, its "%c" holes
+// filled by piece(c). Each line lies in a buffer of exactly its size, so that ASan catches a read
 // past its end, and the screen guard is checked after every line.
-template <typename Reader, size_t N, typename Fill>
+template <typename Reader, size_t N, typename Piece>
 void run_command_lines(sim::Standalone& board, Reader& in, const char* const (&templates)[N],
-                       int max_lines, Fill fill) {
+                       int max_lines, Piece piece) {
     for (int lines = 0; !in.done() && lines < max_lines; ++lines) {
         const uint8_t pick = in.byte();
-        std::string text = pick >= 0xF0 ? in.raw_line() : fill(templates[pick % N]);
+        std::string text = pick >= 0xF0 ? in.raw_line() : fill_template(templates[pick % N], piece);
         if (text.size() > 128) text.resize(128);
         // "w n" waits n ms of virtual time, as long as the module would (only the host's ESC
         // ends it sooner); a long one would pass for a hang.

@@ -125,30 +125,11 @@ class Input : public fuzz::ByteReader {
     }
 };
 
-std::string fill_template(const char* tmpl, Input& in) {
-    std::string out;
-    for (const char* t = tmpl; *t; ++t) {
-        if (t[0] == '%' && (t[1] == 's' || t[1] == 'w' || t[1] == 't')) {
-            out += t[1] == 's' ? in.number() : t[1] == 'w' ? in.word() : in.text();
-            ++t;
-        } else {
-            out.push_back(*t);
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     sim::Standalone& board = sim::Standalone::instance();
-    interrupt_init();
-    KV_EEPROM_SetDefaults();
-    KV_COM_Init0();
-    KV_COM_Init1();
-    KV_TimerInit();
-    GUI_Init();
-    fuzz::mark_beyond_screen(board);
+    fuzz::start_command_firmware(board);
     return 0;
 }
 
@@ -161,7 +142,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     KV_Fonts_Init();
     GUIDEMO_SetFont("16");
     Input in(data, size);
-    fuzz::run_command_lines(board, in, kTemplates, 48,
-                            [&](const char* tmpl) { return fill_template(tmpl, in); });
+    fuzz::run_command_lines(board, in, kTemplates, 48, [&](char kind) {
+        return kind == 's' ? in.number() : kind == 'w' ? in.word() : in.text();
+    });
     return 0;
 }

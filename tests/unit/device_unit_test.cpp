@@ -78,16 +78,6 @@ TEST(Settings, DefaultsOfTheWvgaBuild) {
     for (int i = 173; i < 176; ++i) EXPECT_EQ(bytes[i], 0xFF) << i;
 }
 
-TEST(Settings, BaudRateCodes) {
-    EXPECT_EQ(KV_EEPROM_eeVal2Rate(3), 9600u);
-    EXPECT_EQ(KV_EEPROM_eeVal2Rate(9), 460800u);
-    EXPECT_EQ(KV_EEPROM_eeVal2Rate(0), 115200u);
-    EXPECT_EQ(KV_EEPROM_eeVal2Rate(10), 115200u);
-    EXPECT_EQ(KV_EEPROM_Rate2eeVal(1200), 1);
-    EXPECT_EQ(KV_EEPROM_Rate2eeVal(2400), 0xFF);
-    EXPECT_EQ(KV_EEPROM_Rate2eeVal(115201), 0xFF);
-}
-
 TEST(Version, TextAndBannerLines) {
     KV_EEPROM_SetDefaults();
     char buf[kLineBufSize];

@@ -382,9 +382,11 @@ TEST_F(SettingsStorage, ClearAreas) {
 
 TEST_F(SettingsStorage, BaudRateCodes) {
     EXPECT_EQ(KV_EEPROM_eeVal2Rate(1), 1200u);
+    EXPECT_EQ(KV_EEPROM_eeVal2Rate(3), 9600u);
     EXPECT_EQ(KV_EEPROM_eeVal2Rate(9), 460800u);
     EXPECT_EQ(KV_EEPROM_eeVal2Rate(0), 115200u);
     EXPECT_EQ(KV_EEPROM_eeVal2Rate(10), 115200u);
+    EXPECT_EQ(KV_EEPROM_Rate2eeVal(1200), 1);
     EXPECT_EQ(KV_EEPROM_Rate2eeVal(9600), 3);
     EXPECT_EQ(KV_EEPROM_Rate2eeVal(2400), 0xFF);
     EXPECT_EQ(KV_EEPROM_Rate2eeVal(115201), 0xFF);
