@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "boards/sim/standalone.h"
+#include "core/main_loop.h"
 #include "device/board.h"
 #include "gui/gui.h"
 
@@ -22,7 +23,7 @@ uint16_t* setup() {
     static bool done = false;
     if (!done) {
         sim::Standalone::instance();
-        GUI_Init();
+        KV_GUI_Init();
         done = true;
     }
     GUI_SetDrawMode(GUI_DRAWMODE_NORMAL);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "boards/sim/standalone.h"
+#include "core/main_loop.h"
 #include "device/board.h"
 #include "gui/builtin_fonts.h"
 #include "gui/gui.h"
@@ -34,7 +35,7 @@ uint16_t* setup(const GUI_FONT* font, int mode) {
     static bool done = false;
     if (!done) {
         sim::Standalone::instance();
-        GUI_Init();
+        KV_GUI_Init();
         done = true;
     }
     GUI_SetFont(font);

@@ -12,7 +12,8 @@
 #include <string>
 
 #include "boards/sim/standalone.h"
-#include "command/drawing_state.h"
+#include "core/main_loop.h"
+#include "drawing/drawing_state.h"
 #include "command/parse_command.h"
 #include "core/serial.h"
 #include "device/board.h"
@@ -103,7 +104,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::Standalone& board = sim::Standalone::instance();
     // Each input starts from the same state: defaults, no origin, pen 1.
-    GUI_Init();
+    KV_GUI_Init();
     KV_DrawingState_Init();
     fuzz::ByteReader in(data, size);
     fuzz::run_command_lines(board, in, kTemplates, 64, [&](char) { return in.number(kNumbers); });

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/main_loop.h"
 #include "base/scan.h"
 #include "boards/sim/standalone.h"
 #include "command/parse_command.h"
@@ -87,7 +88,7 @@ inline void start_command_firmware(sim::Standalone& board) {
     KV_COM_Init0();
     KV_COM_Init1();
     KV_TimerInit();
-    GUI_Init();
+    KV_GUI_Init();
     mark_beyond_screen(board);
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "boards/sim/standalone.h"
+#include "core/main_loop.h"
 #include "device/board.h"
 #include "fuzz_support.h"
 #include "gui/gui.h"
@@ -44,7 +45,7 @@ void utf8(std::string& s, uint32_t c) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     sim::Standalone& board = sim::Standalone::instance();
     interrupt_init();
-    GUI_Init();
+    KV_GUI_Init();
     fuzz::mark_beyond_screen(board);
     return 0;
 }
@@ -60,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memcpy(font, data + kPrefix, fontSize);
     GUI_FONT object{};
     if (GUI_SIF_CreateFont(font, uint32_t(fontSize), &object, kTypes[data[0] & 3])) {
-        GUI_Init();
+        KV_GUI_Init();
         GUI_SetFont(&object);
         GUI_SetTextMode(kModes[(data[0] >> 2) & 7]);
         GUI_SetTextAlign(data[1] & 15);

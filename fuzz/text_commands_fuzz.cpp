@@ -13,9 +13,10 @@
 #include <string>
 
 #include "boards/sim/standalone.h"
-#include "command/drawing_state.h"
+#include "core/main_loop.h"
+#include "drawing/drawing_state.h"
 #include "command/parse_command.h"
-#include "command/text_state.h"
+#include "drawing/text_state.h"
 #include "core/serial.h"
 #include "device/board.h"
 #include "device/timebase.h"
@@ -136,7 +137,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::Standalone& board = sim::Standalone::instance();
     // Each input starts from the same state: library defaults, command font "16".
-    GUI_Init();
+    KV_GUI_Init();
     KV_DrawingState_Init();
     KV_Text_Init();
     KV_Fonts_Init();

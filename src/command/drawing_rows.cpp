@@ -4,11 +4,11 @@
 
 #include "base/format.h"
 #include "base/scan.h"
-#include "command/button_faces.h"
-#include "command/drawing_state.h"
-#include "command/parse_command.h"
-#include "command/text_helpers.h"
-#include "core/serial.h"
+#include "media/button_faces.h"
+#include "drawing/drawing_state.h"
+#include "base/interpreter.h"
+#include "base/text_helpers.h"
+#include "base/host_text.h"
 #include "gui/gui.h"
 #include "macro/macro.h"
 

@@ -1,10 +1,10 @@
 #include "command/pending_rows.h"
-#include "command/text_helpers.h"
+#include "base/text_helpers.h"
 
 #include <cstring>
 
 #include "base/scan.h"
-#include "command/parse_command.h"
+#include "base/interpreter.h"
 #include "controls/animation.h"
 
 namespace {

@@ -3,12 +3,12 @@
 #include <cstring>
 
 #include "base/scan.h"
-#include "command/drawing_state.h"
-#include "command/parse_command.h"
-#include "command/text_helpers.h"
-#include "command/text_state.h"
+#include "drawing/drawing_state.h"
+#include "base/interpreter.h"
+#include "base/text_helpers.h"
+#include "drawing/text_state.h"
 #include "core/main_loop.h"
-#include "core/serial.h"
+#include "base/host_text.h"
 #include "gui/gui.h"
 #include "media/fonts.h"
 

@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include "base/format.h"
-#include "command/drawing_state.h"
-#include "command/parse_command.h"
-#include "command/text_helpers.h"
-#include "command/text_state.h"
+#include "drawing/drawing_state.h"
+#include "base/interpreter.h"
+#include "base/text_helpers.h"
+#include "drawing/text_state.h"
 #include "controls/animation.h"
 #include "controls/controls.h"
 #include "core/watchdog.h"
@@ -14,6 +14,7 @@
 #include "device/beeper.h"
 #include "device/board.h"
 #include "device/crc.h"
+#include "device/display.h"
 #include "device/panel_config.h"
 #include "device/panel_timing.h"
 #include "device/timebase.h"
@@ -46,8 +47,6 @@ constexpr uint32_t kSignalsSettleMs = 200;
 constexpr uint32_t kEmptyLineDelayMs = 10;
 constexpr char kCR = '\r';
 constexpr uint8_t kBinaryMacroLead = 0x82;
-
-int textBorder;
 
 void user_led(int on) {
     if (!userLedState) Led(on);
@@ -190,6 +189,10 @@ const char* process_line() {
 // ---------------------------------------------------------------------------------------------
 
 void InitEverything() {
+    // The 1 ms tick runs these from its first interrupt on.
+    KV_TimerSetTick(TickSlot::kButtons, ButtonTimer);
+    KV_TimerSetTick(TickSlot::kTouch, KV_Update_Touch);
+    KV_TimerSetTick(TickSlot::kSdCard, SDhotplugUpdate);
     LCD_sigs_low();
     setOrient(0);
     LCD_sigs_buf_ena(1);
@@ -204,7 +207,12 @@ void KV_main() {
     KV_EEPROM_LoadAndFix();
     KV_COM_Init0();
     KV_COM_Init1();
-    KV_EEPROM_Init();
+    if (KV_EEPROM_Init()) {
+        if (eepromData.mainPort == 1)
+            makeUart1Main();
+        else
+            makeUart0Main();
+    }
     Init_485mode();
     if (eepromData.mainPort == 1) makeUart1Main();
     userLedState = 0;
@@ -217,13 +225,19 @@ void KV_main() {
     KV_Macro_Init();
     KV_DrawingState_Init();
     KV_Text_Init();
-    GUI_Init();
+    KV_GUI_Init();
     KV_Fonts_Init();
     KV_Panel_Power(1);
     KV_Delay(panel::kBuild.power_on_wait_ms);
     LCD_sigs_active();
     KV_Delay(kSignalsSettleMs);
     GUIDEMO_main();
+}
+
+void KV_GUI_Init() {
+    InitLCD(panel::kWidth);
+    const GUI_DISPLAY display{lcd_framebuffer(), panel::kWidth, panel::kHeight, panel::kWidth};
+    GUI_Init(&display);
 }
 
 void GUIDEMO_Clear(int how) {
@@ -234,14 +248,6 @@ void GUIDEMO_Clear(int how) {
     // bitmap/macro file is loaded, so nothing is painted for it yet.
     GUI_GotoXY(0, 0);
     GUIDEMO_SetTextBorder(0);
-}
-
-void GUIDEMO_SetTextBorder(int x) {
-    textBorder = x;
-    GUI_SetLBorder(x);
-}
-int GUIDEMO_GetTextBorder() {
-    return textBorder;
 }
 
 void GUIDEMO_main() {

@@ -14,6 +14,9 @@ extern uint8_t binaryResponses;  // notifications and touch reports in binary fo
 extern uint32_t userLedState;    // the host has taken the user LED for itself
 
 void InitEverything();
+// Programs the LCD controller for this build's panel and starts the graphics library on the
+// board's frame buffer (the panel's size, rows without gaps).
+void KV_GUI_Init();
 [[noreturn]] void KV_main();
 [[noreturn]] void GUIDEMO_main();
 
@@ -21,8 +24,6 @@ void InitEverything();
 // the background colour, another value draws that bitmap at (0, 0). Text cursor and left border
 // go to 0.
 void GUIDEMO_Clear(int how);
-void GUIDEMO_SetTextBorder(int x);
-int GUIDEMO_GetTextBorder();
 
 // Writes the version text ("VOXA5-PLUS V1.4.0 WVGA " and the configuration name in quotes when
 // one is set). buf must hold kVersionTextSize bytes.

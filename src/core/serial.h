@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "base/host_text.h"
+
 constexpr int kRxRingSize = 512;
 constexpr int kRxXoffLevel = 384;  // more waiting than this: ask the host to pause
 constexpr int kRxXonLevel = 128;   // no more waiting than this: let the host go on
@@ -13,7 +15,6 @@ constexpr int kTxBufSize = 129;
 constexpr int kTxMaxString = 128;
 constexpr int kTxMaxBinary = 129;
 constexpr int kLineBufSize = 130;  // myBuf, expBuf, locBuf
-constexpr int kOutBufferSize = 129;
 
 constexpr uint8_t kXon = 0x11;
 constexpr uint8_t kXoff = 0x13;
@@ -29,7 +30,6 @@ extern uint32_t baudrate1;
 extern volatile uint8_t binaryEnable;
 extern volatile uint8_t binaryDisable;
 extern volatile uint8_t stringSent;  // completed transmissions since the line was read
-extern char out_buffer[kOutBufferSize];
 
 // Initialisation and roles.
 void KV_COM_Init0();
@@ -70,9 +70,8 @@ void getAuxRx(char* buf, int max);
 int getAinBin(uint8_t* buf, int n);
 void aFlushRx();
 
-// Transmission: every call returns when its bytes have left.
-void txString(const char* s);
-void txNotify(const char* s);
+// Transmission (txString, txNotify, pout and perr: base/host_text.h): every call returns when
+// its bytes have left.
 void txSavedBuf();
 int anythingToTx();
 void txChar(char c);
@@ -80,5 +79,3 @@ void txBinary(const uint8_t* bytes, int n);
 void txWait();
 void aTxString(const char* s);
 void aTxBinary(const uint8_t* bytes, int n);
-void pout(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-void perr(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -4,14 +4,14 @@
 
 #include "base/format.h"
 #include "base/scan.h"
-#include "command/parse_command.h"
-#include "command/text_helpers.h"
+#include "base/interpreter.h"
+#include "base/text_helpers.h"
 #include "core/main_loop.h"
 #include "core/serial.h"
 #include "device/board.h"
 #include "device/panel_config.h"
 #include "device/timebase.h"
-#include "macro/macro.h"
+#include "settings/config_ini.h"
 #include "settings/settings.h"
 #include "touch/hotspots.h"
 

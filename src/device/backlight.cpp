@@ -1,14 +1,9 @@
 #include "device/backlight.h"
 
 #include "device/board.h"
-#include "device/panel_config.h"
-#include "device/panel_timing.h"
-#include "device/timebase.h"
-#include "settings/settings.h"
+#include "base/settings_record.h"
 
 namespace {
-
-constexpr int kSignalSettleMs = 50;  // LCD lines active before the backlight comes on
 
 uint8_t screenLit;
 uint8_t inverterOn;
@@ -71,21 +66,4 @@ void KV_Visibility_Init() {
 
 void setLCDpwmClock() {
     apply_pwm();
-}
-
-void KV_Display_On() {
-    LCD_sigs_low();
-    LCD_sigs_buf_ena(1);
-    KV_Panel_Power(1);
-    KV_Delay(panel::kBuild.power_on_wait_ms);
-    LCD_sigs_active();
-    KV_Delay(kSignalSettleMs);
-    KV_External_Inverter_On();
-}
-
-void KV_Display_Off() {
-    KV_External_Inverter_Off();
-    LCD_sigs_low();
-    KV_Delay(panel::kBuild.power_on_wait_ms);
-    KV_Panel_Power(0);
 }

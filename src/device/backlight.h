@@ -14,7 +14,3 @@ int KV_Brite_PwmValue(int b);
 void KV_Visibility_Init();
 // Selects the PWM clock and output mode from pwmIsEnable.
 void setLCDpwmClock();
-
-// "v on" / "v of": the whole display on or off, in the panel's power sequence.
-void KV_Display_On();
-void KV_Display_Off();

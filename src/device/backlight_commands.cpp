@@ -4,11 +4,12 @@
 
 #include "base/format.h"
 #include "base/scan.h"
-#include "command/parse_command.h"
-#include "command/text_helpers.h"
-#include "core/serial.h"
+#include "base/interpreter.h"
+#include "base/text_helpers.h"
+#include "base/host_text.h"
 #include "device/backlight.h"
-#include "settings/settings.h"
+#include "device/display.h"
+#include "base/settings_record.h"
 
 namespace {
 

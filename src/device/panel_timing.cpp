@@ -1,9 +1,8 @@
 #include "device/panel_timing.h"
 
-#include "device/backlight.h"
 #include "device/board.h"
 #include "device/panel_config.h"
-#include "settings/settings.h"
+#include "base/settings_record.h"
 
 uint32_t htot;
 uint32_t vtot;
@@ -13,7 +12,6 @@ uint32_t msPerFrame;
 namespace {
 
 constexpr uint32_t kPixelClockHz = 26000000;
-constexpr int kNarrowPanelWidth = 320;
 
 void fill_default(uint8_t& field, uint8_t value) {
     if (field == kUnset) field = value;
@@ -51,18 +49,6 @@ void setLCDtiming() {
     vtot = panel::kHeight + e.vfp + e.vpw + e.vbp;
     msPerLine = float(htot) * 1000.0f / float(kPixelClockHz);
     msPerFrame = uint32_t(msPerLine * float(vtot));
-}
-
-void InitLCD(int width) {
-    gpio_write(Gpio::kVqSelect, width != kNarrowPanelWidth);
-    InitLCD_VGA();
-}
-
-void InitLCD_VGA() {
-    fillTimingDefaults();
-    setLCDtiming();
-    setLCDpwmClock();
-    lcd_clock_enable(true);
 }
 
 void LCD_sigs_low() {

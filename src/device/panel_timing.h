@@ -8,9 +8,6 @@ extern uint32_t vtot;
 extern float msPerLine;
 extern uint32_t msPerFrame;
 
-// Sets the VQ select line from the panel width and programs the controller.
-void InitLCD(int width);
-void InitLCD_VGA();
 // Programs the timing registers from the six settings fields and recomputes the durations.
 void setLCDtiming();
 // Build-default substitution for timing fields that hold 0xFF (RAM only).

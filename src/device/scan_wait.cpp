@@ -4,7 +4,7 @@
 #include "device/panel_config.h"
 #include "device/panel_timing.h"
 #include "device/timebase.h"
-#include "settings/settings.h"
+#include "base/settings_record.h"
 
 void wvr(int line) {
     if (line > panel::kHeight - 1) line = panel::kHeight - 1;

@@ -2,9 +2,6 @@
 
 #include "device/beeper.h"
 #include "device/board.h"
-#include "fs/sdcard.h"
-#include "touch/hotspots.h"
-#include "touch/touch.h"
 
 volatile uint32_t msCounter32;
 volatile uint32_t frameTimer;
@@ -20,8 +17,22 @@ namespace {
 volatile uint8_t ledFlashing;
 volatile uint8_t ledOn;
 
-constexpr uint32_t kCountsPer512us = 8512;  // 512 us at 16.625 counts per microsecond
+// Filled at start-up before the timer runs, read only by the interrupt afterwards.
+TickFn ticks[int(TickSlot::kCount)];
+
+// Long delays wait in chunks short enough that the counter cannot wrap unseen between polls.
 constexpr uint32_t kChunkUs = 512;
+constexpr uint32_t kCountsPerChunk = uint32_t(uint64_t(kTimerClockHz) * kChunkUs / 1000000);
+static_assert(kCountsPerChunk < kTimerCompare);
+
+inline void run_tick(TickSlot slot) {
+    if (const TickFn fn = ticks[int(slot)]) fn();
+}
+
+// Nanoseconds that counts of the timer's clock take, rounded up.
+constexpr uint32_t counts_to_ns(uint32_t counts) {
+    return uint32_t((uint64_t(counts) * 1000000000u + kTimerClockHz - 1) / kTimerClockHz);
+}
 
 void timer_isr() {
     if (lcd_end_of_frame())
@@ -35,11 +46,11 @@ void timer_isr() {
     msCounter32 = msCounter32 + 1;
 
     BeepTimerCheck();
-    ButtonTimer();
+    run_tick(TickSlot::kButtons);
 
     if (animateTimer > 0) animateTimer = animateTimer - 1;
 
-    KV_Update_Touch();
+    run_tick(TickSlot::kTouch);
 
     if (ledFlashing) {
         if (ledFlashTimer) ledFlashTimer = ledFlashTimer - 1;
@@ -49,7 +60,7 @@ void timer_isr() {
         }
     }
 
-    SDhotplugUpdate();
+    run_tick(TickSlot::kSdCard);
 
     board_timer_ack();
 }
@@ -62,13 +73,16 @@ void wait_counts(uint32_t start, uint32_t counts) {
         if (now < start) now += kTimerCompare;
         const uint32_t passed = now - start;
         if (passed > counts) return;
-        // Nanoseconds still to go (8000/133 ns per count), rounded up, so a simulated board can
-        // skip ahead instead of polling.
-        board_idle_for(((counts + 1 - passed) * 8000u + 132u) / 133u);
+        // The time still to go, so that a simulated board can skip ahead instead of polling.
+        board_idle_for(counts_to_ns(counts + 1 - passed));
     }
 }
 
 }  // namespace
+
+void KV_TimerSetTick(TickSlot slot, TickFn fn) {
+    if (slot < TickSlot::kCount) ticks[int(slot)] = fn;
+}
 
 void KV_TimerInit() {
     board_timer_stop();
@@ -85,7 +99,7 @@ void KV_TimerEnable() {
 }
 
 void KV_Delay_uSec(uint32_t us) {
-    for (; us >= kChunkUs; us -= kChunkUs) wait_counts(KV_TimerGetRawCount(), kCountsPer512us);
+    for (; us >= kChunkUs; us -= kChunkUs) wait_counts(KV_TimerGetRawCount(), kCountsPerChunk);
     if (us) wait_counts(KV_TimerGetRawCount(), us * kTimerCompare / 1000 + 1);
 }
 

@@ -4,7 +4,11 @@
 
 #include <cstdint>
 
-constexpr uint32_t kTimerCompare = 16625;  // counts per millisecond at 16.625 MHz
+#include "device/board.h"
+
+// Counts of the timer's clock per millisecond: the compare value of the 1 ms tick.
+constexpr uint32_t kTimerCompare = kTimerClockHz / 1000;
+static_assert(kTimerCompare * 1000 == kTimerClockHz, "the tick must be exactly 1 ms");
 
 // Software timers. The main loop arms one with a single store and polls it; the interrupt
 // counts it. Readers of the free-running values use the functions below.
@@ -16,6 +20,14 @@ extern volatile uint32_t wvrTimer;
 extern volatile int32_t animateTimer;
 extern volatile uint32_t ledFlashTimer;
 extern volatile uint32_t ledFlashVal;
+
+// Work of the modules above this one that the 1 ms interrupt runs, each at its place within
+// the tick: after the beeper the button timers, after the animation timer the touch sampler,
+// after the activity LED the SD card-detect debounce. The modules' functions are installed at
+// start-up, before the timer runs (KV_TimerSetTick); an empty slot is skipped.
+enum class TickSlot : uint8_t { kButtons, kTouch, kSdCard, kCount };
+using TickFn = void (*)();
+void KV_TimerSetTick(TickSlot slot, TickFn fn);
 
 void KV_TimerInit();
 void KV_TimerDisable();

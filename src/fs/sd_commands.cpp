@@ -4,8 +4,8 @@
 
 #include "base/format.h"
 #include "base/scan.h"
-#include "command/parse_command.h"
-#include "core/serial.h"
+#include "base/interpreter.h"
+#include "base/host_text.h"
 #include "fs/file_ops.h"
 #include "fs/sdcard.h"
 

@@ -1,6 +1,6 @@
 #include "fs/sdcard.h"
 
-#include "core/serial.h"
+#include "base/host_text.h"
 #include "device/board.h"
 #include "fs/file_ops.h"
 

@@ -65,7 +65,7 @@ void draw_palette(Painter& painter, const GUI_BITMAP& bm, int64_t x, int64_t y) 
     uint32_t n = 0;
     for (int r = v.r0; r <= v.r1; ++r) {
         const uint8_t* src = bm.pData + size_t(r) * bm.BytesPerLine;
-        uint16_t* dst = painter.framebuffer() + (y + r) * kWidth + (x + v.c0);
+        uint16_t* dst = painter.framebuffer() + (y + r) * painter.stride() + (x + v.c0);
         for (int col = v.c0; col <= v.c1; ++col, ++dst) {
             const int shift = 8 - bpp * (1 + col % per_byte);
             const unsigned index = (src[col / per_byte] >> shift) & mask;
@@ -83,7 +83,7 @@ void draw_565(Painter& painter, const GUI_BITMAP& bm, int64_t x, int64_t y) {
     const int n = v.c1 - v.c0 + 1;
     for (int r = v.r0; r <= v.r1; ++r) {
         const uint8_t* src = bm.pData + size_t(r) * bm.BytesPerLine + size_t(v.c0) * 2;
-        uint16_t* dst = painter.framebuffer() + (y + r) * kWidth + x + v.c0;
+        uint16_t* dst = painter.framebuffer() + (y + r) * painter.stride() + x + v.c0;
         if (painter.mode() == Painter::Mode::kPaint) {
             std::memcpy(dst, src, size_t(n) * 2);
         } else {

@@ -1,5 +1,7 @@
 #include "gui/glyph_painter.h"
 
+#include "gui/rgb565.h"
+
 namespace gui {
 
 namespace {
@@ -11,15 +13,11 @@ struct Expand {
 };
 constexpr Expand make_expand() {
     Expand e{};
-    for (int i = 0; i < 32; ++i) e.five[i] = uint8_t(i * 255 / 31);
-    for (int i = 0; i < 64; ++i) e.six[i] = uint8_t(i * 255 / 63);
+    for (uint32_t i = 0; i < 32; ++i) e.five[i] = uint8_t(rgb565::expand5(i));
+    for (uint32_t i = 0; i < 64; ++i) e.six[i] = uint8_t(rgb565::expand6(i));
     return e;
 }
 constexpr Expand kExpand = make_expand();
-
-inline uint16_t pack565(uint32_t r, uint32_t g, uint32_t b) {
-    return uint16_t(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
-}
 
 // Per-pixel helpers are forced inline: the size-optimised firmware build would otherwise make
 // them calls.
@@ -62,11 +60,11 @@ void make_blend(GUI_COLOR fg) {
         const uint32_t g = ((fg >> 8) & 0xFF) * a + M / 2;
         const uint32_t b = ((fg >> 16) & 0xFF) * a + M / 2;
         for (int i = 0; i < 32; ++i) {
-            blend.red[a][i] = uint16_t(((r + kExpand.five[i] * inv) / M >> 3) << 11);
-            blend.blue[a][i] = uint16_t((b + kExpand.five[i] * inv) / M >> 3);
+            blend.red[a][i] = rgb565::pack((r + kExpand.five[i] * inv) / M, 0, 0);
+            blend.blue[a][i] = rgb565::pack(0, 0, (b + kExpand.five[i] * inv) / M);
         }
         for (int i = 0; i < 64; ++i) {
-            blend.green[a][i] = uint16_t(((g + kExpand.six[i] * inv) / M >> 2) << 5);
+            blend.green[a][i] = rgb565::pack(0, (g + kExpand.six[i] * inv) / M, 0);
         }
     }
 }
@@ -98,19 +96,19 @@ VOXA_PIXEL_INLINE void put(uint16_t* p, uint32_t a, const Pixel& px) {
             return;
         }
         const uint16_t s = *p;
-        *p = uint16_t(blend.red[a][s >> 11] | blend.green[a][(s >> 5) & 0x3F] |
-                      blend.blue[a][s & 0x1F]);
+        *p = uint16_t(blend.red[a][rgb565::red5(s)] | blend.green[a][rgb565::green6(s)] |
+                      blend.blue[a][rgb565::blue5(s)]);
     }
 }
 
 }  // namespace
 
 TextSpace screen_space() {
-    return TextSpace{0, 1, kWidth, clipBox};
+    return TextSpace{0, 1, surface.stride, clipBox};
 }
 
 GlyphPainter::GlyphPainter(const GUI_FONT* font, const TextSpace& space)
-    : font_(font), space_(space), upright_(space.du == 1 && space.dv == kWidth) {
+    : font_(font), space_(space), upright_(space.du == 1 && space.dv == surface.stride) {
     const int mode = context.TextMode;
     kind_ = (mode & GUI_TM_XOR)     ? Kind::kXor
             : (mode & GUI_TM_TRANS) ? Kind::kTransparent
@@ -128,7 +126,7 @@ GlyphPainter::GlyphPainter(const GUI_FONT* font, const TextSpace& space)
     for (uint32_t a = 0; a <= m; ++a) {
         uint32_t mixed[3];
         for (int c = 0; c < 3; ++c) mixed[c] = (f[c] * a + b[c] * (m - a) + m / 2) / m;
-        colors_[a] = pack565(mixed[0], mixed[1], mixed[2]);
+        colors_[a] = rgb565::pack(mixed[0], mixed[1], mixed[2]);
     }
     fg_ = colors_[m];
     if (kind_ == Kind::kTransparent && m > 1) use_blend(fg, m);
@@ -145,7 +143,7 @@ void GlyphPainter::background(int64_t u0, int64_t u1, int64_t v) {
     const int64_t cv0 = max64(v, c.y0), cv1 = min64(v + font_->yDist - 1, c.y1);
     if (cu0 > cu1 || cv0 > cv1) return;
     const int n = int(cu1 - cu0 + 1);
-    uint16_t* const fb = frameBuffer;
+    uint16_t* const fb = surface.pixels;
     for (int64_t vv = cv0; vv <= cv1; ++vv) {
         int64_t index = space_.base + vv * space_.dv + cu0 * space_.du;
         if (upright_) {
@@ -170,8 +168,8 @@ void GlyphPainter::draw_ink(const GUI_CHARINFO& g, int64_t u, int64_t v) {
     const uint8_t* const bits = GUI_GlyphBits(font_, &g);
     const int bytesPerRow = GUI_GlyphBytesPerRow(font_, &g);
     const int64_t du = Upright ? 1 : space_.du;
-    const int64_t dv = Upright ? kWidth : space_.dv;
-    uint16_t* const fb = frameBuffer;
+    const int64_t dv = space_.dv;
+    uint16_t* const fb = surface.pixels;
     const Pixel px{colors_, fg_};
     const int k0 = int(au - iu0), k1 = int(bu - iu0);
 

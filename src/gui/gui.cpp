@@ -1,10 +1,9 @@
 // The drawing context, colour conversion, clearing and rectangles.
 #include "gui/gui.h"
 
-#include "device/board.h"
-#include "device/panel_timing.h"
 #include "gui/builtin_fonts.h"
 #include "gui/raster.h"
+#include "gui/rgb565.h"
 
 namespace gui {
 
@@ -13,14 +12,16 @@ Box clipBox;
 
 namespace {
 
-constexpr GUI_RECT kScreenRect{0, 0, int16_t(kWidth - 1), int16_t(kHeight - 1)};
+GUI_RECT screen_rect() {
+    return GUI_RECT{0, 0, int16_t(surface.width - 1), int16_t(surface.height - 1)};
+}
 
 void update_clip_box() {
     const GUI_RECT& r = context.ClipRect;
     clipBox.x0 = r.x0 < 0 ? 0 : r.x0;
     clipBox.y0 = r.y0 < 0 ? 0 : r.y0;
-    clipBox.x1 = r.x1 > kWidth - 1 ? kWidth - 1 : r.x1;
-    clipBox.y1 = r.y1 > kHeight - 1 ? kHeight - 1 : r.y1;
+    clipBox.x1 = r.x1 > surface.width - 1 ? surface.width - 1 : r.x1;
+    clipBox.y1 = r.y1 > surface.height - 1 ? surface.height - 1 : r.y1;
 }
 
 }  // namespace
@@ -30,9 +31,16 @@ void update_clip_box() {
 using gui::clipBox;
 using gui::context;
 
-int GUI_Init() {
+int GUI_Init(const GUI_DISPLAY* display) {
+    if (!display || !display->frameBuffer || display->width < 1 || display->height < 1 ||
+        display->width > kGuiMaxWidth || display->height > kGuiMaxHeight ||
+        display->stride < display->width) {
+        return 1;
+    }
+    gui::surface = gui::Surface{display->frameBuffer, display->width, display->height,
+                                display->stride};
     context = GUI_CONTEXT{};
-    context.ClipRect = gui::kScreenRect;
+    context.ClipRect = gui::screen_rect();
     context.Color = 0xFFFFFF;
     context.ColorIndex = LCD_Color2Index_M565(context.Color);
     context.BkColor = 0x000000;
@@ -46,17 +54,15 @@ int GUI_Init() {
     context.DecChar = '.';
     context.pFont = &GUI_FontArial10;
     gui::update_clip_box();
-    gui::frameBuffer = lcd_framebuffer();
-    InitLCD(gui::kWidth);
     GUI_SetOrg(0, 0);
     return 0;
 }
 
 int LCD_GetXSize() {
-    return gui::kWidth;
+    return gui::surface.width;
 }
 int LCD_GetYSize() {
-    return gui::kHeight;
+    return gui::surface.height;
 }
 
 void GUI_SaveContext_M(GUI_CONTEXT* copy) {
@@ -70,14 +76,13 @@ void GUI_RestoreContext(const GUI_CONTEXT* copy) {
 }
 
 uint16_t LCD_Color2Index_M565(GUI_COLOR c) {
-    const uint32_t r = c & 0xFF, g = (c >> 8) & 0xFF, b = (c >> 16) & 0xFF;
-    return uint16_t(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+    return rgb565::pack(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
 }
 
 GUI_COLOR LCD_Index2Color_M565(uint16_t index) {
-    const uint32_t r = ((index >> 11) & 0x1F) * 255 / 31;
-    const uint32_t g = ((index >> 5) & 0x3F) * 255 / 63;
-    const uint32_t b = (index & 0x1F) * 255 / 31;
+    const uint32_t r = rgb565::expand5(rgb565::red5(index));
+    const uint32_t g = rgb565::expand6(rgb565::green6(index));
+    const uint32_t b = rgb565::expand5(rgb565::blue5(index));
     return r | (g << 8) | (b << 16);
 }
 
@@ -226,7 +231,7 @@ int GUI_GetOrgY() {
 
 GUI_RECT GUI_SetClipRect(const GUI_RECT* rect) {
     const GUI_RECT old = context.ClipRect;
-    context.ClipRect = rect ? *rect : gui::kScreenRect;
+    context.ClipRect = rect ? *rect : gui::screen_rect();
     gui::update_clip_box();
     return old;
 }
@@ -246,20 +251,16 @@ void fill_box(gui::Painter& painter, int64_t x0, int64_t y0, int64_t x1, int64_t
     if (y1 > c.y1) y1 = c.y1;
     if (x0 > x1 || y0 > y1) return;
     const int n = int(x1 - x0 + 1);
-    uint16_t* row = painter.framebuffer() + y0 * gui::kWidth + x0;
+    const int stride = painter.stride();
+    uint16_t* row = painter.framebuffer() + y0 * stride + x0;
     switch (painter.mode()) {
         case gui::Painter::Mode::kPaint: {
-            const uint16_t v = painter.value();
-            if (n >= 8 && n < 1024 && uint8_t(v) != uint8_t(v >> 8)) {
-                const gui::Pixels8 v8 = gui::splat8(v);
-                for (int64_t y = y0; y <= y1; ++y, row += gui::kWidth) gui::fill_run(row, n, v8);
-            } else {
-                for (int64_t y = y0; y <= y1; ++y, row += gui::kWidth) gui::fill16(row, n, v);
-            }
+            const gui::PixelFill fill(painter.value());
+            for (int64_t y = y0; y <= y1; ++y, row += stride) fill(row, n);
             break;
         }
         case gui::Painter::Mode::kInvert:
-            for (int64_t y = y0; y <= y1; ++y, row += gui::kWidth) gui::invert16(row, n);
+            for (int64_t y = y0; y <= y1; ++y, row += stride) gui::invert16(row, n);
             break;
         case gui::Painter::Mode::kMask:
             for (int64_t y = y0; y <= y1; ++y) painter.span_clipped(int(y), int(x0), int(x1));
@@ -272,13 +273,13 @@ void fill_box(gui::Painter& painter, int64_t x0, int64_t y0, int64_t x1, int64_t
 
 void GUI_Clear() {
     const gui::Box& c = clipBox;
-    if (!c.empty() && c.x0 == 0 && c.x1 == gui::kWidth - 1) {
-        // The whole width: the rows are one contiguous block.
+    const gui::Surface& s = gui::surface;
+    if (!c.empty() && c.x0 == 0 && c.x1 == s.width - 1 && s.stride == s.width) {
+        // The whole width of a screen without gaps between rows: one contiguous block.
         gui::Painter painter(context.BkColorIndex, c);
         const int rows = c.y1 - c.y0 + 1;
-        gui::fill16(painter.framebuffer() + c.y0 * gui::kWidth, rows * gui::kWidth,
-                    context.BkColorIndex);
-        painter.count(uint32_t(rows) * gui::kWidth);
+        gui::fill16(painter.framebuffer() + c.y0 * s.width, rows * s.width, context.BkColorIndex);
+        painter.count(uint32_t(rows) * uint32_t(s.width));
     } else {
         GUI_ClearRect(c.x0, c.y0, c.x1, c.y1);
     }

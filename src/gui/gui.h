@@ -100,9 +100,24 @@ struct GUI_CONTEXT {
 // ---------------------------------------------------------------------------------------------
 // Initialisation and queries
 
-// Sets the context defaults, initialises the LCD driver and sets the origin to (0, 0).
-// Returns 0 on success.
-int GUI_Init();
+// The largest display the library can draw on (its XOR coverage mask is sized for it).
+constexpr int kGuiMaxWidth = 800;
+constexpr int kGuiMaxHeight = 600;
+
+// Where the library draws: width x height RGB565 pixels, pixel (x, y) at
+// frameBuffer[y * stride + x]. The library knows no other screen than this one.
+struct GUI_DISPLAY {
+    uint16_t* frameBuffer;
+    int width;
+    int height;
+    int stride;  // pixels from one row to the next, at least width
+};
+
+// Takes the display to draw on, sets the context defaults (clip rectangle = the whole display)
+// and sets the origin to (0, 0). Returns 0 on success; non-zero, changing nothing, for a null
+// display or one the library cannot draw on (empty, larger than kGuiMaxWidth x kGuiMaxHeight,
+// stride below width). Programming the LCD controller is the caller's business.
+int GUI_Init(const GUI_DISPLAY* display);
 int LCD_GetXSize();
 int LCD_GetYSize();
 

@@ -127,9 +127,10 @@ void thin_line(Painter& painter, int64_t x0, int64_t y0, int64_t x1, int64_t y1)
     const int a = int(a0 + i0), b = int(b0 + sb * q);
     const int x = xmajor ? a : b, y = xmajor ? b : a;
     const int count = int(i1 - i0 + 1);
-    const int major = xmajor ? 1 : kWidth;
-    const int minor = xmajor ? sb * kWidth : sb;
-    uint16_t* p = painter.framebuffer() + y * kWidth + x;
+    const int stride = painter.stride();
+    const int major = xmajor ? 1 : stride;
+    const int minor = xmajor ? sb * stride : sb;
+    uint16_t* p = painter.framebuffer() + y * stride + x;
     const int32_t m2 = int32_t(2 * m), n2 = int32_t(n > 0 ? 2 * n : 1);
     switch (painter.mode()) {
         case Painter::Mode::kPaint: {
@@ -158,11 +159,11 @@ void thin_line(Painter& painter, int64_t x0, int64_t y0, int64_t x1, int64_t y1)
                     }
                 }
             }
-            const int lx = int((last - fb) % kWidth), ly = int((last - fb) / kWidth);
+            const int lx = int((last - fb) % stride), ly = int((last - fb) / stride);
             painter.mask_bounds(x < lx ? x : lx, y < ly ? y : ly, x < lx ? lx : x, y < ly ? ly : y);
-            walk(p, count, major, minor, int32_t(err), m2, n2, [&painter, fb](uint16_t* q16) {
+            walk(p, count, major, minor, int32_t(err), m2, n2, [&painter, fb, stride](uint16_t* q16) {
                 const int offset = int(q16 - fb);
-                painter.mask_bit(offset % kWidth, offset / kWidth);
+                painter.mask_bit(offset % stride, offset / stride);
             });
             break;
         }

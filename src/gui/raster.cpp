@@ -1,14 +1,13 @@
 #include "gui/raster.h"
 
 #include <cstring>
-#include <cwchar>
 
 #include "device/board.h"
 
 namespace gui {
 
-uint32_t xorMask[kMaskStride * kHeight];
-uint16_t* frameBuffer;
+uint32_t xorMask[kMaskStride * kGuiMaxHeight];
+Surface surface;
 
 namespace {
 
@@ -43,76 +42,28 @@ uint32_t isqrt64(uint64_t v) {
     return uint32_t(result);
 }
 
-void fill16(uint16_t* p, int n, uint16_t value) {
-    if (n <= 0) return;
-    if (uint8_t(value) == uint8_t(value >> 8)) {
-        std::memset(p, value & 0xFF, size_t(n) * 2);
-        return;
-    }
-#if defined(__GLIBC__) && __WCHAR_MAX__ > 0xFFFF
-    // Large areas on the PC: the C library's 32-bit fill streams whole cache lines, as its
-    // memset does, which no store loop matches on a full screen.
-    constexpr int kWideFrom = 1024;
-    if (n >= kWideFrom) {
-        if (reinterpret_cast<uintptr_t>(p) & 2) {
-            *p++ = value;
-            --n;
-        }
-        const uint32_t pair = uint32_t(value) * 0x10001u;
-        std::wmemset(reinterpret_cast<wchar_t*>(p), wchar_t(pair), size_t(n) / 2);
-        if (n & 1) p[n - 1] = value;
-        return;
-    }
-#endif
-    if (n < 8) {
-        for (int i = 0; i < n; ++i) p[i] = value;
-        return;
-    }
-    fill_run(p, n, splat8(value));
-}
-
-void invert16(uint16_t* p, int n) {
-    int i = 0;
-#if defined(__arm__)
-    if (n > 0 && (reinterpret_cast<uintptr_t>(p) & 2)) {
-        p[0] = uint16_t(~p[0]);
-        i = 1;
-    }
-    Word32* w = reinterpret_cast<Word32*>(p + i);
-    const int pairs = (n - i) / 2;
-    for (int k = 0; k < pairs; ++k) w[k] = ~w[k];
-    i += pairs * 2;
-#else
-    for (; i + 8 <= n; i += 8) {
-        Pixels8 q;
-        std::memcpy(&q, p + i, sizeof q);
-        q = ~q;
-        std::memcpy(p + i, &q, sizeof q);
-    }
-#endif
-    for (; i < n; ++i) p[i] = uint16_t(~p[i]);
-}
-
 Painter::Painter(bool composite)
-    : fb_(frameBuffer),
+    : fb_(surface.pixels),
+      stride_(surface.stride),
       clip_(clipBox),
       value_(context.ColorIndex),
       mode_(Mode::kPaint),
-      mask_y0_(kHeight),
+      mask_y0_(surface.height),
       mask_y1_(-1),
-      mask_x0_(kWidth),
+      mask_x0_(surface.width),
       mask_x1_(-1) {
     if (context.DrawMode & GUI_DRAWMODE_XOR) mode_ = composite ? Mode::kMask : Mode::kInvert;
 }
 
 Painter::Painter(uint16_t value, const Box& clip)
-    : fb_(frameBuffer),
+    : fb_(surface.pixels),
+      stride_(surface.stride),
       clip_(clip),
       value_(value),
       mode_(Mode::kPaint),
-      mask_y0_(kHeight),
+      mask_y0_(surface.height),
       mask_y1_(-1),
-      mask_x0_(kWidth),
+      mask_x0_(surface.width),
       mask_x1_(-1) {}
 
 Painter::~Painter() {
@@ -132,7 +83,7 @@ void report_pixels(uint32_t n) {
 
 void Painter::span_clipped(int y, int x0, int x1) {
     const int n = x1 - x0 + 1;
-    uint16_t* p = fb_ + y * kWidth + x0;
+    uint16_t* p = fb_ + y * stride_ + x0;
     switch (mode_) {
         case Mode::kPaint:
             fill16(p, n, value_);
@@ -175,7 +126,7 @@ void Painter::flush_mask() {
     const int w0 = mask_x0_ >> 5, w1 = mask_x1_ >> 5;
     for (int y = mask_y0_; y <= mask_y1_; ++y) {
         uint32_t* row = xorMask + y * kMaskStride;
-        uint16_t* line = fb_ + y * kWidth;
+        uint16_t* line = fb_ + y * stride_;
         for (int w = w0; w <= w1; ++w) {
             uint32_t bits = row[w];
             if (!bits) continue;

@@ -5,13 +5,19 @@
 #include <cstdint>
 #include <cstring>
 
-#include "device/panel_config.h"
 #include "gui/gui.h"
+#include "gui/pixel_fill.h"
 
 namespace gui {
 
-constexpr int kWidth = panel::kWidth;
-constexpr int kHeight = panel::kHeight;
+// The display given to GUI_Init: where pixel (x, y) lies is pixels + y * stride + x.
+struct Surface {
+    uint16_t* pixels;
+    int width;
+    int height;
+    int stride;
+};
+extern Surface surface;
 
 // Coordinates beyond this magnitude are first cut to the neighbourhood of the clip box, so
 // that the exact integer rasterisers never overflow 64 bits.
@@ -24,60 +30,20 @@ struct Box {
 };
 
 extern GUI_CONTEXT context;
-// The board's frame buffer (a fixed address), taken once by GUI_Init.
-extern uint16_t* frameBuffer;
 // The clip rectangle intersected with the screen.
 extern Box clipBox;
 
-constexpr int kMaskStride = (kWidth + 31) / 32;
-// One bit per screen pixel: the coverage of the figure being drawn in XOR mode. Only one figure
-// is drawn at a time; flushing leaves the mask clear again.
-extern uint32_t xorMask[kMaskStride * kHeight];
+// One bit per screen pixel, rows kMaskStride words apart: the coverage of the figure being drawn
+// in XOR mode. Only one figure is drawn at a time; flushing leaves the mask clear again.
+constexpr int kMaskStride = (kGuiMaxWidth + 31) / 32;
+extern uint32_t xorMask[kMaskStride * kGuiMaxHeight];
 
 int64_t floor_div(int64_t a, int64_t b);  // b > 0
 int64_t ceil_div(int64_t a, int64_t b);   // b > 0
 uint32_t isqrt64(uint64_t v);             // floor(sqrt(v))
 
-void fill16(uint16_t* p, int n, uint16_t value);
 // Tells the board of pixels written (in batches, see Painter).
 void report_pixels(uint32_t n);
-void invert16(uint16_t* p, int n);
-
-// Eight pixels in one value: the compiler maps it onto the widest registers the processor has.
-// Loads and stores go through memcpy, which compiles to single unaligned vector moves on the PC
-// and keeps the pixels' 2-byte alignment legal everywhere.
-using Pixels8 = uint16_t __attribute__((vector_size(16)));
-using Word32 = uint32_t __attribute__((may_alias));
-
-inline Pixels8 splat8(uint16_t v) {
-    return Pixels8{v, v, v, v, v, v, v, v};
-}
-
-// At least eight pixels.
-inline void fill_run(uint16_t* p, int n, Pixels8 v) {
-#if defined(__arm__)
-    // The ARM926 has no vector unit: word stores from a word boundary, which the compiler
-    // groups into store-multiples.
-    const uint16_t value = v[0];
-    if (reinterpret_cast<uintptr_t>(p) & 2) {
-        *p++ = value;
-        --n;
-    }
-    Word32* w = reinterpret_cast<Word32*>(p);
-    const uint32_t pair = uint32_t(value) * 0x10001u;
-    for (int k = 0; k < n / 2; ++k) w[k] = pair;
-    if (n & 1) p[n - 1] = value;
-#else
-    int i = 0;
-    for (; i + 16 <= n; i += 16) {
-        std::memcpy(p + i, &v, sizeof v);
-        std::memcpy(p + i + 8, &v, sizeof v);
-    }
-    if (i + 8 <= n) std::memcpy(p + i, &v, sizeof v);
-    // The last eight pixels overlap what is done: no pixel loop for the rest.
-    std::memcpy(p + n - 8, &v, sizeof v);
-#endif
-}
 
 // Where a primitive's spans go. Paint and invert write the frame buffer at once; mask collects
 // coverage for figures whose parts overlap (thick polylines, outlines with shared vertices), so
@@ -116,7 +82,7 @@ class Painter {
     }
     // One pixel already known to lie in the clip box.
     void pixel_clipped(int x, int y) {
-        uint16_t* p = fb_ + y * kWidth + x;
+        uint16_t* p = fb_ + y * stride_ + x;
         switch (mode_) {
             case Mode::kPaint:
                 *p = value_;
@@ -131,11 +97,13 @@ class Painter {
         }
     }
     void pixel_value(int x, int y, uint16_t value) {
-        uint16_t* p = fb_ + y * kWidth + x;
+        uint16_t* p = fb_ + y * stride_ + x;
         *p = mode_ == Mode::kPaint ? value : uint16_t(~*p);
         ++pixels_;
     }
     uint16_t* framebuffer() const { return fb_; }
+    // Pixels from one row of the frame buffer to the next.
+    int stride() const { return stride_; }
     uint16_t value() const { return value_; }
     // Mask mode: the figure will stay inside this box (clipped coordinates), so single bits
     // can then be set without bookkeeping.
@@ -151,6 +119,7 @@ class Painter {
     void flush_mask();
 
     uint16_t* fb_;
+    int stride_;
     Box clip_;
     uint16_t value_;
     Mode mode_;

@@ -162,7 +162,7 @@ bool rect_space(const GUI_RECT& r, int rotation, gui::TextSpace* space, int64_t*
                      r.x1 < cb.x1 ? r.x1 : cb.x1, r.y1 < cb.y1 ? r.y1 : cb.y1};
     if (c.empty()) return false;
     const int64_t w = int64_t(r.x1) - r.x0 + 1, h = int64_t(r.y1) - r.y0 + 1;
-    const int64_t W = gui::kWidth;
+    const int64_t W = gui::surface.stride;
     switch (rotation) {
         case GUI_ROTATE_CW:  // (u, v) -> (x1 - v, y0 + u)
             *space = {r.x1 + int64_t(r.y0) * W,

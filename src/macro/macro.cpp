@@ -1,6 +1,5 @@
 #include "macro/macro.h"
 
-uint8_t macroVerbose;
 int macroDepth;
 
 // Nothing can queue a macro until macros are stored; the queue is always empty.

@@ -3,8 +3,6 @@
 
 #include <cstdint>
 
-// Macro trace switch ("*macdebug"): non-zero traces every executed line.
-extern uint8_t macroVerbose;
 // Nesting depth of the running macro: 0 for host lines, up to 4. Selects the saved drawing
 // state of "ss"/"sr".
 extern int macroDepth;

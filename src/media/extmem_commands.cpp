@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "command/parse_command.h"
-#include "core/serial.h"
+#include "base/interpreter.h"
+#include "base/host_text.h"
 #include "fs/sd_commands.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "core/serial.h"
+#include "base/host_text.h"
 #include "gui/builtin_fonts.h"
 #include "gui/gui.h"
 

@@ -3,12 +3,13 @@
 #include <cstring>
 
 #include "base/scan.h"
-#include "command/text_helpers.h"
-#include "core/serial.h"
+#include "base/text_helpers.h"
+#include "base/host_text.h"
 #include "fs/file_ops.h"
-#include "macro/macro.h"
 #include "media/ext_mem_area.h"
 #include "settings/settings.h"
+
+uint8_t macroVerbose;
 
 namespace {
 

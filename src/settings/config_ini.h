@@ -7,6 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 
+// The macro trace switch: while non-zero, the macro runner reports every line it executes.
+// RAM only: config.ini's "macdebug" and the "*macdebug" command set it.
+extern uint8_t macroVerbose;
+
 struct ConfigMerge {
     bool changed;            // a stored field (or the macro trace flag) got a new value
     bool main_port_changed;  // mainPort got a new value: the command port must follow

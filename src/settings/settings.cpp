@@ -3,13 +3,12 @@
 #include <bit>
 #include <cstring>
 
-#include "core/serial.h"
+#include "base/host_text.h"
 #include "device/board.h"
 #include "device/panel_config.h"
 #include "fs/sdcard.h"
 #include "settings/config_ini.h"
 
-EepromData eepromData;
 
 namespace {
 
@@ -334,7 +333,7 @@ void KV_EEPROM_LoadAndFix() {
     }
 }
 
-void KV_EEPROM_Init() {
+int KV_EEPROM_Init() {
     EepromData& e = eepromData;
     bool changed = false;
     if (e.signature < kSignatureCurrent || e.signature > kSignatureNewest) {
@@ -365,12 +364,7 @@ void KV_EEPROM_Init() {
         if (merge.verbose) pout(":storing new values in EEPROM\r");
         KV_EEPROM_Save();
     }
-    if (merge.main_port_changed) {
-        if (e.mainPort == 1)
-            makeUart1Main();
-        else
-            makeUart0Main();
-    }
+    return merge.main_port_changed ? 1 : 0;
 }
 
 int KV_EEPROM_Clear(int area) {

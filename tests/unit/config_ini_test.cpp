@@ -1,7 +1,6 @@
 // config.ini: how keys are found and read, and what each key does to the record.
 #include <gtest/gtest.h>
 
-#include "macro/macro.h"
 #include "settings/config_ini.h"
 #include "settings_test_util.h"
 

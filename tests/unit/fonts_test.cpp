@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "boards/sim/standalone.h"
+#include "core/main_loop.h"
 #include "core/serial.h"
 #include "device/board.h"
 #include "gui/builtin_fonts.h"
@@ -232,7 +233,7 @@ class UserFonts : public ::testing::Test {
     void SetUp() override {
         sim::Standalone::instance();
         KV_Fonts_Init();
-        GUI_Init();
+        KV_GUI_Init();
         builder.add(3, std::vector<uint8_t>(16, 0));  // macros
         builder.add(1, std::vector<uint8_t>(20, 0));  // a bitmap
         builder.addFont("big", 3);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "boards/sim/standalone.h"
+#include "core/main_loop.h"
 #include "device/board.h"
 #include "gui/builtin_fonts.h"
 #include "gui/gui.h"
@@ -24,7 +25,7 @@ class Gui : public ::testing::Test {
   protected:
     void SetUp() override {
         board_ = &sim::Standalone::instance();
-        GUI_Init();
+        KV_GUI_Init();
         fb_ = lcd_framebuffer();
         clear(0);
         for (uint32_t i = W * H; i < kFrameBufferMaxPixels; ++i) fb_[i] = kBeyond;

@@ -24,7 +24,7 @@ inline void start_firmware_in_process() {
     KV_COM_Init0();
     KV_COM_Init1();
     Init_485mode();
-    GUI_Init();
+    KV_GUI_Init();
 }
 
 // What the firmware sent to the host since the last call (waiting until it has left).

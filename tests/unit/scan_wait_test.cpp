@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "boards/sim/standalone.h"
+#include "core/main_loop.h"
 #include "device/board.h"
 #include "device/panel_timing.h"
 #include "device/scan_wait.h"
@@ -16,7 +17,7 @@ TEST(ScanWait, ReturnsJustAfterTheScanPassedTheLine) {
     interrupt_init();
     KV_EEPROM_SetDefaults();
     KV_TimerInit();
-    GUI_Init();  // programs the build's default timing
+    KV_GUI_Init();  // programs the build's default timing
     // The WVGA defaults: 928 x 525 clocks at 26 MHz.
     ASSERT_EQ(msPerFrame, 18u);
     const auto target = [](int line) {

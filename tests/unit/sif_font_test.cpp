@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "boards/sim/standalone.h"
-#include "command/drawing_state.h"
+#include "core/main_loop.h"
+#include "drawing/drawing_state.h"
 #include "command/parse_command.h"
-#include "command/text_state.h"
+#include "drawing/text_state.h"
 #include "device/board.h"
 #include "gui/gui.h"
 #include "image_builder.h"
@@ -62,7 +63,7 @@ class SifFont : public ::testing::Test {
   protected:
     void SetUp() override {
         sim::Standalone::instance();
-        GUI_Init();
+        KV_GUI_Init();
         fb_ = lcd_framebuffer();
         std::fill(fb_, fb_ + W * 480, 0x1234);
         sim::Standalone::instance().reset_guards();
@@ -268,7 +269,7 @@ class UserFontCommands : public ::testing::Test {
         KV_Fonts_Init();
         KV_DrawingState_Init();
         KV_Text_Init();
-        GUI_Init();
+        KV_GUI_Init();
         fb_ = lcd_framebuffer();
         builder_.add(1, std::vector<uint8_t>(20, 0));
         builder_.addFont("tiny", 3, small_font(4));

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "command/text_helpers.h"
+#include "base/text_helpers.h"
 
 namespace {
 

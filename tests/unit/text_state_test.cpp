@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <array>
 
-#include "command/drawing_state.h"
-#include "command/text_state.h"
+#include "core/main_loop.h"
+#include "drawing/drawing_state.h"
+#include "drawing/text_state.h"
 #include "device/board.h"
 #include "gui/gui.h"
 #include "in_process.h"
@@ -22,7 +23,7 @@ class TextState : public ::testing::Test {
   protected:
     void SetUp() override {
         start_firmware_in_process();
-        GUI_Init();
+        KV_GUI_Init();
         KV_DrawingState_Init();
         KV_Text_Init();
         // 'B' fills its 5 x 10 cell, 0xE9 fills its 3 x 10 cell.

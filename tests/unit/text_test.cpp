@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "boards/sim/standalone.h"
+#include "core/main_loop.h"
 #include "device/board.h"
 #include "gui/builtin_fonts.h"
 #include "gui/gui.h"
@@ -62,7 +63,7 @@ class Text : public ::testing::Test {
   protected:
     void SetUp() override {
         board_ = &sim::Standalone::instance();
-        GUI_Init();
+        KV_GUI_Init();
         fb_ = lcd_framebuffer();
         fill(kScreen);
         for (uint32_t i = W * H; i < kFrameBufferMaxPixels; ++i) fb_[i] = kBeyond;

@@ -61,6 +61,11 @@ void SaveState(GdiRecord* record);
 // reports comes back with it.
 void RestoreState(const GdiRecord* record);
 
+// The left text border: x at which a new text line starts (the library's left border, kept here
+// too because saved states do not carry it).
+void GUIDEMO_SetTextBorder(int x);
+int GUIDEMO_GetTextBorder();
+
 // Origin := (x, y), cursor := (x, y), left text border := x.
 void setOrigin(int x, int y);
 // Cursor and left text border at (x, y) relative to the origin.
@@ -78,5 +83,6 @@ extern int polyCount;  // points of the last polygon command
 extern int polyFill;   // 1: the last polygon was filled
 extern uint8_t angleSense;
 
-// Drawing state at power-on (origin 0, 0, text mode name "N"; the records are not touched).
+// Drawing state at power-on (origin 0, 0, text mode name "N", text border 0; the records are
+// not touched).
 void KV_DrawingState_Init();

@@ -1,10 +1,9 @@
-#include "command/drawing_state.h"
+#include "drawing/drawing_state.h"
 
 #include <cstring>
 
 #include "base/scan.h"
-#include "command/text_helpers.h"
-#include "core/main_loop.h"
+#include "base/text_helpers.h"
 
 const GUI_COLOR color_map[kColorMapSize] = {
     0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF,
@@ -26,6 +25,8 @@ namespace {
 
 constexpr const char* kNormalTextModeName = "N";
 
+int textBorder;
+
 int saturate(int64_t value) {
     if (value > INT32_MAX) return INT32_MAX;
     if (value < INT32_MIN) return INT32_MIN;
@@ -36,6 +37,7 @@ int saturate(int64_t value) {
 
 void KV_DrawingState_Init() {
     Origin_X = Origin_Y = 0;
+    textBorder = 0;
     curTextMode = kNormalTextModeName;
     polyCount = polyFill = 0;
     angleSense = 1;
@@ -109,6 +111,14 @@ void RestoreState(const GdiRecord* r) {
     GUI_SetTextMode(int(r->textMode));
     // A slot that was never saved has no name; "*STATE" must still print one.
     curTextMode = r->textModeName ? r->textModeName : kNormalTextModeName;
+}
+
+void GUIDEMO_SetTextBorder(int x) {
+    textBorder = x;
+    GUI_SetLBorder(x);
+}
+int GUIDEMO_GetTextBorder() {
+    return textBorder;
 }
 
 void setOrigin(int x, int y) {

@@ -2,11 +2,13 @@
 // only the finished pixels: a rounded key with a dark rim, a bevel lit from the top left and a
 // vertical gradient on the face; the pressed face has the bevel reversed, a darker face and a
 // highlight moved one pixel down and right, so the key looks pushed in.
-#include "command/button_faces.h"
+#include "media/button_faces.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+
+#include "gui/rgb565.h"
 
 namespace {
 
@@ -19,7 +21,7 @@ struct Rgb {
 };
 
 constexpr uint16_t pack(Rgb c) {
-    return uint16_t(((c.r >> 3) << 11) | ((c.g >> 2) << 5) | (c.b >> 3));
+    return rgb565::pack(uint32_t(c.r), uint32_t(c.g), uint32_t(c.b));
 }
 
 constexpr Rgb mix(Rgb a, Rgb b, int t, int range) {

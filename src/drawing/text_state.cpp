@@ -1,9 +1,9 @@
-#include "command/text_state.h"
+#include "drawing/text_state.h"
 
 #include <climits>
 #include <cstring>
 
-#include "command/drawing_state.h"
+#include "drawing/drawing_state.h"
 #include "gui/gui.h"
 
 uint8_t lastTextMode;

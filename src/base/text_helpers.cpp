@@ -1,17 +1,11 @@
-#include "command/text_helpers.h"
+#include "base/text_helpers.h"
+
+#include "base/hex.h"
 
 namespace {
 
 bool is_space(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-// Digit value for the \x escape: letters from 'a' and from 'A' count on from 10, everything
-// else counts from '0'. Validation is the host's business; the result is only ever a byte.
-int loose_hex(char c) {
-    if (c >= 'a') return c - 'a' + 10;
-    if (c > 0x40) return c - 'A' + 10;
-    return c - '0';
 }
 
 char* decode_quoted(char* s, char delim, char** rest, int* length) {
@@ -83,10 +77,8 @@ char* strtokr(char* s, char delim, char** rest) {
 }
 
 int atoh(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return 0;
+    const int d = hex_digit(c);
+    return d < 0 ? 0 : d;
 }
 
 int toHex(char* c) {
@@ -96,5 +88,5 @@ int toHex(char* c) {
 }
 
 uint8_t shtoU8(const char* p) {
-    return uint8_t(loose_hex(p[0]) * 16 + loose_hex(p[1]));
+    return uint8_t(hex_digit_unchecked(p[0]) * 16 + hex_digit_unchecked(p[1]));
 }

@@ -1,0 +1,3 @@
+#include "base/settings_record.h"
+
+EepromData eepromData;
