@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/format.h"
+#include "base/hex.h"
 #include "drawing/drawing_state.h"
 #include "base/interpreter.h"
 #include "base/text_helpers.h"
@@ -52,27 +53,17 @@ void user_led(int on) {
     if (!userLedState) Led(on);
 }
 
-bool starts_with(const char* s, const char* prefix) {
-    return std::strncmp(s, prefix, std::strlen(prefix)) == 0;
-}
-
-int hex4(const char* s, uint16_t* value) {
-    uint16_t v = 0;
-    for (int i = 0; i < 4; ++i) {
-        const char c = s[i];
-        int d;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
-        else
-            return 0;
-        v = uint16_t((v << 4) | d);
+// The start or end of a queued macro, announced to the host: "m%d\r" / "e%d\r", or in binary
+// form the letter in upper case and the macro number.
+void notify_macro(char letter, char binary_letter, int n) {
+    if (binaryResponses) {
+        const uint8_t bytes[2] = {uint8_t(binary_letter), uint8_t(n)};
+        txBinary(bytes, 2);
+        return;
     }
-    *value = v;
-    return 1;
+    char note[16];
+    kv_snprintf(note, sizeof note, "%c%d\r", letter, n);
+    txNotify(note);
 }
 
 // The reply that ends a host line, by the prompt rules of the two link modes.
@@ -163,8 +154,7 @@ const char* process_line() {
         return ">\r";
     }
     char* line = cmd;
-    if (!starts_with(cmd, "tu") && !starts_with(cmd, "ts") && !starts_with(cmd, "outs") &&
-        !starts_with(cmd, "aouts")) {
+    if (!prefix(cmd, "tu") && !prefix(cmd, "ts") && !prefix(cmd, "outs") && !prefix(cmd, "aouts")) {
         expandVariables(expBuf, kLineBufSize, cmd, nullptr);
         processMath(locBuf, kLineBufSize, expBuf);
         line = locBuf;
@@ -173,11 +163,11 @@ const char* process_line() {
     board_checkpoint(Work::kCommandLine);
     user_led(0);
     switch (result) {
-        case 0:
+        case kCmdFailed:
             return "!\r";
-        case 2:
+        case kCmdHash:
             return "#\r";
-        case 3:
+        case kCmdNoPrompt:
             return nullptr;
         default:
             return ">\r";
@@ -291,26 +281,12 @@ void GUIDEMO_main() {
         if (const int n = pendingMacro()) {
             worked = true;
             user_led(1);
-            if (macroNotify == 1 || macroNotify == 3) {
-                char note[16];
-                if (binaryResponses) {
-                    const uint8_t bytes[2] = {'M', uint8_t(n)};
-                    txBinary(bytes, 2);
-                } else {
-                    kv_snprintf(note, sizeof note, "m%d\r", n);
-                    txNotify(note);
-                }
+            if (macroNotify == kMacroNotifyStart || macroNotify == kMacroNotifyBoth) {
+                notify_macro('m', 'M', n);
             }
             processScheduledMacro();
-            if (macroNotify == 2 || macroNotify == 3) {
-                char note[16];
-                if (binaryResponses) {
-                    const uint8_t bytes[2] = {'E', uint8_t(n)};
-                    txBinary(bytes, 2);
-                } else {
-                    kv_snprintf(note, sizeof note, "e%d\r", n);
-                    txNotify(note);
-                }
+            if (macroNotify == kMacroNotifyEnd || macroNotify == kMacroNotifyBoth) {
+                notify_macro('e', 'E', n);
             }
             user_led(0);
         }

@@ -9,9 +9,14 @@ extern char myBuf[kLineBufSize];
 extern char expBuf[kLineBufSize];
 extern char locBuf[kLineBufSize];
 extern uint8_t splashShown;
-extern uint8_t macroNotify;      // 0 none, 1 start, 2 end, 3 both
+extern uint8_t macroNotify;  // which ends of a queued macro are announced ("*macnote")
 extern uint8_t binaryResponses;  // notifications and touch reports in binary form
 extern uint32_t userLedState;    // the host has taken the user LED for itself
+
+// The values of macroNotify that announce something; any other value announces nothing.
+constexpr uint8_t kMacroNotifyStart = 1;  // "m%d\r" before the macro runs
+constexpr uint8_t kMacroNotifyEnd = 2;    // "e%d\r" after it
+constexpr uint8_t kMacroNotifyBoth = 3;
 
 void InitEverything();
 // Programs the LCD controller for this build's panel and starts the graphics library on the

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/format.h"
+#include "base/hex.h"
 #include "base/scan.h"
 #include "base/interpreter.h"
 #include "base/text_helpers.h"
@@ -10,12 +11,6 @@
 #include "settings/settings.h"
 
 namespace {
-
-int hex_upper(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 void reply_number(long value) {
     kv_snprintf(out_buffer, sizeof out_buffer, "%ld\r", value);
@@ -80,7 +75,7 @@ int row_rs485(char* line) {
     }
     char sof, high, low;
     if (kv_sscanf(line, "*rs485 %c%c%c", &sof, &high, &low) != 3) return kCmdFailed;
-    const int h = hex_upper(high), l = hex_upper(low);
+    const int h = hex_digit_upper(high), l = hex_digit_upper(low);
     if (h < 0 || l < 0) return kCmdFailed;
     const uint8_t address = uint8_t(h * 16 + l);
     kv_snprintf(out_buffer, sizeof out_buffer, "RS485 Mode SOF 0x%02X (%c) ADR %02X\r",

@@ -21,11 +21,11 @@ constexpr char kEsc = 27;
 
 const char* notify_mode_name(uint8_t mode) {
     switch (mode) {
-        case 1:
+        case kMacroNotifyStart:
             return "start\r";
-        case 2:
+        case kMacroNotifyEnd:
             return "end\r";
-        case 3:
+        case kMacroNotifyBoth:
             return "both\r";
         default:
             return "off\r";
