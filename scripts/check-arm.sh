@@ -18,7 +18,7 @@ forbidden='^(malloc|calloc|realloc|free|_Znwj|_Znaj|_ZdlPv|_ZdaPv|_ZdlPvj|printf
 status=0
 # The three panel libraries, and the generated font data that all three link.
 for panel in wvga svga vga fonts; do
-  lib=build/arm/libvoxa_fw_${panel}.a
+  lib=build/arm/src/libvoxa_fw_${panel}.a
   [ "$panel" = fonts ] && lib=build/arm/libvoxa_fonts.a
   bad=$(arm-none-eabi-nm -u "$lib" | awk '{print $2}' | sort -u | grep -E "$forbidden" || true)
   if [ -n "$bad" ]; then
