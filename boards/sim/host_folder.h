@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "device/board.h"
+#include "fs/fs_driver.h"
 
 namespace sim {
 

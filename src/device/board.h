@@ -216,38 +216,10 @@ constexpr uint32_t kSdStatusWriteCrcCodeMask = 3u << kSdStatusWriteCrcCodeShift;
 uint32_t sd_host_status();
 
 // A board may show the card through a file system of its own instead of a block device (the
-// simulated board does this for a host folder). While such a card is in the slot,
-// board_fs_driver() returns its operations and the firmware's file layer uses them in place of
-// its FAT code; otherwise it returns null. Names are 8.3 names as the file layer validated them
-// (upper case, "NAME.EXT"); directory entries come back as 32-byte FAT directory entries, so
-// the card looks exactly like a FAT card to everything above the file layer.
-enum class FsDriverStatus : int {
-    kOk = 0,
-    kNotFound,      // no such name in the current directory
-    kIoError,       // the host refused the operation
-    kIsDirectory,   // a directory where a file was asked for
-    kNotDirectory,  // a file where a directory was asked for
-    kExists,        // mkdir of a name that exists
-    kEndOfDirectory,
-};
-struct BoardFsDriver {
-    // Opens a file of the current directory; create: create it, or truncate it if it exists.
-    // On success *handle and *size are set.
-    FsDriverStatus (*open)(const char* name, bool create, int* handle, uint32_t* size);
-    // Reads up to count bytes at offset; *got tells how many (fewer only at the end).
-    FsDriverStatus (*read)(int handle, uint32_t offset, uint8_t* data, uint32_t count,
-                           uint32_t* got);
-    FsDriverStatus (*write)(int handle, uint32_t offset, const uint8_t* data, uint32_t count);
-    FsDriverStatus (*close)(int handle);
-    // A path of components ("." , ".." or a name) separated by "/", a leading "/" starting at
-    // the root. The current directory changes only when every component resolves.
-    FsDriverStatus (*chdir)(const char* path);
-    FsDriverStatus (*mkdir)(const char* name);
-    // The index-th entry of the current directory (0 rescans it).
-    FsDriverStatus (*dir_entry)(uint32_t index, uint8_t entry[32]);
-    // Back to the root directory, all handles closed (a new card).
-    void (*reset)();
-};
+// simulated board does this for a host folder): while such a card is in the slot,
+// board_fs_driver() returns its operations, whose interface the file layer defines
+// (fs/fs_driver.h); otherwise, and on a board without one, it returns null.
+struct BoardFsDriver;
 const BoardFsDriver* board_fs_driver();
 
 // ---------------------------------------------------------------------------------------------

@@ -195,87 +195,79 @@ int cache_load(uint32_t sector, uint8_t** data) {
     return kFsOk;
 }
 
-// The FAT entry of cluster c (which the caller has checked).
-int fat_get(uint32_t c, uint32_t* value) {
+// Where the FAT entry of cluster c (which the caller has checked) starts: the sector of the
+// first FAT holding its first byte, and the byte's index there. A FAT12 entry takes a byte and
+// a half, so it may straddle two sectors.
+struct EntryPlace {
+    uint32_t sector;
+    uint32_t index;
+};
+
+EntryPlace entry_place(uint32_t c) {
+    const uint32_t offset = vol.type == 12 ? c + c / 2 : vol.type == 16 ? c * 2 : c * 4;
+    return EntryPlace{vol.fat_sector + offset / kSectorSize, offset % kSectorSize};
+}
+
+// Byte k of the entry at `at`, in the cache. The cache holds one sector: a pointer from here is
+// good until the next cache_load.
+int entry_byte(const EntryPlace& at, uint32_t k, uint8_t** byte) {
+    const uint32_t index = at.index + k;
     uint8_t* p;
+    const int r = cache_load(at.sector + index / kSectorSize, &p);
+    if (r != kFsOk) return r;
+    *byte = p + index % kSectorSize;
+    return kFsOk;
+}
+
+int fat_get(uint32_t c, uint32_t* value) {
+    const EntryPlace at = entry_place(c);
+    uint8_t* p;
+    int r = entry_byte(at, 0, &p);
+    if (r != kFsOk) return r;
     switch (vol.type) {
         case 12: {
-            const uint32_t offset = c + c / 2;
-            const uint32_t sector = vol.fat_sector + offset / kSectorSize;
-            const uint32_t i = offset % kSectorSize;
-            int r = cache_load(sector, &p);
-            if (r != kFsOk) return r;
-            uint32_t word = p[i];
-            if (i + 1 < kSectorSize) {
-                word |= uint32_t(p[i + 1]) << 8;
-            } else {
-                if ((r = cache_load(sector + 1, &p)) != kFsOk) return r;
-                word |= uint32_t(p[0]) << 8;
-            }
+            const uint32_t low = *p;
+            if ((r = entry_byte(at, 1, &p)) != kFsOk) return r;
+            const uint32_t word = low | uint32_t(*p) << 8;
             *value = (c & 1) ? word >> 4 : word & 0xFFF;
             return kFsOk;
         }
-        case 16: {
-            const uint32_t offset = c * 2;
-            const int r = cache_load(vol.fat_sector + offset / kSectorSize, &p);
-            if (r != kFsOk) return r;
-            *value = get16(p + offset % kSectorSize);
+        case 16:
+            *value = get16(p);
             return kFsOk;
-        }
-        default: {
-            const uint32_t offset = c * 4;
-            const int r = cache_load(vol.fat_sector + offset / kSectorSize, &p);
-            if (r != kFsOk) return r;
-            *value = get32(p + offset % kSectorSize) & kFat32ValueMask;
+        default:
+            *value = get32(p) & kFat32ValueMask;
             return kFsOk;
-        }
     }
 }
 
 int fat_set(uint32_t c, uint32_t value) {
+    const EntryPlace at = entry_place(c);
     uint8_t* p;
+    int r = entry_byte(at, 0, &p);
+    if (r != kFsOk) return r;
+    cache_dirty = true;
     switch (vol.type) {
-        case 12: {
-            const uint32_t offset = c + c / 2;
-            const uint32_t sector = vol.fat_sector + offset / kSectorSize;
-            const uint32_t i = offset % kSectorSize;
-            int r = cache_load(sector, &p);
-            if (r != kFsOk) return r;
+        case 12:
             // An odd cluster's entry starts in the high nibble of its first byte.
             if (c & 1)
-                p[i] = uint8_t((p[i] & 0x0F) | ((value & 0x0F) << 4));
+                *p = uint8_t((*p & 0x0F) | ((value & 0x0F) << 4));
             else
-                p[i] = uint8_t(value);
-            cache_dirty = true;
-            if (i + 1 == kSectorSize) {
-                if ((r = cache_load(sector + 1, &p)) != kFsOk) return r;
-            }
-            uint8_t& high = p[(i + 1) % kSectorSize];
+                *p = uint8_t(value);
+            if ((r = entry_byte(at, 1, &p)) != kFsOk) return r;
             if (c & 1)
-                high = uint8_t(value >> 4);
+                *p = uint8_t(value >> 4);
             else
-                high = uint8_t((high & 0xF0) | ((value >> 8) & 0x0F));
+                *p = uint8_t((*p & 0xF0) | ((value >> 8) & 0x0F));
             cache_dirty = true;
             return kFsOk;
-        }
-        case 16: {
-            const uint32_t offset = c * 2;
-            const int r = cache_load(vol.fat_sector + offset / kSectorSize, &p);
-            if (r != kFsOk) return r;
-            put16(p + offset % kSectorSize, uint16_t(value));
-            cache_dirty = true;
+        case 16:
+            put16(p, uint16_t(value));
             return kFsOk;
-        }
-        default: {
-            const uint32_t offset = c * 4;
-            const int r = cache_load(vol.fat_sector + offset / kSectorSize, &p);
-            if (r != kFsOk) return r;
-            uint8_t* entry = p + offset % kSectorSize;
+        default:
             // The top four bits are reserved and keep what they hold.
-            put32(entry, (get32(entry) & ~kFat32ValueMask) | (value & kFat32ValueMask));
-            cache_dirty = true;
+            put32(p, (get32(p) & ~kFat32ValueMask) | (value & kFat32ValueMask));
             return kFsOk;
-        }
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "device/board.h"
 #include "fs/fat.h"
+#include "fs/fs_driver.h"
 #include "fs/short_name.h"
 
 namespace {
