@@ -1,4 +1,5 @@
-// The graphics library on the in-process board: pixels, clipping against guard zones, XOR.
+// The graphics library on the in-process board, on a display of every panel size (and one whose
+// rows lie wider apart than it is wide): pixels, clipping against the display's edges, XOR.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -6,74 +7,65 @@
 #include <functional>
 #include <vector>
 
-#include "boards/sim/standalone.h"
-#include "core/main_loop.h"
-#include "device/board.h"
 #include "gui/builtin_fonts.h"
 #include "gui/gui.h"
+#include "test_screen.h"
 
 namespace {
 
-constexpr int W = 800;
-constexpr int H = 480;
-constexpr uint16_t kWhite = 0xFFFF;
-// The board's buffer is sized for the largest panel; what lies beyond this build's screen must
-// stay untouched too.
-constexpr uint16_t kBeyond = 0x5AA5;
+using voxa_test::kScreenSizes;
+using voxa_test::ScreenSize;
 
-class Gui : public ::testing::Test {
+constexpr uint16_t kWhite = 0xFFFF;
+
+class Gui : public ::testing::TestWithParam<ScreenSize> {
   protected:
     void SetUp() override {
-        board_ = &sim::Standalone::instance();
-        KV_GUI_Init();
-        fb_ = lcd_framebuffer();
-        clear(0);
-        for (uint32_t i = W * H; i < kFrameBufferMaxPixels; ++i) fb_[i] = kBeyond;
-        board_->reset_guards();
+        screen_.open(GetParam(), 0);
+        const GUI_DISPLAY display = screen_.display();
+        ASSERT_EQ(GUI_Init(&display), 0);
+        W = screen_.W;
+        H = screen_.H;
     }
-    void TearDown() override {
-        EXPECT_TRUE(board_->guards_intact());
-        for (uint32_t i = W * H; i < kFrameBufferMaxPixels; ++i) {
-            ASSERT_EQ(fb_[i], kBeyond) << "written past the screen at " << i;
-        }
-    }
-    void clear(uint16_t v) {
-        for (int i = 0; i < W * H; ++i) fb_[i] = v;
-    }
-    void noise() {
-        uint32_t s = 12345;
-        for (int i = 0; i < W * H; ++i) {
-            s = s * 1103515245 + 12345;
-            fb_[i] = uint16_t(s >> 16);
-        }
-    }
-    uint16_t px(int x, int y) const { return fb_[y * W + x]; }
-    std::vector<uint16_t> snap() const { return std::vector<uint16_t>(fb_, fb_ + W * H); }
-    int count(uint16_t v) const {
-        int n = 0;
-        for (int i = 0; i < W * H; ++i) n += fb_[i] == v;
-        return n;
-    }
-    // Bounding box of pixels with value v: x0, y0, x1, y1.
-    std::array<int, 4> bbox(uint16_t v) const {
-        std::array<int, 4> b{W, H, -1, -1};
-        for (int y = 0; y < H; ++y) {
-            for (int x = 0; x < W; ++x) {
-                if (px(x, y) != v) continue;
-                b[0] = std::min(b[0], x);
-                b[1] = std::min(b[1], y);
-                b[2] = std::max(b[2], x);
-                b[3] = std::max(b[3], y);
-            }
-        }
-        return b;
-    }
+    void TearDown() override { EXPECT_TRUE(screen_.untouched_outside()); }
 
-    sim::Standalone* board_;
-    uint16_t* fb_;
+    void clear(uint16_t v) { screen_.fill(v); }
+    void noise() { screen_.noise(); }
+    uint16_t px(int x, int y) const { return screen_.px(x, y); }
+    std::vector<uint16_t> snap() const { return screen_.snap(); }
+    int count(uint16_t v) const { return screen_.count(v); }
+    std::array<int, 4> bbox(uint16_t v) const { return screen_.bbox(v); }
+
+    voxa_test::TestScreen screen_;
+    int W = 0;
+    int H = 0;
 };
 
-TEST_F(Gui, ContextDefaultsAndSettersReturnThePreviousValue) {
+INSTANTIATE_TEST_SUITE_P(Screens, Gui, ::testing::ValuesIn(kScreenSizes),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(GuiDisplay, DisplaysTheLibraryCannotDrawOnAreRefused) {
+    uint16_t pixels[4] = {};
+    const GUI_DISPLAY ok{pixels, 2, 2, 2};
+    const GUI_DISPLAY cases[] = {
+        {nullptr, 2, 2, 2},     {pixels, 0, 2, 2},
+        {pixels, 2, 0, 2},      {pixels, 2, 2, 1},
+        {pixels, kGuiMaxWidth + 1, 1, kGuiMaxWidth + 1},
+        {pixels, 1, kGuiMaxHeight + 1, 1},
+    };
+    ASSERT_EQ(GUI_Init(&ok), 0);
+    EXPECT_NE(GUI_Init(nullptr), 0);
+    for (const GUI_DISPLAY& d : cases) {
+        EXPECT_NE(GUI_Init(&d), 0) << d.width << " x " << d.height << " stride " << d.stride;
+        // A refused display leaves the one in use.
+        EXPECT_EQ(LCD_GetXSize(), 2);
+    }
+    GUI_SetColor(0xFFFFFF);
+    GUI_FillRect(-5, -5, 50, 50);
+    for (uint16_t p : pixels) EXPECT_EQ(p, 0xFFFF);
+}
+
+TEST_P(Gui, ContextDefaultsAndSettersReturnThePreviousValue) {
     EXPECT_EQ(GUI_GetColor(), 0xFFFFFFu);
     EXPECT_EQ(GUI_GetBkColor(), 0u);
     EXPECT_EQ(GUI_GetPenSize(), 1);
@@ -103,7 +95,7 @@ TEST_F(Gui, ContextDefaultsAndSettersReturnThePreviousValue) {
     EXPECT_EQ(px(0, 0), GUI_GetColorIndex());
 }
 
-TEST_F(Gui, ColoursQuantiseTo565AndReadBackExpanded) {
+TEST_P(Gui, ColoursQuantiseTo565AndReadBackExpanded) {
     GUI_SetColor(0x123456);  // red 0x56, green 0x34, blue 0x12
     EXPECT_EQ(GUI_GetColor(), 0x123456u);
     GUI_FillRect(0, 0, 0, 0);
@@ -113,7 +105,7 @@ TEST_F(Gui, ColoursQuantiseTo565AndReadBackExpanded) {
     EXPECT_EQ(LCD_Color2Index_M565(0x0000FF), 0xF800);  // library colours are 0x00BBGGRR
 }
 
-TEST_F(Gui, RectanglesAreInclusiveAndEmptyOnesDrawNothing) {
+TEST_P(Gui, RectanglesAreInclusiveAndEmptyOnesDrawNothing) {
     GUI_FillRect(10, 20, 12, 21);
     EXPECT_EQ(count(kWhite), 6);
     EXPECT_EQ(bbox(kWhite), (std::array<int, 4>{10, 20, 12, 21}));
@@ -129,7 +121,7 @@ TEST_F(Gui, RectanglesAreInclusiveAndEmptyOnesDrawNothing) {
     EXPECT_EQ(count(0xF800), W * H);
 }
 
-TEST_F(Gui, NothingIsWrittenOutsideTheClipRectangleOrTheBuffer) {
+TEST_P(Gui, NothingIsWrittenOutsideTheClipRectangleOrTheBuffer) {
     const int big = INT_MAX, small = INT_MIN;
     const std::vector<std::function<void()>> draws = {
         [&] { GUI_FillRect(small, small, big, big); },
@@ -176,13 +168,13 @@ TEST_F(Gui, NothingIsWrittenOutsideTheClipRectangleOrTheBuffer) {
                 }
                 GUI_SetClipRect(nullptr);
                 draws[i]();
-                ASSERT_TRUE(board_->guards_intact());
+                ASSERT_TRUE(screen_.untouched_outside());
             }
         }
     }
 }
 
-TEST_F(Gui, ClippedThinLinesKeepTheirPixels) {
+TEST_P(Gui, ClippedThinLinesKeepTheirPixels) {
     const int lines[][4] = {{-50, -20, 850, 500},
                             {3, 470, 790, 5},
                             {400, -1000, 410, 1500},
@@ -211,7 +203,7 @@ TEST_F(Gui, ClippedThinLinesKeepTheirPixels) {
     EXPECT_EQ(count(kWhite), 11);  // one pixel per column
 }
 
-TEST_F(Gui, PenSizeGivesTheLineItsWidthAndTheDotItsDiameter) {
+TEST_P(Gui, PenSizeGivesTheLineItsWidthAndTheDotItsDiameter) {
     for (int w = 1; w <= 9; ++w) {
         SCOPED_TRACE(w);
         GUI_SetPenSize(w);
@@ -245,7 +237,7 @@ TEST_F(Gui, PenSizeGivesTheLineItsWidthAndTheDotItsDiameter) {
     EXPECT_NEAR(across * std::sqrt(2.0), 6.0, 1.5);
 }
 
-TEST_F(Gui, XorInvertsEveryPixelOfAFigureOnceSoTwiceRestores) {
+TEST_P(Gui, XorInvertsEveryPixelOfAFigureOnceSoTwiceRestores) {
     const GUI_POINT star[5] = {{0, -60}, {35, 50}, {-57, -18}, {57, -18}, {-35, 50}};
     static const uint8_t bits[] = {0xF0, 0x3C, 0xFF, 0x00};
     static const GUI_COLOR pal[2] = {0x0000FF, 0xFFFFFF};  // both visible on black
@@ -281,9 +273,10 @@ TEST_F(Gui, XorInvertsEveryPixelOfAFigureOnceSoTwiceRestores) {
             const auto before = snap();
             GUI_SetDrawMode(GUI_DRAWMODE_XOR);
             draw();
+            const auto after = snap();
             for (int i = 0; i < W * H; ++i) {
                 const uint16_t want = covered[i] ? uint16_t(~before[i]) : before[i];
-                ASSERT_EQ(fb_[i], want) << "pixel " << i % W << "," << i / W;
+                ASSERT_EQ(after[i], want) << "pixel " << i % W << "," << i / W;
             }
             draw();
             ASSERT_TRUE(snap() == before);
@@ -291,7 +284,7 @@ TEST_F(Gui, XorInvertsEveryPixelOfAFigureOnceSoTwiceRestores) {
     }
 }
 
-TEST_F(Gui, CirclesAndEllipsesAreSymmetric) {
+TEST_P(Gui, CirclesAndEllipsesAreSymmetric) {
     for (int r : {0, 1, 2, 5, 17, 100}) {
         SCOPED_TRACE(r);
         for (bool filled : {false, true}) {
@@ -327,7 +320,7 @@ TEST_F(Gui, CirclesAndEllipsesAreSymmetric) {
     EXPECT_EQ(bbox(kWhite), (std::array<int, 4>{281, 211, 519, 269}));
 }
 
-TEST_F(Gui, ConcavePolygonsFillInsideOnly) {
+TEST_P(Gui, ConcavePolygonsFillInsideOnly) {
     // A U: two legs with a notch between them.
     const GUI_POINT u[8] = {{0, 0},   {30, 0},  {30, 30}, {20, 30},
                             {20, 10}, {10, 10}, {10, 30}, {0, 30}};
@@ -343,8 +336,9 @@ TEST_F(Gui, ConcavePolygonsFillInsideOnly) {
     const auto filled = snap();
     clear(0);
     GUI_DrawPolygon(u, 8, 100, 100);
+    const auto outline = snap();
     for (int i = 0; i < W * H; ++i) {
-        if (fb_[i]) {
+        if (outline[i]) {
             ASSERT_EQ(filled[i], kWhite);
         }
     }
@@ -356,7 +350,7 @@ TEST_F(Gui, ConcavePolygonsFillInsideOnly) {
     EXPECT_EQ(px(400, 200), kWhite);
 }
 
-TEST_F(Gui, ArcsRunCounterClockwiseFromTheRightAndEndAtTheirAngles) {
+TEST_P(Gui, ArcsRunCounterClockwiseFromTheRightAndEndAtTheirAngles) {
     const int cx = 400, cy = 240, r = 50;
     GL_DrawArc(cx, cy, r, r, 0, 90);
     EXPECT_EQ(px(cx + r, cy), kWhite);  // 0 degrees: right
@@ -392,7 +386,7 @@ TEST_F(Gui, ArcsRunCounterClockwiseFromTheRightAndEndAtTheirAngles) {
     EXPECT_EQ(px(cx + r + 3, cy - 1), 0);
 }
 
-TEST_F(Gui, RotatePolygonTurnsAboutTheOrigin) {
+TEST_P(Gui, RotatePolygonTurnsAboutTheOrigin) {
     const GUI_POINT src[2] = {{10, 0}, {0, -20}};
     GUI_POINT dst[2];
     GUI_RotatePolygon(dst, src, 2, float(M_PI / 2));
@@ -402,7 +396,7 @@ TEST_F(Gui, RotatePolygonTurnsAboutTheOrigin) {
     EXPECT_EQ(dst[1].y, 0);
 }
 
-TEST_F(Gui, PaletteBitmapsOfEveryDepthWithAndWithoutTransparency) {
+TEST_P(Gui, PaletteBitmapsOfEveryDepthWithAndWithoutTransparency) {
     static const GUI_COLOR colors[16] = {0x000000, 0x0000FF, 0x00FF00, 0xFF0000, 0xFFFFFF, 0x808080,
                                          0x00FFFF, 0xFF00FF, 0x123456, 0x654321, 0x111111, 0x222222,
                                          0x333333, 0x444444, 0x555555, 0x666666};
@@ -441,7 +435,7 @@ TEST_F(Gui, PaletteBitmapsOfEveryDepthWithAndWithoutTransparency) {
     }
 }
 
-TEST_F(Gui, Rgb565BitmapsCopyAndClip) {
+TEST_P(Gui, Rgb565BitmapsCopyAndClip) {
     uint8_t data[3 * 2 * 2];
     for (int i = 0; i < 6; ++i) {
         data[2 * i] = uint8_t(0x10 + i);
@@ -456,7 +450,7 @@ TEST_F(Gui, Rgb565BitmapsCopyAndClip) {
     EXPECT_EQ(px(2, 1), 0xA015);
 }
 
-TEST_F(Gui, RunLengthBitmapsSpanRowsAndHonourTransparency) {
+TEST_P(Gui, RunLengthBitmapsSpanRowsAndHonourTransparency) {
     // 4 x 3, RLE16: a run of 6 (over the end of row 0), a literal of 2, a run of 4 of colour 0.
     const uint8_t rle16[] = {6, 0x34, 0x12, 0, 2, 0x01, 0x00, 0x02, 0x00, 4, 0x00, 0x00};
     const GUI_BITMAP bm16{4, 3, 0, 16, rle16, nullptr, GUI_DRAW_RLE16, sizeof rle16};

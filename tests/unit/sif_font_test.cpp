@@ -19,11 +19,12 @@
 #include "in_process.h"
 #include "media/fonts.h"
 #include "sif_builder.h"
+#include "test_screen.h"
 
 namespace voxa_test {
 namespace {
 
-constexpr int W = 800;
+constexpr int W = kWvgaScreen.width;
 
 // 'A' and 'B' in one range, the euro sign in a second; 120 bytes:
 //   header 0-19, ranges 20-35, glyph records 36-51 ('A', 'B') and 52-59 (euro),
@@ -64,12 +65,13 @@ class SifFont : public ::testing::Test {
     void SetUp() override {
         sim::Standalone::instance();
         KV_GUI_Init();
+        screen_.open(kWvgaScreen, 0x1234);
         fb_ = lcd_framebuffer();
-        std::fill(fb_, fb_ + W * 480, 0x1234);
-        sim::Standalone::instance().reset_guards();
     }
-    void TearDown() override { EXPECT_TRUE(sim::Standalone::instance().guards_intact()); }
-    uint16_t px(int x, int y) const { return fb_[y * W + x]; }
+    void TearDown() override { EXPECT_TRUE(screen_.untouched_outside()); }
+    uint16_t px(int x, int y) const { return screen_.px(x, y); }
+
+    TestScreen screen_;
 
     uint16_t* fb_;
 };

@@ -12,11 +12,11 @@
 #include "gui/gui.h"
 #include "in_process.h"
 #include "sif_builder.h"
+#include "test_screen.h"
 
 namespace voxa_test {
 namespace {
 
-constexpr int W = 800;
 constexpr uint16_t kPaper = 0x1234;
 
 class TextState : public ::testing::Test {
@@ -36,23 +36,14 @@ class TextState : public ::testing::Test {
             GUI_SIF_CreateFont(data_.data(), uint32_t(data_.size()), &font_, GUI_SIF_TYPE_PROP_AA4),
             1);
         GUI_SetFont(&font_);
-        fb_ = lcd_framebuffer();
-        std::fill(fb_, fb_ + W * 480, kPaper);
+        screen_.open(kWvgaScreen, kPaper);
     }
-    std::array<int, 4> painted() const {
-        std::array<int, 4> b{W, 480, -1, -1};
-        for (int y = 0; y < 480; ++y) {
-            for (int x = 0; x < W; ++x) {
-                if (fb_[y * W + x] == kPaper) continue;
-                b = {std::min(b[0], x), std::min(b[1], y), std::max(b[2], x), std::max(b[3], y)};
-            }
-        }
-        return b;
-    }
+    void TearDown() override { EXPECT_TRUE(screen_.untouched_outside()); }
+    std::array<int, 4> painted() const { return screen_.painted(kPaper); }
 
     std::vector<uint8_t> data_;
     GUI_FONT font_;
-    uint16_t* fb_;
+    TestScreen screen_;
 };
 
 TEST_F(TextState, EscapeMakesOneTextUtf8) {
@@ -80,7 +71,7 @@ TEST_F(TextState, EscapeMakesOneTextUtf8) {
 TEST_F(TextState, CentredTextStandsInTheMiddleOfItsRectangle) {
     KV_DispStringCenter("BB", 100, 100, 139, 129);
     EXPECT_EQ(painted(), (std::array<int, 4>{115, 110, 124, 119}));
-    std::fill(fb_, fb_ + W * 480, kPaper);
+    screen_.fill(kPaper);
     KV_DispStringCenter("\x1B\xC3\xA9", 100, 100, 139, 129);  // one 3-wide character
     EXPECT_EQ(painted(), (std::array<int, 4>{118, 110, 120, 119}));
     EXPECT_EQ(GUI_UC_GetEncoding(), GUI_ENCODE_NONE);

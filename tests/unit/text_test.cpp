@@ -19,13 +19,13 @@
 #include "media/fonts.h"
 #include "reference_image.h"
 #include "sif_builder.h"
+#include "test_screen.h"
 
 namespace voxa_test {
 namespace {
 
-constexpr int W = 800;
-constexpr int H = 480;
-constexpr uint16_t kBeyond = 0x5AA5;
+constexpr int W = kWvgaScreen.width;
+constexpr int H = kWvgaScreen.height;
 constexpr uint16_t kWhite565 = 0xFFFF;
 constexpr uint16_t kBlack565 = 0x0000;
 constexpr uint16_t kRed565 = 0xF800;
@@ -62,12 +62,9 @@ std::vector<uint8_t> test_font_data(int bpp) {
 class Text : public ::testing::Test {
   protected:
     void SetUp() override {
-        board_ = &sim::Standalone::instance();
         KV_GUI_Init();
+        screen_.open(kWvgaScreen, kScreen);
         fb_ = lcd_framebuffer();
-        fill(kScreen);
-        for (uint32_t i = W * H; i < kFrameBufferMaxPixels; ++i) fb_[i] = kBeyond;
-        board_->reset_guards();
         for (const int bpp : {1, 2, 4}) {
             data_[bpp] = test_font_data(bpp);
             const int type = bpp == 1   ? GUI_SIF_TYPE_PROP
@@ -79,31 +76,17 @@ class Text : public ::testing::Test {
         }
         GUI_SetFont(&font_[4]);
     }
-    void TearDown() override {
-        EXPECT_TRUE(board_->guards_intact());
-        for (uint32_t i = W * H; i < kFrameBufferMaxPixels; ++i) {
-            ASSERT_EQ(fb_[i], kBeyond) << "written past the screen at " << i;
-        }
-    }
+    void TearDown() override { EXPECT_TRUE(screen_.untouched_outside()); }
 
-    void fill(uint16_t v) { std::fill(fb_, fb_ + W * H, v); }
-    uint16_t px(int x, int y) const { return fb_[y * W + x]; }
-    std::vector<uint16_t> snap() const { return std::vector<uint16_t>(fb_, fb_ + W * H); }
+    void fill(uint16_t v) { screen_.fill(v); }
+    uint16_t px(int x, int y) const { return screen_.px(x, y); }
+    std::vector<uint16_t> snap() const { return screen_.snap(); }
     void colors(GUI_COLOR fg, GUI_COLOR bg) {
         GUI_SetColor(fg);
         GUI_SetBkColor(bg);
     }
     // Bounding box x0, y0, x1, y1 of the pixels that are no longer kScreen.
-    std::array<int, 4> painted() const {
-        std::array<int, 4> b{W, H, -1, -1};
-        for (int y = 0; y < H; ++y) {
-            for (int x = 0; x < W; ++x) {
-                if (px(x, y) == kScreen) continue;
-                b = {std::min(b[0], x), std::min(b[1], y), std::max(b[2], x), std::max(b[3], y)};
-            }
-        }
-        return b;
-    }
+    std::array<int, 4> painted() const { return screen_.painted(kScreen); }
     int changed_outside(const std::vector<uint16_t>& before, const GUI_RECT& r) const {
         int n = 0;
         for (int y = 0; y < H; ++y) {
@@ -115,8 +98,8 @@ class Text : public ::testing::Test {
         return n;
     }
 
-    sim::Standalone* board_;
-    uint16_t* fb_;
+    TestScreen screen_;
+    uint16_t* fb_;  // rows W pixels apart
     std::vector<uint8_t> data_[5];
     GUI_FONT font_[5];
 };
@@ -508,7 +491,7 @@ TEST_F(Text, NothingIsWrittenOutsideTheClipRectangleOrTheFrameBuffer) {
         }
         GUI_SetClipRect(nullptr);
         ASSERT_EQ(changed_outside(before, clip), 0) << "step " << i;
-        ASSERT_TRUE(board_->guards_intact()) << "step " << i;
+        ASSERT_TRUE(screen_.untouched_outside()) << "step " << i;
     }
 }
 
