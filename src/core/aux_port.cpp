@@ -14,17 +14,15 @@ namespace {
 constexpr int kAinMaxBytes = 128;
 
 RxRing<kAuxRingSize> aux;
-const char* volatile aTxPtr;
-volatile uint8_t aTxBusy;
-volatile uint8_t aTxDraining;
+TxChannel auxTx;
 
 }  // namespace
 
 void auxInit() {
     aux.clear();
-    aTxPtr = nullptr;
-    aTxBusy = 0;
-    aTxDraining = 0;
+    auxTx.ptr = nullptr;
+    auxTx.busy = 0;
+    auxTx.draining = 0;
     auxEscCnt = 0;
 }
 
@@ -38,7 +36,7 @@ void aux_isr() {
         else
             auxEscCnt = 0;
     }
-    tx_service(p, aTxPtr, aTxBusy, aTxDraining);
+    tx_service(p, auxTx);
 }
 
 }  // namespace serial
@@ -69,18 +67,9 @@ void aFlushRx() {
 }
 
 void aTxString(const char* s) {
-    const int p = auxPort();
-    while (aTxBusy) board_idle();
+    while (auxTx.busy) board_idle();
     if (!s[0]) return;
-    if (p == kCom1) uart_com1_tx_enable(true);
-    {
-        IrqGuard guard;
-        aTxPtr = s;
-        aTxBusy = 1;
-        aTxDraining = 0;
-        uart_tx_irq(p, true);
-    }
-    while (aTxBusy) board_idle();
+    send_through(auxPort(), auxTx, s);
 }
 
 void aTxBinary(const uint8_t* bytes, int n) {
@@ -88,6 +77,6 @@ void aTxBinary(const uint8_t* bytes, int n) {
         txString(":internal error aTxBinary()\r");
         return;
     }
-    while (aTxBusy) board_idle();
+    while (auxTx.busy) board_idle();
     poll_write(auxPort(), bytes, n);
 }

@@ -93,7 +93,7 @@ void drop_overlong_text() {
 // XON follows free space, not complete lines: a host paused in the middle of a line could
 // otherwise never send the CR that would let the module read on.
 void release_host_when_drained() {
-    if (rxStopped && rx.count <= kRxXonLevel && !txBusy) {
+    if (rxStopped && rx.count <= kRxXonLevel && !hostTx.busy) {
         IrqGuard guard;
         send_flow_byte(kXon);
         rxStopped = 0;
@@ -131,7 +131,7 @@ void host_rx_byte(uint8_t c) {
             return;
         }
     }
-    if (rx.count > kRxXoffLevel && !rxStopped && !txBusy) {
+    if (rx.count > kRxXoffLevel && !rxStopped && !hostTx.busy) {
         send_flow_byte(kXoff);
         rxStopped = 1;
     }

@@ -12,7 +12,7 @@ char out_buffer[kOutBufferSize];
 
 namespace serial {
 
-volatile uint8_t txBusy;
+TxChannel hostTx;
 
 namespace {
 
@@ -21,8 +21,6 @@ constexpr int kXoffWaitStepMs = 5;
 constexpr int kRs485MaxPayload = kTxMaxString - kRs485PrefixLen;
 
 char txBuf[kTxBufSize];
-const char* volatile txPtr;
-volatile uint8_t txDraining;  // com1: all bytes written, waiting for the line to fall quiet
 char flowByte[2];
 
 void wait_for_host_xon() {
@@ -32,17 +30,7 @@ void wait_for_host_xon() {
 
 // Sends txBuf through the host transmit interrupt and waits until the string has left.
 void send_txbuf() {
-    const int p = hostPort();
-    while (txBusy) board_idle();
-    if (p == kCom1) uart_com1_tx_enable(true);
-    {
-        IrqGuard guard;
-        txPtr = txBuf;
-        txBusy = 1;
-        txDraining = 0;
-        uart_tx_irq(p, true);
-    }
-    while (txBusy) board_idle();
+    send_through(hostPort(), hostTx, txBuf);
     txBuf[0] = 0;
     stringSent = uint8_t(stringSent + 1);
 }
@@ -55,44 +43,56 @@ void vformat_and(void (*send)(const char*), const char* fmt, va_list args) {
 
 }  // namespace
 
+void send_through(int port, TxChannel& channel, const char* s) {
+    while (channel.busy) board_idle();
+    if (port == kCom1) uart_com1_tx_enable(true);
+    {
+        IrqGuard guard;
+        channel.ptr = s;
+        channel.busy = 1;
+        channel.draining = 0;
+        uart_tx_irq(port, true);
+    }
+    while (channel.busy) board_idle();
+}
+
 void send_flow_byte(uint8_t byte) {
-    if (txBusy) return;
+    if (hostTx.busy) return;
     const int p = hostPort();
     flowByte[0] = char(byte);
     flowByte[1] = 0;
-    txPtr = flowByte;
-    txBusy = 1;
+    hostTx.ptr = flowByte;
+    hostTx.busy = 1;
     if (p == kCom1) uart_com1_tx_enable(true);
     uart_tx_irq(p, true);
 }
 
-void tx_service(int port, const char* volatile& ptr, volatile uint8_t& busy,
-                volatile uint8_t& draining) {
-    if (!busy) return;
-    if (!draining) {
-        while (*ptr && uart_tx_ready(port)) {
-            uart_tx_write(port, uint8_t(*ptr));
-            ptr = ptr + 1;
+void tx_service(int port, TxChannel& ch) {
+    if (!ch.busy) return;
+    if (!ch.draining) {
+        while (*ch.ptr && uart_tx_ready(port)) {
+            uart_tx_write(port, uint8_t(*ch.ptr));
+            ch.ptr = ch.ptr + 1;
         }
-        if (*ptr) return;
+        if (*ch.ptr) return;
         uart_tx_irq(port, false);
         if (port != kCom1) {
-            busy = 0;
+            ch.busy = 0;
             return;
         }
-        draining = 1;
+        ch.draining = 1;
         uart_txc_irq(port, true);
     }
-    if (draining && uart_tx_complete(port)) {
+    if (ch.draining && uart_tx_complete(port)) {
         uart_txc_irq(port, false);
-        draining = 0;
-        busy = 0;
+        ch.draining = 0;
+        ch.busy = 0;
         uart_com1_tx_enable(false);
     }
 }
 
 void host_tx_service() {
-    tx_service(hostPort(), txPtr, txBusy, txDraining);
+    tx_service(hostPort(), hostTx);
 }
 
 void poll_write(int port, const uint8_t* bytes, int n) {
@@ -107,9 +107,9 @@ void poll_write(int port, const uint8_t* bytes, int n) {
 
 void txInit() {
     txBuf[0] = 0;
-    txPtr = txBuf;
-    txBusy = 0;
-    txDraining = 0;
+    hostTx.ptr = txBuf;
+    hostTx.busy = 0;
+    hostTx.draining = 0;
 }
 
 }  // namespace serial
@@ -123,7 +123,7 @@ void txString(const char* s) {
         std::strcpy(txBuf, rs485prefix);
         std::strncat(txBuf, s, kRs485MaxPayload);
     } else {
-        while (txBusy) board_idle();
+        while (hostTx.busy) board_idle();
         std::strncpy(txBuf, s, kTxMaxString);
         txBuf[kTxMaxString] = 0;
     }
@@ -152,7 +152,7 @@ int anythingToTx() {
 
 void txChar(char c) {
     if (rs485Active() && txBuf[0]) send_txbuf();
-    while (txBusy) board_idle();
+    while (hostTx.busy) board_idle();
     txBuf[0] = c;
     txBuf[1] = 0;
     send_txbuf();
@@ -164,13 +164,13 @@ void txBinary(const uint8_t* bytes, int n) {
         return;
     }
     wait_for_host_xon();
-    while (txBusy) board_idle();
+    while (hostTx.busy) board_idle();
     poll_write(hostPort(), bytes, n);
     stringSent = uint8_t(stringSent + 1);
 }
 
 void txWait() {
-    while (txBusy) board_idle();
+    while (hostTx.busy) board_idle();
     while (!uart_tx_complete(hostPort())) board_idle();
 }
 

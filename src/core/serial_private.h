@@ -37,8 +37,17 @@ void host_rx_byte(uint8_t c);
 // One complete line has been read.
 void line_consumed();
 
-// --- host-port transmission ---
-extern volatile uint8_t txBusy;
+// --- transmission ---
+// One port's interrupt-driven transmitter: the string being sent and how far it has gone.
+struct TxChannel {
+    const char* volatile ptr;
+    volatile uint8_t busy;
+    volatile uint8_t draining;  // com1: all bytes written, waiting for the line to fall quiet
+};
+extern TxChannel hostTx;
+// Waits until the channel is free, then sends s (not empty) through the transmit interrupt of
+// port and waits until it has left.
+void send_through(int port, TxChannel& channel, const char* s);
 // Transmission state at power-on: nothing queued, the transmitter idle.
 void txInit();
 // Starts sending a single flow-control byte when the host transmitter is idle.
@@ -48,8 +57,7 @@ void host_tx_service();
 // The transmit interrupt's work on either port: feeds the FIFO from ptr; at the end of the
 // string com0 is done, com1 first waits until its transmitter has finished so that the RS-485
 // driver can be let go.
-void tx_service(int port, const char* volatile& ptr, volatile uint8_t& busy,
-                volatile uint8_t& draining);
+void tx_service(int port, TxChannel& channel);
 // Writes bytes one at a time, each after the previous has completely left the transmitter.
 void poll_write(int port, const uint8_t* bytes, int n);
 

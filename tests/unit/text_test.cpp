@@ -62,8 +62,8 @@ std::vector<uint8_t> test_font_data(int bpp) {
 class Text : public ::testing::Test {
   protected:
     void SetUp() override {
-        KV_GUI_Init();
         screen_.open(kWvgaScreen, kScreen);
+        KV_GUI_Init();
         fb_ = lcd_framebuffer();
         for (const int bpp : {1, 2, 4}) {
             data_[bpp] = test_font_data(bpp);
