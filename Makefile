@@ -1,5 +1,5 @@
 # Thin wrapper around CMake presets. `make run` starts the simulator, `make test` runs everything.
-.PHONY: all deps build run test test-default test-asan check-arm bench fuzz format clean
+.PHONY: all deps build run test test-default test-asan check-arm bench fuzz fuzz-campaign lint format clean
 
 JOBS ?= $(shell nproc)
 RUN_ARGS ?=
@@ -36,6 +36,9 @@ bench: build
 fuzz: deps
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)
+
+lint: deps
+	scripts/lint.sh
 
 format:
 	find src boards sim tools tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i

@@ -12,12 +12,12 @@
 #include <string>
 
 #include "boards/sim/standalone.h"
-#include "core/main_loop.h"
-#include "drawing/drawing_state.h"
 #include "command/parse_command.h"
+#include "core/main_loop.h"
 #include "core/serial.h"
 #include "device/board.h"
 #include "device/timebase.h"
+#include "drawing/drawing_state.h"
 #include "fuzz_support.h"
 #include "gui/gui.h"
 #include "settings/settings.h"

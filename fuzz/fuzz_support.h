@@ -8,10 +8,10 @@
 #include <cstring>
 #include <string>
 
-#include "core/main_loop.h"
 #include "base/scan.h"
 #include "boards/sim/standalone.h"
 #include "command/parse_command.h"
+#include "core/main_loop.h"
 #include "core/serial.h"
 #include "device/board.h"
 #include "device/timebase.h"

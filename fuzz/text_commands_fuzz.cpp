@@ -13,13 +13,13 @@
 #include <string>
 
 #include "boards/sim/standalone.h"
-#include "core/main_loop.h"
-#include "drawing/drawing_state.h"
 #include "command/parse_command.h"
-#include "drawing/text_state.h"
+#include "core/main_loop.h"
 #include "core/serial.h"
 #include "device/board.h"
 #include "device/timebase.h"
+#include "drawing/drawing_state.h"
+#include "drawing/text_state.h"
 #include "fuzz_support.h"
 #include "gui/gui.h"
 #include "media/fonts.h"

@@ -8,7 +8,7 @@ packages=(
   libpng-dev libpixman-1-dev libfreetype-dev
   fonts-liberation2 fonts-dejavu-core
   gcc-arm-none-eabi libstdc++-arm-none-eabi-newlib
-  clang libclang-rt-dev
+  clang libclang-rt-dev clang-tidy clang-format
   mtools dosfstools socat python3 python3-serial
 )
 

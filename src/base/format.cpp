@@ -194,8 +194,9 @@ int kv_vsnprintf(char* buf, size_t size, const char* fmt, va_list args) {
             case 'd':
             case 'i': {
                 int64_t v;
+                // On the board size_t is 32 bits, unlike long long: the branches differ there.
                 if (length == 2)
-                    v = va_arg(args, long long);
+                    v = va_arg(args, long long);  // NOLINT(bugprone-branch-clone)
                 else if (length == 1)
                     v = int32_t(va_arg(args, long));
                 else if (length == 3)
@@ -203,7 +204,7 @@ int kv_vsnprintf(char* buf, size_t size, const char* fmt, va_list args) {
                 else
                     v = va_arg(args, int);
                 if (length == -1) v = int16_t(v);
-                if (length == -2) v = int8_t(v);
+                if (length == -2) v = int8_t(v);  // NOLINT(bugprone-signed-char-misuse): %hhd
                 const bool neg = v < 0;
                 const uint64_t mag = neg ? uint64_t(0) - uint64_t(v) : uint64_t(v);
                 format_integer(out, s, mag, neg, 10, false, true);
@@ -215,7 +216,7 @@ int kv_vsnprintf(char* buf, size_t size, const char* fmt, va_list args) {
             case 'o': {
                 uint64_t v;
                 if (length == 2)
-                    v = va_arg(args, unsigned long long);
+                    v = va_arg(args, unsigned long long);  // NOLINT(bugprone-branch-clone)
                 else if (length == 1)
                     v = uint32_t(va_arg(args, unsigned long));
                 else if (length == 3)

@@ -3,14 +3,14 @@
 #include <cstring>
 
 #include "base/format.h"
-#include "base/scan.h"
-#include "media/button_faces.h"
-#include "drawing/drawing_state.h"
-#include "base/interpreter.h"
-#include "base/text_helpers.h"
 #include "base/host_text.h"
+#include "base/interpreter.h"
+#include "base/scan.h"
+#include "base/text_helpers.h"
+#include "drawing/drawing_state.h"
 #include "gui/gui.h"
 #include "macro/macro.h"
+#include "media/button_faces.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "base/scan.h"
 #include "base/interpreter.h"
+#include "base/scan.h"
 #include "controls/animation.h"
 
 namespace {

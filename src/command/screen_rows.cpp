@@ -2,16 +2,16 @@
 
 #include <cstring>
 
-#include "base/scan.h"
-#include "drawing/drawing_state.h"
+#include "base/host_text.h"
 #include "base/interpreter.h"
+#include "base/scan.h"
 #include "base/text_helpers.h"
 #include "controls/animation.h"
 #include "core/main_loop.h"
-#include "base/host_text.h"
 #include "device/board.h"
 #include "device/panel_config.h"
 #include "device/scan_wait.h"
+#include "drawing/drawing_state.h"
 #include "gui/gui.h"
 
 AreaSlot areaSlots[kAreaSlots];

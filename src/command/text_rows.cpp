@@ -2,13 +2,13 @@
 
 #include <cstring>
 
-#include "base/scan.h"
-#include "drawing/drawing_state.h"
-#include "base/interpreter.h"
-#include "base/text_helpers.h"
-#include "drawing/text_state.h"
-#include "core/main_loop.h"
 #include "base/host_text.h"
+#include "base/interpreter.h"
+#include "base/scan.h"
+#include "base/text_helpers.h"
+#include "core/main_loop.h"
+#include "drawing/drawing_state.h"
+#include "drawing/text_state.h"
 #include "gui/gui.h"
 #include "media/fonts.h"
 

@@ -4,8 +4,8 @@
 
 #include "base/format.h"
 #include "base/hex.h"
-#include "base/scan.h"
 #include "base/interpreter.h"
+#include "base/scan.h"
 #include "base/text_helpers.h"
 #include "core/serial.h"
 #include "settings/settings.h"

@@ -16,8 +16,8 @@ struct RxRing {
     volatile uint16_t tail;  // next read (main-loop side)
     volatile uint16_t count;
 
-    static uint16_t next(uint16_t i) { return uint16_t((i + 1) % N); }
-    static uint16_t prev(uint16_t i) { return uint16_t((i + N - 1) % N); }
+    uint16_t next(uint16_t i) const { return uint16_t((i + 1) % N); }
+    uint16_t prev(uint16_t i) const { return uint16_t((i + N - 1) % N); }
 
     bool full() const { return count >= N; }
     // Interrupt side: stores c; the caller has checked that there is room.

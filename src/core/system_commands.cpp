@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "base/format.h"
-#include "base/scan.h"
 #include "base/interpreter.h"
+#include "base/scan.h"
 #include "base/text_helpers.h"
 #include "core/main_loop.h"
 #include "core/serial.h"

@@ -1,7 +1,7 @@
 #include "device/backlight.h"
 
-#include "device/board.h"
 #include "base/settings_record.h"
+#include "device/board.h"
 
 namespace {
 

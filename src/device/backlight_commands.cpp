@@ -3,13 +3,13 @@
 #include <cstring>
 
 #include "base/format.h"
-#include "base/scan.h"
-#include "base/interpreter.h"
-#include "base/text_helpers.h"
 #include "base/host_text.h"
+#include "base/interpreter.h"
+#include "base/scan.h"
+#include "base/settings_record.h"
+#include "base/text_helpers.h"
 #include "device/backlight.h"
 #include "device/display.h"
-#include "base/settings_record.h"
 
 namespace {
 

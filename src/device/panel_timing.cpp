@@ -1,8 +1,8 @@
 #include "device/panel_timing.h"
 
+#include "base/settings_record.h"
 #include "device/board.h"
 #include "device/panel_config.h"
-#include "base/settings_record.h"
 
 uint32_t htot;
 uint32_t vtot;

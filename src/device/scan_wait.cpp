@@ -1,10 +1,10 @@
 #include "device/scan_wait.h"
 
+#include "base/settings_record.h"
 #include "device/board.h"
 #include "device/panel_config.h"
 #include "device/panel_timing.h"
 #include "device/timebase.h"
-#include "base/settings_record.h"
 
 void wvr(int line) {
     if (line > panel::kHeight - 1) line = panel::kHeight - 1;

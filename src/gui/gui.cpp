@@ -37,8 +37,8 @@ int GUI_Init(const GUI_DISPLAY* display) {
         display->stride < display->width) {
         return 1;
     }
-    gui::surface = gui::Surface{display->frameBuffer, display->width, display->height,
-                                display->stride};
+    gui::surface =
+        gui::Surface{display->frameBuffer, display->width, display->height, display->stride};
     context = GUI_CONTEXT{};
     context.ClipRect = gui::screen_rect();
     context.Color = 0xFFFFFF;

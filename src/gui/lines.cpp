@@ -161,10 +161,11 @@ void thin_line(Painter& painter, int64_t x0, int64_t y0, int64_t x1, int64_t y1)
             }
             const int lx = int((last - fb) % stride), ly = int((last - fb) / stride);
             painter.mask_bounds(x < lx ? x : lx, y < ly ? y : ly, x < lx ? lx : x, y < ly ? ly : y);
-            walk(p, count, major, minor, int32_t(err), m2, n2, [&painter, fb, stride](uint16_t* q16) {
-                const int offset = int(q16 - fb);
-                painter.mask_bit(offset % stride, offset / stride);
-            });
+            walk(p, count, major, minor, int32_t(err), m2, n2,
+                 [&painter, fb, stride](uint16_t* q16) {
+                     const int offset = int(q16 - fb);
+                     painter.mask_bit(offset % stride, offset / stride);
+                 });
             break;
         }
     }

@@ -31,9 +31,10 @@ constexpr bool kHasWideFill =
 class PixelFill {
   public:
     explicit PixelFill(uint16_t value)
-        : value_(value),
-          bytes_equal_(uint8_t(value) == uint8_t(value >> 8)),
-          v8_{value, value, value, value, value, value, value, value} {}
+        : value_(value), bytes_equal_(uint8_t(value) == uint8_t(value >> 8)), v8_{value, value,
+                                                                                  value, value,
+                                                                                  value, value,
+                                                                                  value, value} {}
 
     void operator()(uint16_t* p, int n) const {
         if (n <= 0) return;

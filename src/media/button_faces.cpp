@@ -75,8 +75,9 @@ constexpr std::array<uint8_t, N * N * 2> make_face(bool pressed) {
     for (int y = 0; y < N; ++y) {
         for (int x = 0; x < N; ++x) {
             const uint16_t p = face_pixel(x, y, pressed);
-            data[std::size_t(2 * (y * N + x))] = uint8_t(p & 0xFF);
-            data[std::size_t(2 * (y * N + x) + 1)] = uint8_t(p >> 8);
+            const std::size_t at = 2 * (std::size_t(y) * N + std::size_t(x));
+            data[at] = uint8_t(p & 0xFF);
+            data[at + 1] = uint8_t(p >> 8);
         }
     }
     return data;

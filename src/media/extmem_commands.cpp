@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "base/interpreter.h"
 #include "base/host_text.h"
+#include "base/interpreter.h"
 #include "fs/sd_commands.h"
 
 namespace {

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "base/host_text.h"
 #include "base/scan.h"
 #include "base/text_helpers.h"
-#include "base/host_text.h"
 #include "fs/file_ops.h"
 #include "media/ext_mem_area.h"
 #include "settings/settings.h"

@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "base/format.h"
-#include "base/scan.h"
-#include "base/interpreter.h"
 #include "base/host_text.h"
+#include "base/interpreter.h"
+#include "base/scan.h"
 #include "device/board.h"
 #include "settings/settings.h"
 

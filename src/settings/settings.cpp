@@ -9,7 +9,6 @@
 #include "fs/sdcard.h"
 #include "settings/config_ini.h"
 
-
 namespace {
 
 struct RateCode {

@@ -48,8 +48,10 @@ TEST(GuiDisplay, DisplaysTheLibraryCannotDrawOnAreRefused) {
     uint16_t pixels[4] = {};
     const GUI_DISPLAY ok{pixels, 2, 2, 2};
     const GUI_DISPLAY cases[] = {
-        {nullptr, 2, 2, 2},     {pixels, 0, 2, 2},
-        {pixels, 2, 0, 2},      {pixels, 2, 2, 1},
+        {nullptr, 2, 2, 2},
+        {pixels, 0, 2, 2},
+        {pixels, 2, 0, 2},
+        {pixels, 2, 2, 1},
         {pixels, kGuiMaxWidth + 1, 1, kGuiMaxWidth + 1},
         {pixels, 1, kGuiMaxHeight + 1, 1},
     };

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "boards/sim/standalone.h"
-#include "core/main_loop.h"
-#include "drawing/drawing_state.h"
 #include "command/parse_command.h"
-#include "drawing/text_state.h"
+#include "core/main_loop.h"
 #include "device/board.h"
+#include "drawing/drawing_state.h"
+#include "drawing/text_state.h"
 #include "gui/gui.h"
 #include "image_builder.h"
 #include "in_process.h"

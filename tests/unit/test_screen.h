@@ -84,7 +84,8 @@ class TestScreen {
     std::vector<uint16_t> snap() const {
         std::vector<uint16_t> v;
         v.reserve(size_t(W) * size_t(H));
-        for (int y = 0; y < H; ++y) v.insert(v.end(), fb_ + y * size_.stride, fb_ + y * size_.stride + W);
+        for (int y = 0; y < H; ++y)
+            v.insert(v.end(), fb_ + y * size_.stride, fb_ + y * size_.stride + W);
         return v;
     }
     int count(uint16_t v) const {

@@ -6,9 +6,9 @@
 #include <array>
 
 #include "core/main_loop.h"
+#include "device/board.h"
 #include "drawing/drawing_state.h"
 #include "drawing/text_state.h"
-#include "device/board.h"
 #include "gui/gui.h"
 #include "in_process.h"
 #include "sif_builder.h"
