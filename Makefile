@@ -3,6 +3,7 @@
 
 JOBS ?= $(shell nproc)
 RUN_ARGS ?=
+FUZZ_SECONDS ?= 240
 
 all: build
 
@@ -32,6 +33,9 @@ test: test-default test-asan check-arm
 
 bench: build
 	scripts/run-benchmarks.sh
+
+fuzz-campaign: deps
+	scripts/fuzz-campaign.sh $(FUZZ_SECONDS)
 
 fuzz: deps
 	cmake --preset fuzz >/dev/null
