@@ -1,5 +1,5 @@
 // What the fuzz targets share: a reader that turns the input's bytes into pieces of command
-// lines, and the check that nothing was written outside the screen's pixels.
+// lines, and the fence that stops a write outside the screen's pixels.
 #pragma once
 
 #include <cstdint>
@@ -18,35 +18,80 @@
 #include "gui/gui.h"
 #include "settings/settings.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 namespace fuzz {
 
 // The WVGA build the targets link: the rest of the frame buffer lies beyond the screen.
 constexpr uint32_t kScreenPixels = 800u * 480u;
 constexpr uint16_t kBeyond = 0x5AA5;
 
-// Marks every pixel beyond the screen and resets the board's guard zones around the buffer.
-inline void mark_beyond_screen(sim::Standalone& board) {
-    uint16_t* fb = lcd_framebuffer();
-    for (uint32_t i = kScreenPixels; i < kFrameBufferMaxPixels; ++i) fb[i] = kBeyond;
-    board.reset_guards();
-}
+// Everything around the screen's pixels (the guard zones before and after the board's frame
+// buffer, and the part of the buffer beyond the WVGA screen) is filled with a pattern and then
+// made read-only, so that a write there stops the target at once, with ASan's report of the very
+// store. Only the bits of pages the screen shares with its surroundings stay writable; they are
+// compared after each command line, which costs a few kilobytes, not the whole surroundings.
+class ScreenFence {
+  public:
+    void raise(sim::Standalone& board) {
+        uint16_t* fb = lcd_framebuffer();
+        for (uint32_t i = kScreenPixels; i < kFrameBufferMaxPixels; ++i) fb[i] = kBeyond;
+        board.reset_guards();
+        const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+        const uintptr_t below = uintptr_t(fb - sim::Standalone::kGuardPixels);
+        const uintptr_t screen_end = uintptr_t(fb + kScreenPixels);
+        const uintptr_t above = uintptr_t(fb + kFrameBufferMaxPixels + sim::Standalone::kGuardPixels);
+        if (below % page != 0 || uintptr_t(fb) % page != 0) {
+            std::fprintf(stderr, "the board's frame buffer is not page-aligned\n");
+            std::abort();
+        }
+        protect(below, uintptr_t(fb));
+        const uintptr_t from = (screen_end + page - 1) / page * page;
+        const uintptr_t to = above / page * page;
+        protect(from, to);
+        head_ = reinterpret_cast<const uint8_t*>(screen_end);
+        head_size_ = from - screen_end;
+        tail_ = reinterpret_cast<const uint8_t*>(to);
+        tail_size_ = above - to;
+        keep(head_, head_size_, head_copy_);
+        keep(tail_, tail_size_, tail_copy_);
+    }
 
-// Aborts (naming what ran last) when a guard zone or a pixel beyond the screen has changed. One
-// memcmp against a kept pattern, so that the check costs little beside the commands themselves
-// (a loop here would be traced by the fuzzer's instrumentation).
-inline void check_screen_writes(sim::Standalone& board, const char* after) {
-    static uint16_t pattern[kFrameBufferMaxPixels - kScreenPixels];
-    static bool made = false;
-    if (!made) {
-        for (uint16_t& p : pattern) p = kBeyond;
-        made = true;
+    // Aborts, naming what ran last, when the writable bits around the screen have changed.
+    void check(const char* after) const {
+        if (std::memcmp(head_, head_copy_, head_size_) != 0 ||
+            std::memcmp(tail_, tail_copy_, tail_size_) != 0) {
+            std::fprintf(stderr, "write outside the screen after: %s\n", after);
+            std::abort();
+        }
     }
-    const bool beyond_ok =
-        std::memcmp(lcd_framebuffer() + kScreenPixels, pattern, sizeof pattern) == 0;
-    if (!board.guards_intact() || !beyond_ok) {
-        std::fprintf(stderr, "write outside the screen after: %s\n", after);
-        std::abort();
+
+  private:
+    static constexpr size_t kMaxPage = 65536;
+
+    static void protect(uintptr_t from, uintptr_t to) {
+        if (to > from && mprotect(reinterpret_cast<void*>(from), to - from, PROT_READ) != 0) {
+            std::perror("mprotect");
+            std::abort();
+        }
     }
+    static void keep(const uint8_t* p, size_t n, uint8_t* copy) {
+        if (n > kMaxPage) std::abort();
+        std::memcpy(copy, p, n);
+    }
+
+    const uint8_t* head_ = nullptr;
+    size_t head_size_ = 0;
+    const uint8_t* tail_ = nullptr;
+    size_t tail_size_ = 0;
+    uint8_t head_copy_[kMaxPage];
+    uint8_t tail_copy_[kMaxPage];
+};
+
+inline ScreenFence& screen_fence() {
+    static ScreenFence fence;
+    return fence;
 }
 
 // Reads the input from the front; past its end every byte is 0.
@@ -89,7 +134,7 @@ inline void start_command_firmware(sim::Standalone& board) {
     KV_COM_Init1();
     KV_TimerInit();
     KV_GUI_Init();
-    mark_beyond_screen(board);
+    screen_fence().raise(board);
 }
 
 // The template with each "%c" replaced by piece(c).
@@ -109,7 +154,7 @@ std::string fill_template(const char* tmpl, Piece piece) {
 // Runs up to max_lines command lines made from the input through parse_command: a pick byte of
 // 0xF0 or more takes a raw line of the input, any other the template it names, its "%c" holes
 // filled by piece(c). Each line lies in a buffer of exactly its size, so that ASan catches a read
-// past its end, and the screen guard is checked after every line.
+// past its end, and the screen fence is checked after every line.
 template <typename Reader, size_t N, typename Piece>
 void run_command_lines(sim::Standalone& board, Reader& in, const char* const (&templates)[N],
                        int max_lines, Piece piece) {
@@ -125,7 +170,7 @@ void run_command_lines(sim::Standalone& board, Reader& in, const char* const (&t
         std::memcpy(line, text.c_str(), text.size() + 1);
         parse_command(line);
         delete[] line;
-        check_screen_writes(board, text.c_str());
+        screen_fence().check(text.c_str());
     }
     board.take_output(kCom0);
     board.take_output(kCom1);

@@ -46,13 +46,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     sim::Standalone& board = sim::Standalone::instance();
     interrupt_init();
     KV_GUI_Init();
-    fuzz::mark_beyond_screen(board);
+    fuzz::screen_fence().raise(board);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < kPrefix) return 0;
-    sim::Standalone& board = sim::Standalone::instance();
     const size_t fontSize = size - kPrefix;
     const size_t shift = data[2] & 3;
     // The font data end exactly where the buffer ends, starting at any alignment.
@@ -86,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         GUI_DispStringInRectWrap(text.c_str(), &box, data[1] & 15, GUI_WRAPMODE_WORD);
         GUI_DispStringInRectEx(text.c_str(), &box, data[1] & 15, -1, rotation);
         GUI_GetStringDistX(text.c_str());
-        fuzz::check_screen_writes(board, "drawing a run-time font");
+        fuzz::screen_fence().check("drawing a run-time font");
     }
     delete[] buffer;
     return 0;

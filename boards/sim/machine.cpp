@@ -154,7 +154,10 @@ bool Machine::source_asserted(int source) const {
 }
 
 int Machine::highest_pending() const {
-    for (int s = kIrqSourceCount - 1; s >= 0; --s) {
+    // The sources the board models, highest first; every other source never asserts.
+    static constexpr int kModelled[] = {kIrqTimer, kIrqUart1, kIrqUart2};
+    static_assert(kIrqTimer > kIrqUart1 && kIrqUart1 > kIrqUart2);
+    for (const int s : kModelled) {
         if (enabled_[s] && source_asserted(s)) return s;
     }
     return -1;

@@ -11,7 +11,9 @@ namespace {
 
 constexpr uint32_t kFbPixels = simlink::kFrameBufferPixels;
 
-uint16_t memory[Standalone::kGuardPixels + kFbPixels + Standalone::kGuardPixels];
+// Page-aligned, so that a fuzz harness can write-protect the guard zones (each a whole number of
+// pages) and what lies beyond a smaller screen.
+alignas(4096) uint16_t memory[Standalone::kGuardPixels + kFbPixels + Standalone::kGuardPixels];
 simlink::BoardState state;
 uint8_t eeprom_memory[simlink::kEepromBytes];
 simlink::SdSlot slot;
