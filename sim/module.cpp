@@ -6,10 +6,13 @@
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -46,35 +49,107 @@ std::string self_dir() {
     return slash == std::string::npos ? "." : s.substr(0, slash);
 }
 
-bool write_all(int fd, const void* data, size_t n) {
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point deadline_in(int ms) {
+    return Clock::now() + std::chrono::milliseconds(ms);
+}
+
+int ms_left(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left <= 0 ? 0 : left > INT_MAX ? INT_MAX : int(left);
+}
+
+enum class Io { kDone, kClosed, kTimedOut };
+
+// Writes all n bytes unless the peer is gone or takes nothing in until the deadline.
+Io write_all(int fd, const void* data, size_t n, Clock::time_point deadline) {
     const auto* p = static_cast<const uint8_t*>(data);
     while (n > 0) {
-        const ssize_t w = ::send(fd, p, n, MSG_NOSIGNAL);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
+        pollfd pfd{fd, POLLOUT, 0};
+        const int r = ::poll(&pfd, 1, ms_left(deadline));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return Io::kClosed;
+        if (r == 0) return Io::kTimedOut;
+        const ssize_t w = ::send(fd, p, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (w < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        if (w <= 0) return Io::kClosed;
         p += w;
         n -= size_t(w);
     }
-    return true;
+    return Io::kDone;
 }
 
-// Reads exactly n bytes, waiting at most timeout_ms for each piece. 1 done, 0 end of stream,
-// -1 timed out.
-int read_all(int fd, void* data, size_t n, int timeout_ms) {
+// Reads exactly n bytes unless the stream ends or they have not all come by the deadline.
+Io read_all(int fd, void* data, size_t n, Clock::time_point deadline) {
     auto* p = static_cast<uint8_t*>(data);
     while (n > 0) {
         pollfd pfd{fd, POLLIN, 0};
-        const int r = ::poll(&pfd, 1, timeout_ms);
+        const int r = ::poll(&pfd, 1, ms_left(deadline));
         if (r < 0 && errno == EINTR) continue;
-        if (r == 0) return -1;
+        if (r < 0) return Io::kClosed;
+        if (r == 0) return Io::kTimedOut;
         const ssize_t got = ::read(fd, p, n);
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return 0;
+        if (got <= 0) return Io::kClosed;
         p += got;
         n -= size_t(got);
     }
-    return 1;
+    return Io::kDone;
 }
+
+// Waits at most timeout_ms for a child process to end; true (and its status) when it did.
+bool wait_exit(pid_t pid, int timeout_ms, int* status) {
+    const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
+    if (pidfd >= 0) {
+        const auto deadline = deadline_in(timeout_ms);
+        pollfd pfd{pidfd, POLLIN, 0};
+        int r;
+        do {
+            r = ::poll(&pfd, 1, ms_left(deadline));
+        } while (r < 0 && errno == EINTR);
+        close(pidfd);
+        return r > 0 && waitpid(pid, status, 0) == pid;
+    }
+    // Kernels without process descriptors: look every millisecond.
+    const auto deadline = deadline_in(timeout_ms);
+    for (;;) {
+        const pid_t r = waitpid(pid, status, WNOHANG);
+        if (r == pid) return true;
+        if (r < 0 && errno != EINTR) return false;
+        if (Clock::now() >= deadline) return false;
+        ::poll(nullptr, 0, 1);
+    }
+}
+
+uint64_t read_u64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+std::string wall_seconds(int ms) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g s", double(ms) / 1000.0);
+    return buf;
+}
+
+// The firmware's words for a log line: printable ASCII only, and not too many of them.
+std::string printable(std::string_view text) {
+    constexpr size_t kMax = 200;
+    std::string out;
+    for (size_t i = 0; i < text.size() && i < kMax; ++i) {
+        const auto c = uint8_t(text[i]);
+        out.push_back(c >= 0x20 && c < 0x7F ? char(c) : '?');
+    }
+    if (text.size() > kMax) out += "...";
+    return out;
+}
+
+// A power-on that resets at the very moment it began, this many times in a row, is taken for
+// a firmware that can never start: without virtual time passing the module would go round
+// forever.
+constexpr int kInstantResetLimit = 10;
 
 constexpr uint32_t kUartResetRate = 115200;
 
@@ -251,6 +326,23 @@ void Module::restart_after_reset(uint64_t t_ns) {
 }
 
 void Module::start_child(uint64_t start_ns) {
+    for (;;) {
+        launch_child(start_ns);
+        // The child says hello, then runs the firmware up to its first wait at start_ns.
+        if (await_yield()) {
+            now_ns_ = start_ns;
+            return;
+        }
+        if (!reset_pending_) return;
+        // The firmware reset the processor on its way up: it starts again at once.
+        ++resets_;
+        start_ns = reset_at_;
+        now_ns_ = start_ns;
+        std::memset(&shared_->board, 0, sizeof shared_->board);
+    }
+}
+
+void Module::launch_child(uint64_t start_ns) {
     int sv[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) {
         std::perror("voxa-sim: socketpair");
@@ -287,11 +379,12 @@ void Module::start_child(uint64_t start_ns) {
     reset_pending_ = false;
     // The UARTs leave reset at this rate and report only changes from it.
     uart_rate_[0] = uart_rate_[1] = kUartResetRate;
+    hello_seen_ = false;
+    child_start_ns_ = window_start_ns_ = grant_ns_ = start_ns;
+    last_output_ns_[0] = last_output_ns_[1] = last_event_ns_ = start_ns;
 
     const simlink::StartPayload start{start_ns, 0};
     send_message(simlink::Msg::kStart, &start, sizeof start);
-    // The child says hello, then runs the firmware up to its first wait at start_ns.
-    if (await_yield() && status_ == Status::kRunning) now_ns_ = start_ns;
 }
 
 void Module::end_child() {
@@ -306,11 +399,18 @@ void Module::end_child() {
     }
 }
 
-void Module::send_message(simlink::Msg type, const void* payload, uint32_t length) {
+bool Module::send_message(simlink::Msg type, const void* payload, uint32_t length) {
+    if (link_fd_ < 0) return false;
+    const auto deadline = deadline_in(options_.hang_timeout_ms);
     const simlink::Header h{uint32_t(type), length};
-    if (!write_all(link_fd_, &h, sizeof h) || (length && !write_all(link_fd_, payload, length))) {
-        // The child is gone; the next read tells how.
+    Io r = write_all(link_fd_, &h, sizeof h, deadline);
+    if (r == Io::kDone && length) r = write_all(link_fd_, payload, length, deadline);
+    if (r == Io::kTimedOut) {
+        child_hung("it took in nothing it was sent for " + wall_seconds(options_.hang_timeout_ms));
+        return false;
     }
+    // A closed link is not the end yet: the next read tells how the child ended.
+    return true;
 }
 
 void Module::send(int port, std::string_view bytes) {
@@ -318,64 +418,213 @@ void Module::send(int port, std::string_view bytes) {
     pending_.push_back({port & 1, std::string(bytes)});
 }
 
-void Module::child_gone(const char* context) {
-    int status = 0;
-    std::string why;
-    if (child_ > 0 && waitpid(child_, &status, 0) == child_) {
-        if (WIFSIGNALED(status)) {
-            why = std::string("firmware crashed (") + strsignal(WTERMSIG(status)) + ")";
-        } else if (WIFEXITED(status)) {
-            why = "firmware exited with code " + std::to_string(WEXITSTATUS(status));
-        }
-    }
-    child_ = -1;
-    if (why.empty()) why = "firmware stopped";
-    stop_reason_ = why + (*context ? " " : "") + context + " at " + format_time(now_ns_);
+void Module::stop(const std::string& reason) {
     end_child();
     status_ = Status::kStopped;
+    reset_pending_ = false;
+    pending_.clear();
+    stop_reason_ = reason + " at " + format_time(now_ns_);
     std::fprintf(stderr, "voxa-sim: %s\n", stop_reason_.c_str());
 }
 
+void Module::child_gone() {
+    int status = 0;
+    std::string why = "firmware stopped";
+    if (child_ > 0) {
+        // The link ends with the child, or the child closed it and may go on running: it gets
+        // as long to end as it would get to answer.
+        if (wait_exit(child_, options_.hang_timeout_ms, &status)) {
+            child_ = -1;
+            if (WIFSIGNALED(status)) {
+                why = std::string("firmware crashed (") + strsignal(WTERMSIG(status)) + ")";
+            } else if (WIFEXITED(status)) {
+                why = "firmware exited with code " + std::to_string(WEXITSTATUS(status));
+            }
+        } else {
+            why = "firmware hung: it closed its link and went on running";
+        }
+    }
+    stop(why);
+}
+
+void Module::child_hung(const std::string& what) {
+    stop("firmware hung: " + what);
+}
+
+void Module::child_broke_protocol(const std::string& what) {
+    stop("firmware broke the link protocol: " + what);
+}
+
+std::string Module::check_message(simlink::Msg type, const std::vector<uint8_t>& p) {
+    using simlink::Msg;
+    const auto sized = [&](const char* what, size_t n) -> std::string {
+        if (p.size() == n) return "";
+        return std::string(what) + " of " + std::to_string(p.size()) + " bytes (" +
+               std::to_string(n) + " expected)";
+    };
+    // A time the child reports must lie in the current grant and not before floor.
+    const auto timed = [&](const char* what, uint64_t t, uint64_t floor) -> std::string {
+        if (floor < window_start_ns_) floor = window_start_ns_;
+        if (t >= floor && t <= grant_ns_) return "";
+        return std::string(what) + " at " + std::to_string(t) + " ns, outside " +
+               std::to_string(floor) + " to " + std::to_string(grant_ns_) + " ns";
+    };
+    switch (type) {
+        case Msg::kHello:
+        case Msg::kYield:
+        case Msg::kUartOutput:
+        case Msg::kEvent:
+        case Msg::kReset:
+        case Msg::kFatal:
+        case Msg::kPowerLost:
+            break;
+        default:
+            return "a message of unknown type " + std::to_string(uint32_t(type));
+    }
+    if (type == Msg::kHello) {
+        if (hello_seen_) return "a second hello";
+        if (auto bad = sized("a hello", sizeof(simlink::HelloPayload)); !bad.empty()) return bad;
+        simlink::HelloPayload hello;
+        std::memcpy(&hello, p.data(), sizeof hello);
+        if (!std::memchr(hello.panel, 0, sizeof hello.panel)) {
+            return "a hello whose panel name does not end";
+        }
+        const Panel panel = options_.panel;
+        if (std::strcmp(hello.panel, panel_name(panel)) != 0) {
+            return "a hello from the '" + printable(hello.panel) + "' build where the " +
+                   panel_name(panel) + " build was started";
+        }
+        if (hello.width != panel_width(panel) || hello.height != panel_height(panel)) {
+            return "a hello with a " + std::to_string(hello.width) + "x" +
+                   std::to_string(hello.height) + " screen from the " + panel_name(panel) +
+                   " build";
+        }
+        return "";
+    }
+    if (type == Msg::kFatal) return "";  // any text; it is shown only as printable text
+    if (!hello_seen_)
+        return "a message of type " + std::to_string(uint32_t(type)) + " before hello";
+    switch (type) {
+        case Msg::kYield: {
+            if (auto bad = sized("a yield", 8); !bad.empty()) return bad;
+            const uint64_t t = read_u64(p.data());
+            if (t != grant_ns_) {
+                return "a yield at " + std::to_string(t) + " ns from a grant to " +
+                       std::to_string(grant_ns_) + " ns";
+            }
+            return "";
+        }
+        case Msg::kUartOutput: {
+            constexpr size_t kRecord = sizeof(simlink::OutputRecord);
+            if (p.empty()) return "UART output without its port";
+            if ((p.size() - 1) % kRecord != 0) {
+                return "UART output with " + std::to_string(p.size() - 1) +
+                       " bytes of records, not whole records of " + std::to_string(kRecord);
+            }
+            if (p[0] > 1) return "UART output for port " + std::to_string(p[0]);
+            uint64_t floor = last_output_ns_[p[0]];
+            for (size_t at = 1; at < p.size(); at += kRecord) {
+                simlink::OutputRecord rec;
+                std::memcpy(&rec, p.data() + at, kRecord);
+                if (auto bad = timed("a UART byte", rec.t_ns, floor); !bad.empty()) return bad;
+                floor = rec.t_ns;
+            }
+            return "";
+        }
+        case Msg::kEvent: {
+            if (auto bad = sized("an event", sizeof(simlink::EventRecord)); !bad.empty()) {
+                return bad;
+            }
+            simlink::EventRecord rec;
+            std::memcpy(&rec, p.data(), sizeof rec);
+            bool valid;
+            switch (simlink::Event(rec.kind)) {
+                case simlink::Event::kGpio:
+                    valid =
+                        (rec.value >> 8) < uint32_t(simlink::kGpioLines) && (rec.value & 0xFF) <= 1;
+                    break;
+                case simlink::Event::kPwm:
+                    valid = rec.value < (1u << 10);
+                    break;
+                case simlink::Event::kLcdClock:
+                case simlink::Event::kLcdSignals:
+                    valid = rec.value <= 1;
+                    break;
+                case simlink::Event::kUartRate:
+                    valid = (rec.value >> 24) <= 1;
+                    break;
+                default:
+                    return "an event of unknown kind " + std::to_string(rec.kind);
+            }
+            if (!valid) {
+                return "an event of kind " + std::to_string(rec.kind) + " with value " +
+                       std::to_string(rec.value);
+            }
+            return timed("an event", rec.t_ns, last_event_ns_);
+        }
+        case Msg::kReset:
+        case Msg::kPowerLost: {
+            const char* what = type == Msg::kReset ? "a reset" : "a power loss";
+            if (auto bad = sized(what, 8); !bad.empty()) return bad;
+            return timed(what, read_u64(p.data()), window_start_ns_);
+        }
+        default:
+            return "";
+    }
+}
+
 bool Module::await_yield() {
-    const int timeout_ms = options_.hang_timeout_s * 1000;
+    const int timeout_ms = options_.hang_timeout_ms;
     std::vector<uint8_t> payload;
     for (;;) {
-        simlink::Header h;
-        const int r = read_all(link_fd_, &h, sizeof h, timeout_ms);
-        if (r < 0) {
-            end_child();
-            status_ = Status::kStopped;
-            stop_reason_ = "firmware hung: no idle point reached for " +
-                           std::to_string(options_.hang_timeout_s) + " s of wall time, at " +
-                           format_time(now_ns_);
-            std::fprintf(stderr, "voxa-sim: %s\n", stop_reason_.c_str());
+        if (link_fd_ < 0) {
+            child_gone();
             return false;
         }
-        if (r == 0 || h.length > simlink::kMaxPayload) {
-            child_gone("");
+        simlink::Header h;
+        Io r = read_all(link_fd_, &h, sizeof h, deadline_in(timeout_ms));
+        if (r == Io::kTimedOut) {
+            child_hung("no idle point reached for " + wall_seconds(timeout_ms) + " of wall time");
+            return false;
+        }
+        if (r == Io::kClosed) {
+            child_gone();
+            return false;
+        }
+        if (h.length > simlink::kMaxPayload) {
+            child_broke_protocol("a message of " + std::to_string(h.length) + " bytes (at most " +
+                                 std::to_string(simlink::kMaxPayload) + ")");
             return false;
         }
         payload.resize(h.length);
-        if (h.length && read_all(link_fd_, payload.data(), h.length, timeout_ms) != 1) {
-            child_gone("");
+        r = read_all(link_fd_, payload.data(), h.length, deadline_in(timeout_ms));
+        if (r == Io::kTimedOut) {
+            child_hung("a message it began was not finished within " + wall_seconds(timeout_ms));
             return false;
         }
-        switch (simlink::Msg(h.type)) {
+        if (r == Io::kClosed) {
+            child_gone();
+            return false;
+        }
+        const auto type = simlink::Msg(h.type);
+        if (const std::string bad = check_message(type, payload); !bad.empty()) {
+            child_broke_protocol(bad);
+            return false;
+        }
+        switch (type) {
             case simlink::Msg::kHello:
+                hello_seen_ = true;
                 break;
-            case simlink::Msg::kYield: {
-                uint64_t t;
-                std::memcpy(&t, payload.data(), sizeof t);
-                now_ns_ = t;
+            case simlink::Msg::kYield:
+                now_ns_ = read_u64(payload.data());
                 return true;
-            }
             case simlink::Msg::kUartOutput: {
-                const int port = payload.empty() ? 0 : payload[0] & 1;
-                const size_t count = (payload.size() - 1) / sizeof(simlink::OutputRecord);
-                for (size_t i = 0; i < count; ++i) {
+                const int port = payload[0];
+                for (size_t at = 1; at < payload.size(); at += sizeof(simlink::OutputRecord)) {
                     simlink::OutputRecord rec;
-                    std::memcpy(&rec, payload.data() + 1 + i * sizeof rec, sizeof rec);
+                    std::memcpy(&rec, payload.data() + at, sizeof rec);
                     const TimedByte tb{rec.t_ns, rec.byte};
+                    last_output_ns_[port] = rec.t_ns;
                     if (on_output) on_output(port, tb);
                     output_[port].push_back(tb);
                 }
@@ -385,32 +634,32 @@ bool Module::await_yield() {
                 simlink::EventRecord rec;
                 std::memcpy(&rec, payload.data(), sizeof rec);
                 const BoardEvent e{rec.t_ns, simlink::Event(rec.kind), rec.value};
+                last_event_ns_ = e.t_ns;
                 if (e.kind == simlink::Event::kUartRate)
-                    uart_rate_[(e.value >> 24) & 1] = e.value & 0xFFFFFF;
+                    uart_rate_[e.value >> 24] = e.value & 0xFFFFFF;
                 events_.push_back(e);
                 if (on_event) on_event(e);
                 break;
             }
             case simlink::Msg::kReset: {
-                uint64_t t;
-                std::memcpy(&t, payload.data(), sizeof t);
+                const uint64_t t = read_u64(payload.data());
+                if (t != child_start_ns_) {
+                    instant_resets_ = 0;
+                } else if (++instant_resets_ >= kInstantResetLimit) {
+                    instant_resets_ = 0;
+                    child_hung("it resets the processor as soon as it starts, over and over");
+                    return false;
+                }
+                // The child ends at the reset by itself; one that lingers is not waited for.
+                end_child();
                 reset_at_ = t;
                 reset_pending_ = true;
-                waitpid(child_, nullptr, 0);
-                child_ = -1;
-                close(link_fd_);
-                link_fd_ = -1;
                 return false;
             }
             case simlink::Msg::kPowerLost: {
                 // Like pulling the plug: the module is off until someone powers it on.
-                uint64_t t;
-                std::memcpy(&t, payload.data(), sizeof t);
-                waitpid(child_, nullptr, 0);
-                child_ = -1;
-                close(link_fd_);
-                link_fd_ = -1;
-                now_ns_ = t;
+                end_child();
+                now_ns_ = read_u64(payload.data());
                 status_ = Status::kOff;
                 power_cut_ = true;
                 shared_->faults.eeprom_cut_at = 0;
@@ -418,14 +667,10 @@ bool Module::await_yield() {
                 pending_.clear();
                 return false;
             }
-            case simlink::Msg::kFatal: {
-                const std::string why(payload.begin(), payload.end());
-                end_child();
-                status_ = Status::kStopped;
-                stop_reason_ = "simulated hardware stopped: " + why + " at " + format_time(now_ns_);
-                std::fprintf(stderr, "voxa-sim: %s\n", stop_reason_.c_str());
+            case simlink::Msg::kFatal:
+                stop("simulated hardware stopped: " +
+                     printable({reinterpret_cast<const char*>(payload.data()), payload.size()}));
                 return false;
-            }
             default:
                 break;
         }
@@ -433,17 +678,27 @@ bool Module::await_yield() {
 }
 
 void Module::run_until(uint64_t t_ns) {
+    // The child takes messages of at most kMaxPayload bytes: longer input goes in pieces, all
+    // put on the wire at the same time (they queue up behind each other there).
+    constexpr size_t kPiece = simlink::kMaxPayload - 9;
     while (status_ == Status::kRunning && now_ns_ < t_ns) {
+        bool sent = true;
         for (const auto& in : pending_) {
-            std::string msg(9 + in.bytes.size(), '\0');
-            std::memcpy(msg.data(), &now_ns_, 8);
-            msg[8] = char(in.port);
-            std::memcpy(msg.data() + 9, in.bytes.data(), in.bytes.size());
-            send_message(simlink::Msg::kUartInput, msg.data(), uint32_t(msg.size()));
+            for (size_t at = 0; sent && at < in.bytes.size(); at += kPiece) {
+                const size_t n = std::min(kPiece, in.bytes.size() - at);
+                std::string msg(9 + n, '\0');
+                std::memcpy(msg.data(), &now_ns_, 8);
+                msg[8] = char(in.port);
+                std::memcpy(msg.data() + 9, in.bytes.data() + at, n);
+                sent = send_message(simlink::Msg::kUartInput, msg.data(), uint32_t(msg.size()));
+            }
+            if (!sent) break;
             if (on_input) on_input(in.port, now_ns_, in.bytes);
         }
         pending_.clear();
-        send_message(simlink::Msg::kGrant, &t_ns, sizeof t_ns);
+        if (!sent || !send_message(simlink::Msg::kGrant, &t_ns, sizeof t_ns)) break;
+        window_start_ns_ = now_ns_;
+        grant_ns_ = t_ns;
         if (await_yield()) continue;
         if (reset_pending_) restart_after_reset(reset_at_);
     }

@@ -42,11 +42,13 @@ class Module {
   public:
     struct Options {
         Panel panel = Panel::kWvga;
-        // Where the firmware executables are; empty: the directory of this program.
+        // Where the firmware executables are; empty: the directory of this program. (Tests put
+        // stand-ins for the firmware there.)
         std::string firmware_dir;
-        // Wall-clock seconds a child may run without reaching the end of its grant before it
-        // is declared hung and stopped.
-        int hang_timeout_s = 30;
+        // Wall-clock milliseconds a child may go without sending anything (or take to finish
+        // a message it began, or to take in what it is sent, or to end after closing its link)
+        // before it is declared hung and stopped.
+        int hang_timeout_ms = 30000;
         // Folder of the module's persistent memories (eeprom.bin: the 64 KB EEPROM, created
         // erased). Empty: they last as long as this Module object.
         std::string state_dir;
@@ -95,7 +97,8 @@ class Module {
     void clear_events() { events_.clear(); }
 
     Status status() const { return status_; }
-    // Why the module stopped (a firmware crash or hang), empty otherwise.
+    // Why the module stopped (a firmware crash or hang, or a firmware process that broke the
+    // link protocol), empty otherwise.
     const std::string& stop_reason() const { return stop_reason_; }
     int power_ons() const { return power_ons_; }
     int resets() const { return resets_; }
@@ -134,14 +137,24 @@ class Module {
     uint32_t uart_rate(int port) const { return uart_rate_[port & 1]; }
 
   private:
+    // Starts a power-on at start_ns and runs it to its first wait (starting again when the
+    // firmware resets the processor on the way).
     void start_child(uint64_t start_ns);
+    void launch_child(uint64_t start_ns);
     // The processor restarts at t_ns after a reset (its own or the button's).
     void restart_after_reset(uint64_t t_ns);
     void end_child();
-    void send_message(simlink::Msg type, const void* payload, uint32_t length);
+    // False when the child stopped taking in what it is sent (the module is then stopped).
+    bool send_message(simlink::Msg type, const void* payload, uint32_t length);
     // Reads and handles messages until the child yields; false when it went away.
     bool await_yield();
-    void child_gone(const char* context);
+    // Checks a message from the child against the protocol; empty when it may be taken.
+    std::string check_message(simlink::Msg type, const std::vector<uint8_t>& payload);
+    // The ways a power-on ends early. Each stops the module (status kStopped) with the reason.
+    void child_gone();
+    void child_hung(const std::string& what);
+    void child_broke_protocol(const std::string& what);
+    void stop(const std::string& reason);
     std::string executable() const;
 
     void open_eeprom();
@@ -162,6 +175,16 @@ class Module {
     int resets_ = 0;
     uint64_t reset_at_ = 0;
     bool reset_pending_ = false;
+    // What the child may report: times from the start of the current grant up to its end,
+    // never before what it reported earlier on the same line; a hello first and only once.
+    uint64_t child_start_ns_ = 0;
+    uint64_t window_start_ns_ = 0;
+    uint64_t grant_ns_ = 0;
+    uint64_t last_output_ns_[2] = {};
+    uint64_t last_event_ns_ = 0;
+    bool hello_seen_ = false;
+    // Resets at the very time their power-on began, one after another.
+    int instant_resets_ = 0;
     uint32_t uart_rate_[2] = {115200, 115200};
 
     struct PendingInput {

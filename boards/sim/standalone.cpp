@@ -1,9 +1,14 @@
 #include "standalone.h"
 
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace sim {
 
@@ -11,13 +16,35 @@ namespace {
 
 constexpr uint32_t kFbPixels = simlink::kFrameBufferPixels;
 
+// Memories that outlive a reset, mapped shared so that a copy made by run_isolated() stores
+// into the same bytes as this process; and the copy's last word to its parent.
+struct Persistent {
+    uint8_t eeprom[simlink::kEepromBytes];
+    simlink::Faults faults;
+    enum class End : uint32_t { kNone, kReturned, kReset };
+    End end;
+    int32_t value;
+    uint64_t reset_ns;
+};
+
 // Page-aligned, so that a fuzz harness can write-protect the guard zones (each a whole number of
 // pages) and what lies beyond a smaller screen.
 alignas(4096) uint16_t memory[Standalone::kGuardPixels + kFbPixels + Standalone::kGuardPixels];
 simlink::BoardState state;
-uint8_t eeprom_memory[simlink::kEepromBytes];
 simlink::SdSlot slot;
-simlink::Faults fault_counters;
+Persistent* persistent = nullptr;
+
+// Set in a copy made by run_isolated(): the code that tells what the RAM held at the reset.
+bool in_isolated_copy = false;
+const std::function<int()>* reset_probe = nullptr;
+
+[[noreturn]] void end_copy(Persistent::End how, int value, uint64_t reset_ns) {
+    persistent->value = value;
+    persistent->reset_ns = reset_ns;
+    persistent->end = how;
+    std::fflush(nullptr);
+    _exit(0);
+}
 
 class StandaloneLink final : public Link {
   public:
@@ -28,7 +55,18 @@ class StandaloneLink final : public Link {
     }
     void event(uint64_t, simlink::Event, uint32_t) override {}
     void power_lost(uint64_t) override {}
-    [[noreturn]] void reset(uint64_t) override { throw Standalone::ProcessorReset{}; }
+    // The processor restarts: the copy that ran into it ends here, as a power-on ends at a
+    // reset. Nothing unwinds through the firmware's frames, so no half-done critical section
+    // or interrupt handler can leave this board masked.
+    [[noreturn]] void reset(uint64_t t_ns) override {
+        if (!in_isolated_copy) {
+            fatal(
+                "the firmware reset the processor; run code that may reset through "
+                "Standalone::run_isolated()");
+        }
+        const int value = reset_probe && *reset_probe ? (*reset_probe)() : 0;
+        end_copy(Persistent::End::kReset, value, t_ns);
+    }
     [[noreturn]] void fatal(const char* why) override {
         std::fprintf(stderr, "voxa standalone board: %s\n", why);
         std::abort();
@@ -46,12 +84,59 @@ Standalone& Standalone::instance() {
 }
 
 Standalone::Standalone() {
+    void* mem = mmap(nullptr, sizeof(Persistent), PROT_READ | PROT_WRITE,
+                     MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (mem == MAP_FAILED) {
+        std::perror("voxa standalone board: shared memory");
+        std::abort();
+    }
+    persistent = static_cast<Persistent*>(mem);
+    std::memset(persistent->eeprom, 0xFF, sizeof persistent->eeprom);
     reset_guards();
     static Machine m(link, state, memory + kGuardPixels, 0);
     machine_ = &m;
     set_machine(machine_);
-    std::memset(eeprom_memory, 0xFF, sizeof eeprom_memory);
-    m.attach_storage(eeprom_memory, &slot, &fault_counters);
+    m.attach_storage(persistent->eeprom, &slot, &persistent->faults);
+}
+
+Standalone::Ending Standalone::run_isolated(const std::function<int()>& code,
+                                            const std::function<int()>& at_reset) {
+    persistent->end = Persistent::End::kNone;
+    std::fflush(nullptr);  // what is buffered now is written once, by this process
+    const pid_t pid = fork();
+    if (pid < 0) {
+        std::perror("voxa standalone board: fork");
+        std::abort();
+    }
+    if (pid == 0) {
+        in_isolated_copy = true;
+        reset_probe = &at_reset;
+        const int value = code();
+        end_copy(Persistent::End::kReturned, value, 0);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            std::perror("voxa standalone board: waitpid");
+            std::abort();
+        }
+    }
+    Ending e;
+    const bool clean = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (clean && persistent->end == Persistent::End::kReturned) {
+        e.kind = Ending::Kind::kReturned;
+        e.value = persistent->value;
+    } else if (clean && persistent->end == Persistent::End::kReset) {
+        e.kind = Ending::Kind::kReset;
+        e.value = persistent->value;
+        e.reset_ns = persistent->reset_ns;
+    } else if (WIFSIGNALED(status)) {
+        e.why = std::string("killed by ") + strsignal(WTERMSIG(status));
+    } else {
+        e.why = "exited with code " + std::to_string(WEXITSTATUS(status));
+    }
+    persistent->end = Persistent::End::kNone;
+    return e;
 }
 
 void Standalone::reset_guards() {
@@ -87,16 +172,17 @@ void Standalone::run_for_ns(uint64_t ns) {
 }
 
 uint8_t* Standalone::eeprom() {
-    return eeprom_memory;
+    return persistent->eeprom;
 }
 simlink::Faults& Standalone::faults() {
-    return fault_counters;
+    return persistent->faults;
 }
 
 void Standalone::cut_power_at_eeprom_write(uint64_t n, bool byte_stored) {
-    fault_counters.eeprom_writes = 0;
-    fault_counters.eeprom_cut_stores = byte_stored ? 1 : 0;
-    fault_counters.eeprom_cut_at = n;
+    simlink::Faults& f = persistent->faults;
+    f.eeprom_writes = 0;
+    f.eeprom_cut_stores = byte_stored ? 1 : 0;
+    f.eeprom_cut_at = n;
 }
 
 void Standalone::insert_sd_image(const std::string& path) {

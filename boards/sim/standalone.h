@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -13,10 +14,6 @@ namespace sim {
 
 class Standalone {
   public:
-    // Thrown when the firmware resets the processor: in one process the firmware cannot start
-    // again from its reset state, so the caller learns of it instead.
-    struct ProcessorReset {};
-
     static constexpr uint32_t kGuardPixels = 4096;
     static constexpr uint16_t kGuardPattern = 0xA55A;
 
@@ -36,7 +33,8 @@ class Standalone {
     // Lets virtual time pass with the processor idle.
     void run_for_ns(uint64_t ns);
 
-    // The 64 KB EEPROM (erased to 0xFF when the process starts) and the fault counters.
+    // The 64 KB EEPROM (erased to 0xFF when the process starts) and the fault counters. Both
+    // are shared with the copies that run_isolated() makes.
     uint8_t* eeprom();
     simlink::Faults& faults();
     // Arms a power cut during the nth EEPROM byte write from now (0 disarms).
@@ -50,6 +48,30 @@ class Standalone {
     void insert_sd_memory(uint8_t* data, size_t size, uint32_t sectors = 0);
     void insert_sd_folder(const std::string& path);
     void remove_sd();
+
+    // How code given to run_isolated() ended.
+    struct Ending {
+        enum class Kind { kReturned, kReset, kCrashed };
+        Kind kind = Kind::kCrashed;
+        // kReturned: what the code returned; kReset: what at_reset returned (0 without one).
+        int value = 0;
+        uint64_t reset_ns = 0;  // kReset: the virtual time of the reset
+        std::string why;        // kCrashed: the signal or exit status
+        bool reset() const { return kind == Kind::kReset; }
+        bool returned() const { return kind == Kind::kReturned; }
+    };
+
+    // Runs code that may reset the processor on a copy of this board in a forked child
+    // process. A reset ends the copy where it happens, as a reset ends a power-on: nothing
+    // unwinds, no firmware code runs after it, and this process and its board stay exactly as
+    // they were. Only the persistent memories (EEPROM, fault counters) and what the copy
+    // wrote to files outlive it; its RAM, its machine and its UART output do not. at_reset,
+    // if given, runs in the copy at the moment of the reset to tell what the RAM held then.
+    // Test assertions made inside the copy are not seen by the test: return results instead.
+    //
+    // A reset outside run_isolated() stops the process with a message.
+    Ending run_isolated(const std::function<int()>& code,
+                        const std::function<int()>& at_reset = {});
 
   private:
     Standalone();

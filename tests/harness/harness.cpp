@@ -15,9 +15,15 @@ bool ends_with_prompt(const std::string& s) {
     return p == '>' || p == '!' || p == '#' || p == '^';
 }
 
+sim::Module::Options with_panel(sim::Panel panel) {
+    sim::Module::Options o;
+    o.panel = panel;
+    return o;
+}
+
 }  // namespace
 
-Harness::Harness(sim::Panel panel) : module_(sim::Module::Options{panel, "", 30}) {}
+Harness::Harness(sim::Panel panel) : module_(with_panel(panel)) {}
 Harness::Harness(sim::Module::Options options) : module_(std::move(options)) {}
 
 std::string Harness::boot() {

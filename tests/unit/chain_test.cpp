@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -20,32 +21,45 @@ struct Outcome {
     int row;  // 1-based row of the command index, kNone when no row took the line
 };
 
+// A line that may restart the processor is first tried on a copy of the board, which ends at
+// the reset; only a line that did not reset runs here. (A reset here would stop the test
+// process.)
+bool may_reset(const std::string& text) {
+    return text.rfind("*RESET", 0) == 0 || text.rfind("*MFGRESET", 0) == 0;
+}
+
 Outcome run(const std::string& text) {
     std::vector<char> line(text.begin(), text.end());
     line.push_back('\0');
-    int result;
-    try {
-        result = parse_command(line.data());
-    } catch (const sim::Standalone::ProcessorReset&) {
-        result = kResetResult;
+    if (may_reset(text)) {
+        const auto ending = sim::Standalone::instance().run_isolated(
+            [&] { return parse_command(line.data()); }, [] { return parse_command_last_row(); });
+        EXPECT_TRUE(ending.reset() || ending.returned()) << text << ": " << ending.why;
+        if (ending.reset()) return {kResetResult, ending.value + 1};
     }
+    const int result = parse_command(line.data());
     const int row = parse_command_last_row();
     return {result, row < 0 ? kNone : row + 1};
 }
 
 // The first row that takes the line when every row is tried in order: what the index must
 // reproduce.
+int walking_row = -1;
 int linear_row(const std::string& text) {
-    for (size_t i = 0; i < kChainLength; ++i) {
-        std::vector<char> line(text.begin(), text.end());
-        line.push_back('\0');
-        try {
+    const auto walk = [&] {
+        for (size_t i = 0; i < kChainLength; ++i) {
+            std::vector<char> line(text.begin(), text.end());
+            line.push_back('\0');
+            walking_row = int(i);
             if (kChain[i].fn(line.data()) != kNoMatch) return int(i) + 1;
-        } catch (const sim::Standalone::ProcessorReset&) {
-            return int(i) + 1;
         }
-    }
-    return kNone;
+        return kNone;
+    };
+    if (!may_reset(text)) return walk();
+    const auto ending =
+        sim::Standalone::instance().run_isolated(walk, [] { return walking_row + 1; });
+    EXPECT_TRUE(ending.reset() || ending.returned()) << text << ": " << ending.why;
+    return ending.value;
 }
 
 class Chain : public ::testing::Test {
@@ -222,6 +236,31 @@ TEST_F(Chain, HoldsTheIndexRowsInOrderAndEachTakesItsLine) {
         if (!kIndex[i].line) continue;
         EXPECT_EQ(run(kIndex[i].line).row, int(i) + 1) << kIndex[i].line;
     }
+}
+
+TEST_F(Chain, ResetLinesRestartTheProcessorMfgResetAfterErasingTheSettings) {
+    int reset_row = kNone;
+    for (size_t i = 0; i < kChainLength; ++i) {
+        if (std::strcmp(kIndex[i].name, "*MFGRESET/*RESET") == 0) reset_row = int(i) + 1;
+    }
+    uint8_t* eeprom = sim::Standalone::instance().eeprom();
+    const std::vector<uint8_t> kept(eeprom, eeprom + kEepromSize);
+    std::memset(eeprom, 0x12, kEepromSize);
+
+    Outcome r = run("*RESET");
+    EXPECT_EQ(r.result, kResetResult);
+    EXPECT_EQ(r.row, reset_row);
+    EXPECT_EQ(std::count(eeprom, eeprom + kEepromSize, 0x12), kEepromSize);
+
+    // The copy that ran the line is gone; what it stored in the EEPROM is not.
+    r = run("*MFGRESET");
+    EXPECT_EQ(r.result, kResetResult);
+    EXPECT_EQ(r.row, reset_row);
+    for (const uint32_t base : {kEepromCopyA, kEepromCopyB, kEepromUserArea}) {
+        EXPECT_EQ(std::count(eeprom + base, eeprom + base + 0x100, 0xFF), 0x100) << base;
+    }
+    EXPECT_EQ(std::count(eeprom, eeprom + kEepromSize, 0xFF), 3 * 0x100);
+    std::memcpy(eeprom, kept.data(), kept.size());
 }
 
 TEST_F(Chain, PollIsACommandOnlyInAddressedMode) {
