@@ -29,7 +29,7 @@ test-asan: deps
 check-arm: deps
 	scripts/check-arm.sh
 
-test: test-default test-asan check-arm
+test: test-default test-asan check-arm lint
 
 bench: build
 	scripts/run-benchmarks.sh

@@ -13,6 +13,7 @@
 #include "device/scan_wait.h"
 #include "drawing/drawing_state.h"
 #include "gui/gui.h"
+#include "gui/rgb565.h"
 
 AreaSlot areaSlots[kAreaSlots];
 
@@ -84,7 +85,8 @@ int row_pixel_read(char* line) {
     if (!on_screen(ax, ay)) return kCmdFailed;
     const uint16_t p = lcd_framebuffer()[ay * W + ax];
     if (line[2] == 'x') {
-        pout("%02X%02X%02X\r", (p >> 11) << 3, ((p >> 5) & 0x3F) << 2, (p & 0x1F) << 3);
+        // The fields shifted up, not expanded: "prx" reports the bits the pixel holds.
+        pout("%02X%02X%02X\r", rgb565::red5(p) << 3, rgb565::green6(p) << 2, rgb565::blue5(p) << 3);
     } else {
         pout("%04X\r", p);
     }
@@ -103,10 +105,9 @@ int row_pixel_write(char* line) {
     if (n != 3) return kCmdFailed;
     const int64_t ax = int64_t(x) + Origin_X, ay = int64_t(y) + Origin_Y;
     if (!on_screen(ax, ay)) return kCmdFailed;
-    const uint16_t pixel = line[2] == 'x'
-                               ? uint16_t(((value >> 19) & 0x1F) << 11 |
-                                          ((value >> 10) & 0x3F) << 5 | ((value >> 3) & 0x1F))
-                               : uint16_t(value);
+    const uint16_t pixel =
+        line[2] == 'x' ? rgb565::pack((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF)
+                       : uint16_t(value);
     lcd_framebuffer()[ay * W + ax] = pixel;
     return kCmdDone;
 }
