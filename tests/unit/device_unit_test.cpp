@@ -56,6 +56,36 @@ TEST_F(Timebase, MillisecondCounterAndDelays) {
     EXPECT_EQ(gpTimer, 0u);  // counted down to zero and no further
 }
 
+// The work of the modules above the timebase runs at its place within each tick: the button
+// timers before the animation timer counts, the touch sampler after it, the card-detect step
+// after the activity LED has toggled; an empty slot is skipped.
+TEST_F(Timebase, InstalledTickWorkRunsInItsPlaceOnEveryTick) {
+    static std::string trace;
+    trace.clear();
+    static const auto note = [](char who) {
+        trace += who;
+        trace += char('0' + animateTimer);
+        trace += char('0' + int(ledFlashTimer));
+    };
+    KV_TimerSetTick(TickSlot::kButtons, [] { note('b'); });
+    KV_TimerSetTick(TickSlot::kTouch, [] { note('t'); });
+    KV_TimerSetTick(TickSlot::kSdCard, [] { note('s'); });
+    animateTimer = 5;
+    FlashLed(2);
+    board->run_for_ns(1'000'000);
+    // One tick: the LED count goes 2 -> 1 between touch and card detect.
+    EXPECT_EQ(trace, "b52t42s41");
+    trace.clear();
+    KV_TimerSetTick(TickSlot::kTouch, nullptr);
+    board->run_for_ns(1'000'000);
+    // The LED count reached 0, toggled and was reloaded before the card-detect step.
+    EXPECT_EQ(trace, "b41s32");
+    FlashLed(0);
+    for (const TickSlot slot : {TickSlot::kButtons, TickSlot::kTouch, TickSlot::kSdCard}) {
+        KV_TimerSetTick(slot, nullptr);
+    }
+}
+
 TEST(Settings, DefaultsOfTheWvgaBuild) {
     KV_EEPROM_SetDefaults();
     const auto* bytes = reinterpret_cast<const uint8_t*>(&eepromData);
