@@ -63,7 +63,10 @@ void walk(int depth) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto& board = sim::Standalone::instance();
-    std::vector<uint8_t> card(data, data + size);
+    // One buffer for every input: a fresh allocation of a large image per run would cost more
+    // (page faults of a new mapping each time) than mounting and walking it.
+    static std::vector<uint8_t> card;
+    card.assign(data, data + size);
     card.resize((size + 511) / 512 * 512);
     board.insert_sd_memory(card.data(), card.size(), kCardSectors);
     if (initialize_media()) {
