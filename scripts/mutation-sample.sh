@@ -13,7 +13,8 @@
 # suite (stopping at the first failure, with a time limit per test so that a hang counts as
 # killed), restore the file. The table printed at the end gives, per file and per module,
 # mutants applied, killed, survived, equivalent (excluded from the score), and the score
-# killed / (applied - equivalent).
+# killed / (applied - equivalent). A mutant that does not compile is reported as broken and left
+# out of the score (its entry needs fixing).
 #
 # Options:
 #   --build-dir DIR   build directory (default build/mutation)
@@ -235,11 +236,11 @@ mkdir -p "$BUILD_DIR"
 : >"$LOG"
 
 build() {
-    cmake --build "$BUILD_DIR" -j "$JOBS" >>"$LOG" 2>&1
+    cmake --build "$BUILD_DIR" -j "$JOBS" </dev/null >>"$LOG" 2>&1
 }
 run_suite() {
     ctest --test-dir "$BUILD_DIR" -j "$JOBS" --stop-on-failure --timeout "$TIMEOUT" \
-        --output-on-failure >>"$LOG" 2>&1
+        --output-on-failure </dev/null >>"$LOG" 2>&1
 }
 
 start=$SECONDS
@@ -293,7 +294,7 @@ echo "Mutation sample, commit $COMMIT, $(date -u +%Y-%m-%d), lists:" \
 echo
 awk -F'\t' '
     function row(name, k) {
-        applied = a[k] + 0; nonequiv = applied - e[k]
+        applied = a[k] + 0; nonequiv = applied - e[k] - br[k]
         score = nonequiv > 0 ? sprintf("%d%%", int(100 * kl[k] / nonequiv + 0.5)) : "-"
         printf "| %-26s | %7d | %6d | %8d | %10d | %5d | %6d | %5s |\n", name, applied, kl[k],
                sv[k], e[k], st[k], br[k], score
