@@ -12,9 +12,9 @@
 # One mutant at a time: apply, rebuild (incrementally, in build/mutation), run the default test
 # suite (stopping at the first failure, with a time limit per test so that a hang counts as
 # killed), restore the file. The table printed at the end gives, per file and per module,
-# mutants applied, killed, survived, equivalent (excluded from the score), and the score
-# killed / (applied - equivalent). A mutant that does not compile is reported as broken and left
-# out of the score (its entry needs fixing).
+# mutants applied, killed, survived, equivalent (listed but not applied, excluded from the
+# score), stale, and the score killed / (killed + survived). A mutant that does not compile is
+# reported as broken and left out of the score (its entry needs fixing).
 #
 # Options:
 #   --build-dir DIR   build directory (default build/mutation)
@@ -294,7 +294,7 @@ echo "Mutation sample, commit $COMMIT, $(date -u +%Y-%m-%d), lists:" \
 echo
 awk -F'\t' '
     function row(name, k) {
-        applied = a[k] + 0; nonequiv = applied - e[k] - br[k]
+        applied = a[k] + 0; nonequiv = applied - br[k]
         score = nonequiv > 0 ? sprintf("%d%%", int(100 * kl[k] / nonequiv + 0.5)) : "-"
         printf "| %-26s | %7d | %6d | %8d | %10d | %5d | %6d | %5s |\n", name, applied, kl[k],
                sv[k], e[k], st[k], br[k], score
@@ -304,7 +304,7 @@ awk -F'\t' '
         if (!(k in a)) { order[++n] = k; mod[k] = m; file[k] = f }
         if (!(m in ma)) { morder[++mn] = m }
         ma[m] = 1
-        if ($4 != "stale") { a[k]++; a[m]++; a["all"]++ }
+        if ($4 == "killed" || $4 == "survived" || $4 == "broken") { a[k]++; a[m]++; a["all"]++ }
         if ($4 == "killed") { kl[k]++; kl[m]++; kl["all"]++ }
         if ($4 == "survived") { sv[k]++; sv[m]++; sv["all"]++ }
         if ($4 == "equivalent") { e[k]++; e[m]++; e["all"]++ }
