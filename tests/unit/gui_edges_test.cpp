@@ -2,6 +2,7 @@
 // away, and exactly the rest remains, pixel for pixel.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 #include <string>
