@@ -136,6 +136,39 @@ INSTANTIATE_TEST_SUITE_P(Layouts, FatAllocation,
                                            FatLayout{16, 16384, 2}, FatLayout{32, 40960, 1}),
                          [](const auto& info) { return layout_name(info.param); });
 
+// Clusters freed by a file still hold its data; a directory made in them must not show any of
+// it as entries. (FAT12 and FAT16: after a fresh mount their search starts at the volume's first
+// cluster, where the freed file was; FAT32 goes on from FSInfo's hint, past it.)
+TEST(FatReuse, NewDirectoryInReusedSpaceHoldsOnlyItsOwnEntries) {
+    for (const FatLayout l :
+         {FatLayout{12, 360, 1}, FatLayout{12, 2048, 4}, FatLayout{16, 16384, 2}}) {
+        SCOPED_TRACE(layout_name(l));
+        TempDir dir;
+        const std::string image = dir / "card.img";
+        const size_t cluster = size_t(l.cluster_bytes());
+        ASSERT_TRUE(mkfs(image, l));
+        insert_image(image);
+        std::string junk = pattern(4 * cluster, 90);
+        for (size_t i = 0; i < junk.size(); i += 32) junk[i] = char('A' + i / 32 % 26);
+        ASSERT_TRUE(fw_write("JUNK.BIN", junk));
+        eject();
+        insert_image(image);
+        ASSERT_TRUE(fw_write("JUNK.BIN", ""));
+        ASSERT_EQ(SD_mkdir("D"), 0);
+        ASSERT_EQ(SD_chdir("D"), 0);
+        EXPECT_EQ(fw_list(), (std::vector<std::string>{"..", "..."}));
+        ASSERT_TRUE(fw_write("IN.TXT", "inside"));
+        EXPECT_EQ(fw_list(), (std::vector<std::string>{"..", "...", "IN.TXT"}));
+        ASSERT_EQ(SD_chdir("/"), 0);
+        eject();
+        std::string log;
+        EXPECT_TRUE(fsck_clean(image, &log)) << log;
+        std::string listing;
+        run("mdir -b -i " + quote(image) + " ::/D", &listing);
+        EXPECT_EQ(listing, "::/D/IN.TXT\n");
+    }
+}
+
 // A fixed root directory with room for 64 entries, as mkfs.fat -r makes it.
 class FatRootSlots : public ::testing::TestWithParam<int> {
   protected:
