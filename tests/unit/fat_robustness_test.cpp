@@ -200,6 +200,18 @@ TEST_F(FatRobust, FileLongerThanItsChainIsAnError) {
     SD_fclose(f);
 }
 
+TEST_F(FatRobust, DataWithoutAClusterIsAnError) {
+    // An entry that claims bytes but no cluster; an empty file has none, rightly.
+    put("ONE.BIN", "1");
+    put("EMPTY.BIN", "");
+    const Geometry g = geometry(image());
+    patch(image(), g.root + 26, le16(0));  // ONE.BIN is the root's first entry
+    insert_image(image());
+    EXPECT_EQ(SD_fopen("ONE.BIN", kFsModeRead), nullptr);
+    EXPECT_EQ(SD_lastError(), kFsErrCorrupt);
+    EXPECT_TRUE(same_bytes(fw_read("EMPTY.BIN"), ""));
+}
+
 TEST_F(FatRobust, DirectoryWhoseChainLoopsEnds) {
     // A folder that exactly fills its one cluster, then made to continue into itself.
     ASSERT_TRUE(mkfs(image(), {12, 1440, 1}));

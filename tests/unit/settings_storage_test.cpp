@@ -252,6 +252,95 @@ TEST_F(SettingsStorage, BothCopiesBadAreRebuiltOnlyFromCorroboratingCopies) {
     expect_settled("defaults after an unrecoverable copy");
 }
 
+TEST_F(SettingsStorage, BadChecksumInCopyAWithBadDataInCopyB) {
+    // The mirror image of a bad data byte in A with a bad checksum in B: here only copy B's
+    // checksum is right, and only copy A's data.
+    const EepromData record = changed_record(defaults());
+    const struct {
+        int b_byte, b_bit, a_bit;
+    } faults[] = {{36, 2, 0}, {128, 0, 7}, {175, 6, 3}, {2, 4, 1}};
+    for (const auto& f : faults) {
+        SCOPED_TRACE(testing::Message() << "B byte " << f.b_byte << " bit " << f.b_bit);
+        erase_eeprom();
+        store_copy(kEepromCopyA, record);
+        store_copy(kEepromCopyB, record);
+        standalone().eeprom()[kEepromCopyA + kEepromChecksumOffset] ^= uint8_t(1 << f.a_bit);
+        standalone().eeprom()[kEepromCopyB + f.b_byte] ^= uint8_t(1 << f.b_bit);
+        ASSERT_FALSE(copy_valid(kEepromCopyA));
+        ASSERT_FALSE(copy_valid(kEepromCopyB));
+        EXPECT_TRUE(same_record(power_on(), record));
+        expect_settled("checksum of A and data of B");
+    }
+}
+
+TEST_F(SettingsStorage, SalvageLooksOnlyAtCheckedBytes) {
+    // The copies' firmware tags differ (they lie outside the checksum and are never saved);
+    // that is no disagreement about the record.
+    EepromData record = changed_record(defaults());
+    std::memcpy(record.firmwareTag, "TAG-A-01", 8);
+    erase_eeprom();
+    store_copy(kEepromCopyA, record);
+    EepromData other = record;
+    std::memcpy(other.firmwareTag, "TAG-B-02", 8);
+    store_copy(kEepromCopyB, other);
+    standalone().eeprom()[kEepromCopyA + 40] ^= 0x08;
+    standalone().eeprom()[kEepromCopyB + kEepromChecksumOffset] ^= 0x20;
+    const EepromData& r = power_on();
+    EXPECT_TRUE(same_record(r, record));
+    EXPECT_EQ(std::string(r.firmwareTag, 8), "TAG-A-01");
+    expect_settled("tags differ");
+}
+
+TEST_F(SettingsStorage, SalvageAcceptsEveryRecognisedLayoutUpToTheNewest) {
+    const EepromData base = changed_record(defaults());
+    for (const uint16_t sig : {0x1255, 0x125A, 0x1260, 0x1261}) {
+        SCOPED_TRACE(testing::Message() << std::hex << sig);
+        EepromData old = base;
+        old.signature = sig;
+        erase_eeprom();
+        store_copy(kEepromCopyA, old);
+        store_copy(kEepromCopyB, old);
+        standalone().eeprom()[kEepromCopyA + 93] ^= 0x20;
+        standalone().eeprom()[kEepromCopyB + 130] ^= 0x01;
+        const EepromData& r = power_on();
+        if (sig <= 0x1260) {
+            EepromData want = base;
+            if (sig != 0x1255) want.autoCal = 0;  // the range repair of older layouts
+            EXPECT_TRUE(same_record(r, want)) << "salvaged and brought to the current layout";
+        } else {
+            EXPECT_TRUE(same_record(r, defaults())) << "an unknown layout is not salvaged";
+        }
+        EXPECT_EQ(r.signature, 0x1255);
+        expect_settled("salvaged");
+    }
+}
+
+TEST_F(SettingsStorage, LayoutUpgradeKeepsBaudCodesFrom3To8) {
+    // Older layouts allowed codes the current ports do not trust: below 9600 and above 230400
+    // both ports start at 115200 (code 7); the limits themselves are kept.
+    for (const uint16_t sig : {0x1256, 0x125A, 0x1260}) {
+        for (const uint8_t code : {0, 1, 2, 3, 4, 7, 8, 9, 10, 0xFF}) {
+            SCOPED_TRACE(testing::Message()
+                         << std::hex << "layout " << sig << std::dec << " code " << int(code));
+            const uint8_t want = code >= 3 && code <= 8 ? code : 7;
+            const uint8_t other = code == 5 ? 6 : 5;
+            for (const int port : {0, 1}) {
+                EepromData old = defaults();
+                old.signature = sig;
+                old.baud0 = port == 0 ? code : other;
+                old.baud1 = port == 1 ? code : other;
+                erase_eeprom();
+                store_copy(kEepromCopyA, old);
+                store_copy(kEepromCopyB, old);
+                const EepromData& r = power_on();
+                EXPECT_EQ(port == 0 ? r.baud0 : r.baud1, want) << "port " << port;
+                EXPECT_EQ(port == 0 ? r.baud1 : r.baud0, other) << "port " << port;
+                expect_settled("upgraded");
+            }
+        }
+    }
+}
+
 EepromData legacy_record(uint16_t signature) {
     EepromData r = defaults();
     r.signature = signature;
