@@ -8,43 +8,42 @@
 #include <string>
 #include <vector>
 
-#include "boards/sim/standalone.h"
-#include "device/board.h"
 #include "gui/gui.h"
+#include "test_screen.h"
 
 namespace {
 
-constexpr int W = 800;
-constexpr int H = 480;
+using voxa_test::ScreenSize;
 
-class GuiEdges : public ::testing::Test {
+class GuiEdges : public ::testing::TestWithParam<ScreenSize> {
   protected:
     void SetUp() override {
-        board_ = &sim::Standalone::instance();
-        GUI_Init();
+        screen_.open(GetParam(), 0);
+        const GUI_DISPLAY display = screen_.display();
+        ASSERT_EQ(GUI_Init(&display), 0);
+        W = screen_.W;
+        H = screen_.H;
         GUI_SetColor(0x2A55C3);  // two different bytes: no shortcut for uniform fills
-        fb_ = lcd_framebuffer();
-        clear();
-        board_->reset_guards();
     }
-    void TearDown() override {
-        GUI_Init();
-        EXPECT_TRUE(board_->guards_intact());
-    }
-    void clear() { std::fill(fb_, fb_ + W * H, uint16_t(0)); }
-    std::vector<uint16_t> snap() const { return std::vector<uint16_t>(fb_, fb_ + W * H); }
+    void TearDown() override { EXPECT_TRUE(screen_.untouched_outside()); }
+    void clear() { screen_.fill(0); }
+    std::vector<uint16_t> snap() const { return screen_.snap(); }
     // The screen equals want; otherwise the first pixel that differs.
     ::testing::AssertionResult screen_is(const std::vector<uint16_t>& want) const {
-        if (std::equal(want.begin(), want.end(), fb_)) return ::testing::AssertionSuccess();
-        int i = 0;
-        while (fb_[i] == want[size_t(i)]) ++i;
-        return ::testing::AssertionFailure() << "pixel " << i % W << "," << i / W << " is "
-                                             << fb_[i] << ", not " << want[size_t(i)];
+        const long i = screen_.first_difference(want);
+        if (i < 0) return ::testing::AssertionSuccess();
+        const int x = int(i % W), y = int(i / W);
+        return ::testing::AssertionFailure() << "pixel " << x << "," << y << " is "
+                                             << screen_.px(x, y) << ", not " << want[size_t(i)];
     }
 
-    sim::Standalone* board_;
-    uint16_t* fb_;
+    voxa_test::TestScreen screen_;
+    int W = 0;
+    int H = 0;
 };
+
+INSTANTIATE_TEST_SUITE_P(Screens, GuiEdges, ::testing::ValuesIn(voxa_test::kScreenSizes),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A figure drawn with its reference point at (x, y).
 struct Figure {
@@ -77,11 +76,11 @@ std::vector<Figure> figures() {
     };
 }
 
-TEST_F(GuiEdges, FiguresAcrossTheScreenEdgesKeepTheirOnScreenPixels) {
+TEST_P(GuiEdges, FiguresAcrossTheScreenEdgesKeepTheirOnScreenPixels) {
     // Reference points near and beyond each edge: the figure is cut by the left, top, right or
     // bottom edge, or by two at once.
-    const int anchors[][2] = {{3, 240},  {-31, 200}, {400, 0},   {350, -44}, {17, 11},
-                              {-8, -12}, {796, 300}, {500, 470}, {830, 500}};
+    const int anchors[][2] = {{3, 240},  {-31, 200},   {400, 0},      {350, -44},      {17, 11},
+                              {-8, -12}, {W - 4, 300}, {500, H - 10}, {W + 30, H + 20}};
     const int cx = 400, cy = 240;  // where the whole figure fits on screen
     for (const auto& f : figures()) {
         for (int pen = 1; pen <= 7; ++pen) {
@@ -113,15 +112,11 @@ TEST_F(GuiEdges, FiguresAcrossTheScreenEdgesKeepTheirOnScreenPixels) {
     }
 }
 
-TEST_F(GuiEdges, FillsOfEveryWidthStayWithinTheirEdges) {
+TEST_P(GuiEdges, FillsOfEveryWidthStayWithinTheirEdges) {
     // Spans are written in runs of several pixels at once; whatever the width and the
     // alignment, in a colour whose two bytes differ, in normal and XOR mode, only the pixels of
     // the rectangle change.
-    uint32_t s = 99;
-    for (int i = 0; i < W * H; ++i) {
-        s = s * 1103515245 + 12345;
-        fb_[i] = uint16_t(s >> 16);
-    }
+    screen_.noise(99);
     GUI_SetColor(0x3C81E7);
     for (const int mode : {GUI_DRAWMODE_NORMAL, GUI_DRAWMODE_XOR}) {
         GUI_SetDrawMode(mode);
@@ -141,14 +136,15 @@ TEST_F(GuiEdges, FillsOfEveryWidthStayWithinTheirEdges) {
                     const bool right = py == y && px >= W - width - x0 && px <= W - 1 - x0;
                     const uint16_t painted =
                         mode == GUI_DRAWMODE_XOR ? uint16_t(~before[i]) : GUI_GetColorIndex();
-                    ASSERT_EQ(fb_[i], left || right ? painted : before[i]) << px << "," << py;
+                    ASSERT_EQ(screen_.px(px, py), left || right ? painted : before[i])
+                        << px << "," << py;
                 }
             }
         }
     }
 }
 
-TEST_F(GuiEdges, RandomThinLinesAcrossAClipBox) {
+TEST_P(GuiEdges, RandomThinLinesAcrossAClipBox) {
     // Lines from anywhere around the box to anywhere around it, crossing each of its sides:
     // inside the box exactly the pixels of the same line drawn unclipped, outside nothing.
     const GUI_RECT clip{211, 143, 588, 322};

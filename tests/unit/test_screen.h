@@ -88,6 +88,18 @@ class TestScreen {
             v.insert(v.end(), fb_ + y * size_.stride, fb_ + y * size_.stride + W);
         return v;
     }
+    // Index (row after row) of the first pixel that differs from want, or -1 when the display
+    // holds exactly want (W x H pixels).
+    long first_difference(const std::vector<uint16_t>& want) const {
+        for (int y = 0; y < H; ++y) {
+            const uint16_t* row = fb_ + y * size_.stride;
+            const uint16_t* w = want.data() + size_t(y) * size_t(W);
+            if (std::equal(row, row + W, w)) continue;
+            const int x = int(std::mismatch(row, row + W, w).first - row);
+            return long(y) * W + x;
+        }
+        return -1;
+    }
     int count(uint16_t v) const {
         int n = 0;
         for (int y = 0; y < H; ++y) {
