@@ -13,19 +13,12 @@
 
 namespace {
 
-using voxa_test::ScreenSize;
-
-class GuiEdges : public ::testing::TestWithParam<ScreenSize> {
+class GuiEdges : public voxa_test::GuiOnScreen {
   protected:
     void SetUp() override {
-        screen_.open(GetParam(), 0);
-        const GUI_DISPLAY display = screen_.display();
-        ASSERT_EQ(GUI_Init(&display), 0);
-        W = screen_.W;
-        H = screen_.H;
+        GuiOnScreen::SetUp();
         GUI_SetColor(0x2A55C3);  // two different bytes: no shortcut for uniform fills
     }
-    void TearDown() override { EXPECT_TRUE(screen_.untouched_outside()); }
     void clear() { screen_.fill(0); }
     std::vector<uint16_t> snap() const { return screen_.snap(); }
     // The screen equals want; otherwise the first pixel that differs.
@@ -36,10 +29,6 @@ class GuiEdges : public ::testing::TestWithParam<ScreenSize> {
         return ::testing::AssertionFailure() << "pixel " << x << "," << y << " is "
                                              << screen_.px(x, y) << ", not " << want[size_t(i)];
     }
-
-    voxa_test::TestScreen screen_;
-    int W = 0;
-    int H = 0;
 };
 
 INSTANTIATE_TEST_SUITE_P(Screens, GuiEdges, ::testing::ValuesIn(voxa_test::kScreenSizes),

@@ -14,31 +14,17 @@
 namespace {
 
 using voxa_test::kScreenSizes;
-using voxa_test::ScreenSize;
 
 constexpr uint16_t kWhite = 0xFFFF;
 
-class Gui : public ::testing::TestWithParam<ScreenSize> {
+class Gui : public voxa_test::GuiOnScreen {
   protected:
-    void SetUp() override {
-        screen_.open(GetParam(), 0);
-        const GUI_DISPLAY display = screen_.display();
-        ASSERT_EQ(GUI_Init(&display), 0);
-        W = screen_.W;
-        H = screen_.H;
-    }
-    void TearDown() override { EXPECT_TRUE(screen_.untouched_outside()); }
-
     void clear(uint16_t v) { screen_.fill(v); }
     void noise() { screen_.noise(); }
     uint16_t px(int x, int y) const { return screen_.px(x, y); }
     std::vector<uint16_t> snap() const { return screen_.snap(); }
     int count(uint16_t v) const { return screen_.count(v); }
     std::array<int, 4> bbox(uint16_t v) const { return screen_.bbox(v); }
-
-    voxa_test::TestScreen screen_;
-    int W = 0;
-    int H = 0;
 };
 
 INSTANTIATE_TEST_SUITE_P(Screens, Gui, ::testing::ValuesIn(kScreenSizes),

@@ -130,4 +130,23 @@ class TestScreen {
     uint16_t* fb_ = nullptr;
 };
 
+// Tests of the graphics library alone on every screen size: the library started on a
+// TestScreen of the parameter's size (nothing on it), with W and H its size; afterwards nothing
+// outside it may have changed.
+class GuiOnScreen : public ::testing::TestWithParam<ScreenSize> {
+  protected:
+    void SetUp() override {
+        screen_.open(GetParam(), 0);
+        const GUI_DISPLAY display = screen_.display();
+        ASSERT_EQ(GUI_Init(&display), 0);
+        W = screen_.W;
+        H = screen_.H;
+    }
+    void TearDown() override { EXPECT_TRUE(screen_.untouched_outside()); }
+
+    TestScreen screen_;
+    int W = 0;
+    int H = 0;
+};
+
 }  // namespace voxa_test
