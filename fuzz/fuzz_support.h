@@ -42,7 +42,8 @@ class ScreenFence {
         const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
         const uintptr_t below = uintptr_t(fb - sim::Standalone::kGuardPixels);
         const uintptr_t screen_end = uintptr_t(fb + kScreenPixels);
-        const uintptr_t above = uintptr_t(fb + kFrameBufferMaxPixels + sim::Standalone::kGuardPixels);
+        const uintptr_t above =
+            uintptr_t(fb + kFrameBufferMaxPixels + sim::Standalone::kGuardPixels);
         if (below % page != 0 || uintptr_t(fb) % page != 0) {
             std::fprintf(stderr, "the board's frame buffer is not page-aligned\n");
             std::abort();
