@@ -86,7 +86,8 @@ int row_pixel_read(char* line) {
     const uint16_t p = lcd_framebuffer()[ay * W + ax];
     if (line[2] == 'x') {
         // The fields shifted up, not expanded: "prx" reports the bits the pixel holds.
-        pout("%02X%02X%02X\r", rgb565::red5(p) << 3, rgb565::green6(p) << 2, rgb565::blue5(p) << 3);
+        pout("%02X%02X%02X\r", unsigned(rgb565::red5(p) << 3), unsigned(rgb565::green6(p) << 2),
+             unsigned(rgb565::blue5(p) << 3));
     } else {
         pout("%04X\r", p);
     }
