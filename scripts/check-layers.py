@@ -28,7 +28,6 @@ INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 
 def read_graph(path):
     graph = {}
-    order = []
     for number, line in enumerate(pathlib.Path(path).read_text().splitlines(), 1):
         line = line.split("#", 1)[0].strip()
         if not line:
@@ -43,8 +42,7 @@ def read_graph(path):
         if name in graph:
             raise SystemExit(f"{path}:{number}: module {name} declared twice")
         graph[name] = set(deps)
-        order.append(name)
-    return graph, order
+    return graph
 
 
 def check(src, graph):
@@ -89,7 +87,7 @@ def main():
     parser.add_argument("--graph", required=True, help="firmware-modules.txt of a build")
     parser.add_argument("--src", required=True, help="the firmware's source folder")
     args = parser.parse_args()
-    graph, _ = read_graph(args.graph)
+    graph = read_graph(args.graph)
     errors = check(args.src, graph)
     for e in errors:
         print(e)

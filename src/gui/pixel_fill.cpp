@@ -5,7 +5,7 @@
 namespace gui {
 
 void wide_fill(uint16_t* p, int n, uint16_t value) {
-#if defined(__GLIBC__) && __WCHAR_MAX__ > 0xFFFF
+#if VOXA_GUI_WIDE_FILL
     if (reinterpret_cast<uintptr_t>(p) & 2) {
         *p++ = value;
         --n;
@@ -14,7 +14,7 @@ void wide_fill(uint16_t* p, int n, uint16_t value) {
     std::wmemset(reinterpret_cast<wchar_t*>(p), wchar_t(pair), size_t(n) / 2);
     if (n & 1) p[n - 1] = value;
 #else
-    for (int i = 0; i < n; ++i) p[i] = value;
+    for (int i = 0; i < n; ++i) p[i] = value;  // never called without the wide fill
 #endif
 }
 

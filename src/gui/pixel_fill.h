@@ -16,15 +16,16 @@ using Pixels8 = uint16_t __attribute__((vector_size(16)));
 using Word32 = uint32_t __attribute__((may_alias));
 
 // Runs of this many pixels and more go to the C library's wide fill where there is one (it
-// streams whole cache lines, as its memset does, which no store loop matches on a full screen).
+// streams whole cache lines, as its memset does, which no store loop matches on a full screen):
+// glibc's wmemset on a 32-bit wchar_t.
+#if defined(__GLIBC__) && __WCHAR_MAX__ > 0xFFFF
+#define VOXA_GUI_WIDE_FILL 1
+#else
+#define VOXA_GUI_WIDE_FILL 0
+#endif
+constexpr bool kHasWideFill = VOXA_GUI_WIDE_FILL;
 constexpr int kWideFillFrom = 1024;
 void wide_fill(uint16_t* p, int n, uint16_t value);
-constexpr bool kHasWideFill =
-#if defined(__GLIBC__) && __WCHAR_MAX__ > 0xFFFF
-    true;
-#else
-    false;
-#endif
 
 // Fills runs with one pixel value; how is decided once, when the value is known, so that a
 // caller filling many rows pays for the choice only once.

@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+#include "test_folder.h"
+
 namespace {
 
 struct Outcome {
@@ -19,16 +21,6 @@ struct Outcome {
 
 class VoxaSim : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = (std::filesystem::temp_directory_path() /
-                ("voxa-sim-cli-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name()))
-                   .string();
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-
     std::string path(const std::string& name) const { return dir_ + "/" + name; }
     void write(const std::string& name, const std::string& text) const {
         std::ofstream(path(name), std::ios::binary) << text;
@@ -53,7 +45,8 @@ class VoxaSim : public ::testing::Test {
         return r;
     }
 
-    std::string dir_;
+    const voxa_test::TestFolder folder_{"sim-cli"};
+    const std::string dir_ = folder_.path();
 };
 
 TEST_F(VoxaSim, UsageErrorsExitWithTwo) {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "sim/module.h"
+#include "test_folder.h"
 
 namespace sim {
 namespace {
@@ -23,15 +24,6 @@ struct Case {
 
 class FirmwareLink : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = (std::filesystem::temp_directory_path() /
-                ("voxa-fw-link-" + std::to_string(getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name()))
-                   .string();
-        std::filesystem::remove_all(dir_);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-
     // A module whose firmware executable is the stand-in in the given mode. The stand-in
     // leaves its process id beside it.
     std::unique_ptr<Module> module(const std::string& mode, int hang_ms = 20000) {
@@ -74,7 +66,8 @@ class FirmwareLink : public ::testing::Test {
 
     void expect_rejected(const Case& c) { expect_stopped(c, "firmware broke the link protocol: "); }
 
-    std::string dir_;
+    const voxa_test::TestFolder folder_{"fw-link"};
+    const std::string dir_ = folder_.path();
 };
 
 TEST_F(FirmwareLink, AWellBehavedStandInRuns) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "sim/screen.h"
+#include "test_folder.h"
 
 namespace sim {
 namespace {
@@ -47,14 +48,6 @@ Played play(const std::string& text, bool realtime = false, const std::string& d
     p.resets = module.resets();
     p.power_ons = module.power_ons();
     return p;
-}
-
-std::string temp_dir(const char* tag) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("voxa-sim-test-" + std::string(tag) + "-" + std::to_string(getpid()));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir.string();
 }
 
 std::string read_file(const std::string& path) {
@@ -183,7 +176,8 @@ TEST(ScriptRunner, ResetAndPowerCycleRestartTheFirmware) {
 
 TEST(ScriptRunner, FirmwareCrashFailsTheScriptWithTheReason) {
     // A stand-in firmware that dies as a crashing one would.
-    const std::string dir = temp_dir("crash");
+    const voxa_test::TestFolder folder("sim-test-crash");
+    const std::string& dir = folder.path();
     { std::ofstream(dir + "/voxa-fw-wvga") << "#!/bin/sh\nkill -SEGV $$\n"; }
     std::filesystem::permissions(dir + "/voxa-fw-wvga", std::filesystem::perms::owner_all);
     Module::Options options;
@@ -204,7 +198,6 @@ TEST(ScriptRunner, FirmwareCrashFailsTheScriptWithTheReason) {
         << error;
     log.finish();
     EXPECT_NE(out.str().find(" ---- stopped: firmware crashed"), std::string::npos) << out.str();
-    std::filesystem::remove_all(dir);
 }
 
 TEST(ModuleReset, KeepsTheFrameBufferAndRestartsAtOnce) {
@@ -227,7 +220,8 @@ TEST(ModuleReset, KeepsTheFrameBufferAndRestartsAtOnce) {
 }
 
 TEST(ScriptRunner, ScreenshotPathsAreRelativeToTheScript) {
-    const std::string dir = temp_dir("shot");
+    const voxa_test::TestFolder folder("sim-test-shot");
+    const std::string& dir = folder.path();
     { std::ofstream(dir + "/s.vsim") << "expect \">\\r\" within 3000\nscreenshot out.png\n"; }
     Script script;
     std::string error;
@@ -246,11 +240,11 @@ TEST(ScriptRunner, ScreenshotPathsAreRelativeToTheScript) {
     ASSERT_TRUE(parse_script("screenshot /nonexistent/dir/x.png\n", "b.vsim", dir, &bad, &error));
     EXPECT_FALSE(runner.run(bad, &error));
     EXPECT_EQ(error.rfind("b.vsim:1: ", 0), 0u) << error;
-    std::filesystem::remove_all(dir);
 }
 
 TEST(Determinism, SameScriptSameLogAndScreens) {
-    const std::string dir = temp_dir("det");
+    const voxa_test::TestFolder folder("sim-test-det");
+    const std::string& dir = folder.path();
     const std::string script = std::string(kBootAndVers) + R"(
 send "aouts \"x\"\r"
 wait 20
@@ -268,7 +262,6 @@ expect ">\r" within 3000
     EXPECT_EQ(second.log, first.log);
     EXPECT_EQ(read_file(dir + "/a.png"), a1);
     EXPECT_EQ(read_file(dir + "/b.png"), b1);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(Determinism, RealtimeAndFastRunsAgree) {
@@ -284,7 +277,8 @@ TEST(Determinism, RealtimeAndFastRunsAgree) {
 }
 
 TEST(ScriptRunner, CardsGoInAndOutWhileTheModuleRuns) {
-    const std::string dir = temp_dir("sd");
+    const voxa_test::TestFolder folder("sim-test-sd");
+    const std::string& dir = folder.path();
     std::filesystem::create_directories(dir + "/card/SUB");
     std::ofstream(dir + "/card/HELLO.TXT") << "hi";
     const Played p = play(R"(
