@@ -79,6 +79,7 @@ bool parse_endpoint_spec(std::string_view text, EndpointSpec* out, std::string* 
 
 CliParse parse_cli(int argc, const char* const* argv, CliOptions* out, std::string* error) {
     CliOptions o;
+    bool raw_stdin = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::string value;
@@ -151,12 +152,16 @@ CliParse parse_cli(int argc, const char* const* argv, CliOptions* out, std::stri
         } else if (arg == "--power-on-now") {
             if (!no_value()) return CliParse::kError;
             o.power_on_now = true;
+        } else if (arg == "--raw-stdin") {
+            if (!no_value()) return CliParse::kError;
+            raw_stdin = true;
         } else {
             *error = "unknown argument '" + std::string(argv[i]) + "'";
             return CliParse::kError;
         }
     }
 
+    for (auto& com : o.com) com.raw_input = raw_stdin;
     if (o.com[0].kind == EndpointSpec::Kind::kStdio &&
         o.com[1].kind == EndpointSpec::Kind::kStdio) {
         *error = "only one port can be on stdio";
@@ -219,6 +224,8 @@ Runs the VOXA5-PLUS display module firmware on a simulated board.
   --log FILE             record every byte on both ports with virtual times (- = stdout)
   --power-on-now         with a pty or tcp host port: switch on at once instead of
                          when a host first opens the port
+  --raw-stdin            piped standard input goes to the module at once, not line by
+                         line after each prompt
   --help                 this text
 
 Exit codes: 0 done, 1 script failure or firmware crash/hang, 2 bad arguments.

@@ -16,6 +16,7 @@ struct EndpointSpec {
     std::string link;                   // pty: a symlink to create to the slave, empty for none
     std::string address = "127.0.0.1";  // tcp: the local address to listen on
     int port = 0;                       // tcp: 0 picks a free port (printed at start)
+    bool raw_input = false;             // stdio: piped input at once, not line by line
 };
 
 // Parses "stdio", "pty", "pty:LINK", "tcp:PORT", "tcp:ADDRESS:PORT" or "none".

@@ -12,7 +12,7 @@ std::unique_ptr<Endpoint> open_endpoint(const EndpointSpec& spec, int port, std:
         case EndpointSpec::Kind::kNone:
             return nullptr;
         case EndpointSpec::Kind::kStdio:
-            return open_stdio_endpoint(error);
+            return open_stdio_endpoint(spec.raw_input, error);
         case EndpointSpec::Kind::kPty:
             return open_pty_endpoint(port, spec.link, error);
         case EndpointSpec::Kind::kTcp:

@@ -11,6 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -47,43 +48,45 @@ class PtyEndpoint final : public Endpoint {
         close(master_);
     }
 
-    void add_poll_fds(std::vector<pollfd>* fds) override {
+    void add_poll_fds(std::vector<pollfd>* fds, bool want_input) override {
         fds->push_back({watch_, POLLIN, 0});
         // A master without a host reports POLLHUP on every poll; leaving it out keeps the wait
-        // from spinning until inotify announces the next open.
+        // from spinning until inotify announces the next open. (POLLHUP is reported whatever
+        // is asked for, so a host that leaves is seen even while the line is full.)
         if (connected_) {
-            fds->push_back({master_, short(POLLIN | (queue_.empty() ? 0 : POLLOUT)), 0});
+            const short in = want_input ? POLLIN : 0;
+            fds->push_back({master_, short(in | (queue_.empty() ? 0 : POLLOUT)), 0});
         }
     }
 
-    std::string service() override {
+    std::string service(const Intake& intake) override {
         std::string in;
         drain_watch();
         if (!connected_) return in;
-        pollfd p{master_, POLLIN | POLLOUT, 0};
+        // What the host wrote before it closed the port is taken as far as the line has room,
+        // so a short write followed by a close still arrives.
+        char buf[4096];
+        while (in.size() < intake.max_bytes) {
+            const size_t want = std::min(sizeof buf, intake.max_bytes - in.size());
+            const ssize_t n = ::read(master_, buf, want);
+            if (n > 0) {
+                in.append(buf, size_t(n));
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            break;  // EAGAIN: nothing more; EIO: no host has the slave open
+        }
+        pollfd p{master_, 0, 0};
         ::poll(&p, 1, 0);
         if (p.revents & POLLHUP) {
             hang_up();
             return in;
         }
-        if (p.revents & POLLIN) {
-            char buf[4096];
-            for (;;) {
-                const ssize_t n = ::read(master_, buf, sizeof buf);
-                if (n > 0) {
-                    in.append(buf, size_t(n));
-                    continue;
-                }
-                if (n < 0 && errno == EINTR) continue;
-                if (n < 0 && errno == EIO) hang_up();
-                break;
-            }
-        }
-        if (connected_ && !queue_.flush(master_, false)) hang_up();
+        if (!queue_.flush(master_, false)) hang_up();
         return in;
     }
 
-    void write(std::string_view bytes) override {
+    void write(std::string_view bytes, uint64_t) override {
         if (!connected_) return;
         queue_.append(bytes);
         if (!queue_.flush(master_, false)) hang_up();
@@ -108,6 +111,9 @@ class PtyEndpoint final : public Endpoint {
     void hang_up() {
         connected_ = false;
         queue_.clear();
+        // The cable is pulled: what the host wrote and the line has not carried is lost, and
+        // so is what it had not read yet.
+        tcflush(master_, TCIOFLUSH);
         // A host may have changed the line settings; the next one finds the port raw again.
         make_raw(master_);
     }

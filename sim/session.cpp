@@ -16,6 +16,11 @@ using Clock = std::chrono::steady_clock;
 // Bytes towards an idle endpoint are not worth waking for when this slice of a fast run ends.
 constexpr uint64_t kFastNoEndpointSliceNs = 1'000'000'000;
 
+// A byte on the line: start bit, eight data bits, stop bit.
+uint64_t byte_ns(uint32_t rate) {
+    return 10'000'000'000ull / (rate ? rate : 1);
+}
+
 }  // namespace
 
 Session::Session(Module& module, bool realtime) : module_(module), realtime_(realtime) {
@@ -27,6 +32,21 @@ Session::Session(Module& module, bool realtime) : module_(module), realtime_(rea
 
 Session::~Session() {
     module_.on_input = nullptr;
+}
+
+void Session::send(int port, std::string_view bytes) {
+    port &= 1;
+    if (bytes.empty()) return;
+    const uint64_t start = std::max(module_.now_ns(), wire_free_ns_[port]);
+    wire_free_ns_[port] = start + bytes.size() * byte_ns(module_.uart_rate(port));
+    module_.send(port, bytes);
+}
+
+size_t Session::line_room(int port, uint64_t until_ns) const {
+    const uint64_t per_byte = byte_ns(module_.uart_rate(port));
+    const uint64_t busy_until = std::max(module_.now_ns(), wire_free_ns_[port & 1]);
+    const uint64_t horizon = until_ns + kHostFifoBytes * per_byte;
+    return horizon > busy_until ? size_t((horizon - busy_until) / per_byte) : 0;
 }
 
 void Session::set_endpoint(int port, std::unique_ptr<Endpoint> endpoint) {
@@ -92,13 +112,13 @@ bool Session::wait_until_opened(int port) {
         if (stop_requested()) return false;
         std::vector<pollfd> fds;
         for (const auto& ep : endpoints_) {
-            if (ep) ep->add_poll_fds(&fds);
+            if (ep) ep->add_poll_fds(&fds, true);
         }
         // A bounded wait: a signal that lands just before poll() must not be missed for long.
         ::poll(fds.data(), fds.size(), 200);
         // Whatever a host sends before the module has power is lost on the wire.
         for (const auto& ep : endpoints_) {
-            if (ep) ep->service();
+            if (ep) ep->service({module_.now_ns(), SIZE_MAX});
         }
     }
     restart_pacing();
@@ -117,8 +137,10 @@ void Session::serve_endpoints(uint64_t until_ns) {
     }
     for (;;) {
         std::vector<pollfd> fds;
-        for (const auto& e : endpoints_) {
-            if (e) e->add_poll_fds(&fds);
+        for (int port = 0; port < 2; ++port) {
+            if (endpoints_[port]) {
+                endpoints_[port]->add_poll_fds(&fds, line_room(port, until_ns) > 0);
+            }
         }
         const auto left = std::max(Clock::duration::zero(), deadline - Clock::now());
         if (!any && left == Clock::duration::zero()) return;
@@ -127,7 +149,8 @@ void Session::serve_endpoints(uint64_t until_ns) {
         ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
         for (int port = 0; port < 2; ++port) {
             if (!endpoints_[port]) continue;
-            const std::string in = endpoints_[port]->service();
+            const Intake intake{module_.now_ns(), line_room(port, until_ns)};
+            const std::string in = endpoints_[port]->service(intake);
             if (!in.empty()) send(port, in);
         }
         if (ending() || Clock::now() >= deadline) return;
@@ -135,6 +158,13 @@ void Session::serve_endpoints(uint64_t until_ns) {
 }
 
 void Session::collect_output() {
+    const int starts = module_.power_ons() + module_.resets();
+    if (starts != starts_seen_) {
+        starts_seen_ = starts;
+        for (const auto& e : endpoints_) {
+            if (e) e->module_restarted(module_.now_ns());
+        }
+    }
     for (int port = 0; port < 2; ++port) {
         const auto out = module_.take_output(port);
         if (out.empty()) continue;
@@ -145,7 +175,7 @@ void Session::collect_output() {
             bytes += char(b.byte);
         }
         if (endpoints_[port]) {
-            endpoints_[port]->write(bytes);
+            endpoints_[port]->write(bytes, module_.now_ns());
         } else {
             inbox_[port] += bytes;
         }

@@ -2,9 +2,11 @@
 // (or not), the serial endpoints served between slices of virtual time, output routed to the
 // endpoints, to the script's inboxes and to the traffic log.
 //
-// Bytes from an endpoint go on the wire at the virtual time at which they are picked up. A
-// port without an endpoint collects what the module sends in its inbox, where a script (or a
-// test) reads it.
+// Bytes from an endpoint go on the wire at the virtual time at which they are picked up, and
+// only as many as the line carries by the end of the current slice at the UART's programmed
+// rate, plus a small FIFO on the host's side: a host that writes faster waits, as on a real
+// serial line. A port without an endpoint collects what the module sends in its inbox, where a
+// script (or a test) reads it.
 #pragma once
 
 #include <chrono>
@@ -30,6 +32,8 @@ class Session {
     // When the firmware runs slower than the wall clock by more than this, realtime pacing
     // stops trying to catch up and goes on from where it is.
     static constexpr std::chrono::milliseconds kMaxLag{250};
+    // Bytes a host may have handed to its serial adapter beyond what the wire has carried.
+    static constexpr uint64_t kHostFifoBytes = 16;
 
     Session(Module& module, bool realtime);
     ~Session();
@@ -56,8 +60,9 @@ class Session {
     void advance_to(uint64_t t_ns);
     uint64_t now() const { return module_.now_ns(); }
 
-    // Bytes towards the module, put on the wire at the current virtual time.
-    void send(int port, std::string_view bytes) { module_.send(port & 1, bytes); }
+    // Bytes towards the module, put on the wire at the current virtual time (behind what is
+    // still on its way).
+    void send(int port, std::string_view bytes);
     // What the module sent on a port without endpoint and nobody has taken yet.
     std::string& inbox(int port) { return inbox_[port & 1]; }
 
@@ -70,6 +75,9 @@ class Session {
     // Serves the endpoints until the wall clock reaches the moment of virtual time until_ns
     // (realtime), or once without waiting (fast).
     void serve_endpoints(uint64_t until_ns);
+    // How many bytes port's line can take now so that they have been carried by until_ns
+    // (plus the host FIFO).
+    size_t line_room(int port, uint64_t until_ns) const;
     void collect_output();
     void note(std::string_view text);
     // Logs the module's stop once, whenever it is first seen.
@@ -82,6 +90,10 @@ class Session {
     std::unique_ptr<Endpoint> endpoints_[2];
     std::string inbox_[2];
     bool end_on_host_eof_ = false;
+    // When each line has carried everything put on it so far.
+    uint64_t wire_free_ns_[2] = {};
+    // Power-ons and resets seen, to tell the endpoints of a restart.
+    int starts_seen_ = 0;
     bool stop_noted_ = false;
     std::chrono::steady_clock::time_point wall_base_;
     uint64_t virtual_base_ = 0;

@@ -119,4 +119,41 @@ TEST_F(VoxaSim, EndpointThatCannotOpenIsAFailureNotAUsageError) {
     EXPECT_NE(r.err.find("cannot listen on 1.2.3.4:5000"), std::string::npos) << r.err;
 }
 
+TEST_F(VoxaSim, PipedLinesWaitForTheModuleAndTheRunEndsAfterTheLastReply) {
+    // Each line goes after the prompt that answers the one before (the first after the
+    // start-up prompt); the run ends once the module has been quiet after the last reply.
+    write("in.txt", "vers\rf?\r");
+    Outcome r = run("--fast --log '" + path("log.txt") + "'", "<'" + path("in.txt") + "'");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.rfind(">\nVOXA5-PLUS V1.4.0 WVGA \n>\n", 0), 0u) << r.out;
+    // "f?" is answered whole: its last font, then the prompt.
+    EXPECT_TRUE(r.out.size() > 7 && r.out.substr(r.out.size() - 7) == "\nm64\n>\n") << r.out;
+    const std::string log = read("log.txt");
+    EXPECT_LT(log.find(" com0 out  >\\r\n"), log.find(" com0 in   vers\\r\n")) << log;
+
+    // A typed LF is the module's CR; the run does not end before the answer.
+    write("lf.txt", "vers\n");
+    r = run("--fast", "<'" + path("lf.txt") + "'");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, ">\nVOXA5-PLUS V1.4.0 WVGA \n>\n");
+}
+
+TEST_F(VoxaSim, PipedLinesWithoutPromptOrAcrossAResetAreNotLost) {
+    // "outs" sends its text and no prompt: the next line follows after a quiet time. "*RESET"
+    // restarts the firmware: the line after it waits for the new start-up prompt.
+    write("in.txt", "outs \"hi\"\rvers\r*RESET\rvers\r");
+    const Outcome r = run("--fast", "<'" + path("in.txt") + "'");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, ">\nhiVOXA5-PLUS V1.4.0 WVGA \n>\n>\nVOXA5-PLUS V1.4.0 WVGA \n>\n");
+}
+
+TEST_F(VoxaSim, RawStdinSendsPipedBytesAtOnce) {
+    // The old behaviour on request: "vers" is on the wire at 0 s, before the firmware listens.
+    write("in.txt", "vers\r");
+    const Outcome r = run("--fast --raw-stdin --run-for 3000", "<'" + path("in.txt") + "'");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.rfind(">\n", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.find("VOXA5"), std::string::npos) << r.out;
+}
+
 }  // namespace

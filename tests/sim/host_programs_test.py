@@ -81,6 +81,78 @@ class PtyHost(unittest.TestCase):
         self.assertFalse(os.path.lexists(link), "the link outlives voxa-sim")
 
 
+# A line the module answers with its prompt alone: output stays well below input, so the
+# host's writing is limited by the line towards the module, not by the replies.
+QUIET_LINE = b"sb 1" + b" " * 100 + b"\r"
+RATE = 115200
+BYTE_S = 10 / RATE
+
+# A host that floods the port and is then killed without reading or closing anything.
+FLOODER = """
+import sys, serial
+port = serial.Serial(sys.argv[1], 115200)
+port.write(b"sb 1" + b" " * 100 + b"\\r")
+port.flush()
+sys.stdout.write("writing\\n"); sys.stdout.flush()
+port.write((b"sb 1" + b" " * 100 + b"\\r") * 20000)
+"""
+
+
+class PtyLine(unittest.TestCase):
+    def test_a_fast_writer_waits_for_the_wire_and_a_killed_host_leaves_nothing_behind(self):
+        folder = tempfile.TemporaryDirectory(prefix="voxa-pty-")
+        self.addCleanup(folder.cleanup)
+        link = os.path.join(folder.name, "voxa0")
+        sim = Simulator("--com0", f"pty:{link}", "--realtime")
+        try:
+            sim.announcement(r"com0 on (/dev/pts/\d+)")
+            port = serial.Serial(link, RATE, timeout=0.5)
+            # A fresh state: the first start-up writes both settings copies (about 2.3 s).
+            self.assertEqual(read_until(lambda: port.read(64), b">\r", timeout=5), b">\r")
+            data = QUIET_LINE * 440  # 46 KB: 4 s on the wire
+            start = time.monotonic()
+            port.write(data)
+            took = time.monotonic() - start
+            # The kernel holds a few kilobytes; everything else has to cross the line first.
+            self.assertGreater(took, (len(data) - 16384) * BYTE_S * 0.8)
+            port.close()
+
+            flooder = subprocess.Popen([sys.executable, "-c", FLOODER, link],
+                                       stdout=subprocess.PIPE)
+            self.assertEqual(flooder.stdout.readline(), b"writing\n")
+            time.sleep(0.5)  # the flood is blocked on the line
+            flooder.kill()
+            flooder.wait()
+            flooder.stdout.close()
+            # The next host is answered at once, not after the dead host's backlog.
+            port = serial.Serial(link, RATE, timeout=0.2)
+            start = time.monotonic()
+            port.write(b"\rvers\r")
+            reply = read_until(lambda: port.read(64), VERS_REPLY, timeout=5)
+            self.assertTrue(reply.endswith(VERS_REPLY), reply[-200:])
+            self.assertLess(time.monotonic() - start, 1.0)
+            port.close()
+        finally:
+            code = sim.stop()
+        self.assertEqual(code, 0)
+
+
+class PipeHost(unittest.TestCase):
+    def run_piped(self, data, *args):
+        state = tempfile.TemporaryDirectory(prefix="voxa-sim-state-")
+        self.addCleanup(state.cleanup)
+        return subprocess.run([VOXA_SIM, "--state", state.name, "--fast", *args], input=data,
+                              capture_output=True, timeout=60)
+
+    def test_piped_lines_are_answered_whole(self):
+        done = self.run_piped(b"vers\rf?\r")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertTrue(done.stdout.startswith(b">\nVOXA5-PLUS V1.4.0 WVGA \n>\n"), done.stdout)
+        self.assertTrue(done.stdout.endswith(b"\nm64\n>\n"), done.stdout[-100:])
+        done = self.run_piped(b"vers\n")
+        self.assertEqual(done.stdout, b">\nVOXA5-PLUS V1.4.0 WVGA \n>\n")
+
+
 class TcpHost(unittest.TestCase):
     def test_socket_client_in_realtime_one_client_at_a_time(self):
         sim = Simulator("--com0", "tcp:0", "--realtime")
@@ -102,6 +174,41 @@ class TcpHost(unittest.TestCase):
             again.sendall(b"vers\r")
             self.assertEqual(read_until(lambda: again.recv(64), b">\r"), VERS_REPLY)
             again.close()
+        finally:
+            code = sim.stop()
+        self.assertEqual(code, 0)
+
+    def test_a_killed_client_leaves_nothing_behind(self):
+        sim = Simulator("--com0", "tcp:0", "--realtime")
+        try:
+            port = int(sim.announcement(r"com0 on tcp 127\.0\.0\.1:(\d+)").group(1))
+            flooder = subprocess.Popen([sys.executable, "-c", f"""
+import socket, sys
+s = socket.create_connection(("127.0.0.1", {port}))
+buf = b""
+while not buf.endswith(b">\\r"):
+    buf += s.recv(64)
+sys.stdout.write("writing\\n"); sys.stdout.flush()
+s.sendall({QUIET_LINE!r} * 20000)
+"""], stdout=subprocess.PIPE)
+            self.assertEqual(flooder.stdout.readline(), b"writing\n")
+            time.sleep(0.5)
+            flooder.kill()
+            flooder.wait()
+            flooder.stdout.close()
+            # voxa-sim sees the connection break at its next look (a few milliseconds).
+            deadline = time.monotonic() + 2
+            while True:
+                client = socket.create_connection(("127.0.0.1", port), timeout=5)
+                client.sendall(b"\rvers\r")
+                start = time.monotonic()
+                reply = read_until(lambda: client.recv(64) or b"<closed>", VERS_REPLY, timeout=5)
+                if not reply.startswith(b"<closed>") or time.monotonic() > deadline:
+                    break
+                client.close()
+            self.assertTrue(reply.endswith(VERS_REPLY), reply[-200:])
+            self.assertLess(time.monotonic() - start, 1.0)
+            client.close()
         finally:
             code = sim.stop()
         self.assertEqual(code, 0)
