@@ -1,8 +1,9 @@
 # Thin wrapper around CMake presets. `make run` starts the simulator, `make test` runs everything.
-.PHONY: all deps build run test test-default test-asan check-arm bench fuzz fuzz-campaign lint format clean
+.PHONY: all deps build install run test test-default test-asan check-arm bench fuzz fuzz-campaign lint format clean
 
 JOBS ?= $(shell nproc)
 RUN_ARGS ?=
+PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 240
 
 all: build
@@ -13,6 +14,10 @@ deps:
 build: deps
 	cmake --preset default >/dev/null
 	cmake --build --preset default -j $(JOBS)
+
+# voxa-sim into $(PREFIX)/bin, the firmware it runs into $(PREFIX)/libexec/voxa-sim.
+install: build
+	cmake --install build/default --prefix "$(PREFIX)"
 
 run: build
 	build/default/bin/voxa-sim --sd sdcard $(RUN_ARGS)

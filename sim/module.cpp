@@ -283,8 +283,13 @@ void Module::fail_sd_writes_from(uint64_t n) {
 }
 
 std::string Module::executable() const {
-    const std::string dir = options_.firmware_dir.empty() ? self_dir() : options_.firmware_dir;
-    return dir + "/voxa-fw-" + panel_name(options_.panel);
+    const std::string name = std::string("/voxa-fw-") + panel_name(options_.panel);
+    if (!options_.firmware_dir.empty()) return options_.firmware_dir + name;
+    // Beside voxa-sim in the build tree; installed, off the PATH in libexec.
+    const std::string beside = self_dir() + name;
+    const std::string installed = self_dir() + "/../libexec/voxa-sim" + name;
+    return access(beside.c_str(), X_OK) != 0 && access(installed.c_str(), X_OK) == 0 ? installed
+                                                                                     : beside;
 }
 
 void Module::power_on() {
