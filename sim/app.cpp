@@ -1,15 +1,19 @@
 #include "sim/app.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
 
+#include "sim/path_check.h"
 #include "sim/screen.h"
 #include "sim/script.h"
 #include "sim/script_runner.h"
 #include "sim/session.h"
+#include "sim/state_lock.h"
 #include "sim/stop_signal.h"
 
 namespace sim {
@@ -20,21 +24,51 @@ uint64_t ms_to_ns(double ms) {
     return uint64_t(ms * 1e6 + 0.5);
 }
 
-bool prepare_state_dir(const CliOptions& o, std::string* dir) {
+// A refusal at start: "voxa-sim: WHAT PATH: REASON".
+int refuse(const std::string& what, const std::string& path, const std::string& why) {
+    std::fprintf(stderr, "voxa-sim: %s\n", path_problem(what, path, why).c_str());
+    return kExitUsage;
+}
+
+// Every file and folder the command line names, checked before anything starts, so that a
+// mistyped path costs no run. kExitOk when all can be used.
+int check_paths(const CliOptions& o) {
+    const struct {
+        const char* what;
+        std::string path;
+        std::string (*check)(const std::string&);
+    } paths[] = {
+        {"--script", o.script, check_readable_file},
+        {"--sd", o.sd_dir, check_card_folder},
+        {"--sd-image", o.sd_image, check_card_image},
+        {"--screenshot", o.screenshot, check_writable_file},
+        {"--log", o.log == "-" ? std::string() : o.log, check_writable_file},
+    };
+    for (const auto& p : paths) {
+        if (p.path.empty()) continue;
+        if (const std::string why = p.check(p.path); !why.empty()) {
+            return refuse(p.what, p.path, why);
+        }
+    }
+    return kExitOk;
+}
+
+// Creates the state folder when missing and takes it for this run.
+int take_state_dir(const CliOptions& o, std::string* dir, StateLock* lock) {
+    const char* what = o.state_dir.empty() ? "state folder" : "--state";
     *dir = o.state_dir.empty() ? default_state_dir(o.panel) : o.state_dir;
     if (dir->empty()) {
         std::fprintf(stderr,
                      "voxa-sim: no home folder to keep the module's state in; give --state DIR\n");
-        return false;
+        return kExitUsage;
     }
     std::error_code ec;
     std::filesystem::create_directories(*dir, ec);
-    if (ec || !std::filesystem::is_directory(*dir)) {
-        std::fprintf(stderr, "voxa-sim: cannot create the state folder %s: %s\n", dir->c_str(),
-                     ec.message().c_str());
-        return false;
-    }
-    return true;
+    if (ec) return refuse(what, *dir, ec.message());
+    if (!std::filesystem::is_directory(*dir)) return refuse(what, *dir, std::strerror(ENOTDIR));
+    std::string why;
+    if (!lock->acquire(*dir, &why)) return refuse(what, *dir, why);
+    return kExitOk;
 }
 
 bool waits_for_host(const EndpointSpec& spec) {
@@ -46,12 +80,12 @@ bool waits_for_host(const EndpointSpec& spec) {
 int run_app(const CliOptions& o) {
     install_stop_handlers();
 
+    if (const int code = check_paths(o); code != kExitOk) return code;
+
+    // The script's own files are checked with it: a mistake in it ends the run before it
+    // starts, reported at its line.
     Script script;
     if (!o.script.empty()) {
-        if (!std::ifstream(o.script)) {
-            std::fprintf(stderr, "voxa-sim: cannot read script %s\n", o.script.c_str());
-            return kExitUsage;
-        }
         std::string error;
         if (!load_script(o.script, &script, &error)) {
             std::fprintf(stderr, "voxa-sim: %s\n", error.c_str());
@@ -61,7 +95,10 @@ int run_app(const CliOptions& o) {
 
     Module::Options mo;
     mo.panel = o.panel;
-    if (!prepare_state_dir(o, &mo.state_dir)) return kExitFailure;
+    StateLock state_lock;
+    if (const int code = take_state_dir(o, &mo.state_dir, &state_lock); code != kExitOk) {
+        return code;
+    }
     mo.sd_dir = o.sd_dir;
     mo.sd_image = o.sd_image;
     mo.no_sd = o.no_sd;
@@ -71,10 +108,10 @@ int run_app(const CliOptions& o) {
     if (o.log == "-") {
         log = std::make_unique<TrafficLog>(std::cout);
     } else if (!o.log.empty()) {
+        errno = 0;
         log_file.open(o.log, std::ios::binary | std::ios::trunc);
         if (!log_file) {
-            std::fprintf(stderr, "voxa-sim: cannot write the log %s\n", o.log.c_str());
-            return kExitFailure;
+            return refuse("--log", o.log, errno ? std::strerror(errno) : "cannot be written");
         }
         log = std::make_unique<TrafficLog>(log_file);
     }

@@ -228,7 +228,8 @@ Runs the VOXA5-PLUS display module firmware on a simulated board.
                          line after each prompt
   --help                 this text
 
-Exit codes: 0 done, 1 script failure or firmware crash/hang, 2 bad arguments.
+Exit codes: 0 done, 1 script failure or firmware crash/hang, 2 bad arguments, a
+file or folder that cannot be used, or a state folder in use by another voxa-sim.
 )";
 }
 

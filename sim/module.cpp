@@ -253,16 +253,32 @@ void Module::set_sd_slot(simlink::SdKind kind, const std::string& path) {
     std::memset(slot.path, 0, sizeof slot.path);
     std::strncpy(slot.path, full.c_str(), sizeof slot.path - 1);
     ++slot.generation;
+    sd_full_ = kind != simlink::SdKind::kNone;
+}
+
+void Module::insert_sd(simlink::SdKind kind, const std::string& path) {
+    remove_sd();
+    if (sd_free_at_ns_ <= now_ns_) {
+        set_sd_slot(kind, path);
+        return;
+    }
+    sd_waiting_ = true;
+    sd_waiting_at_ns_ = sd_free_at_ns_;
+    sd_waiting_kind_ = kind;
+    sd_waiting_path_ = path;
 }
 
 void Module::insert_sd_image(const std::string& path) {
-    set_sd_slot(simlink::SdKind::kImage, path);
+    insert_sd(simlink::SdKind::kImage, path);
 }
 void Module::insert_sd_folder(const std::string& path) {
-    set_sd_slot(simlink::SdKind::kFolder, path);
+    insert_sd(simlink::SdKind::kFolder, path);
 }
 void Module::remove_sd() {
+    sd_waiting_ = false;
+    if (!sd_full_) return;
     set_sd_slot(simlink::SdKind::kNone, "");
+    sd_free_at_ns_ = now_ns_ + kSdSwapGapNs;
 }
 
 void Module::cut_power_at_eeprom_write(uint64_t n, bool byte_stored) {
@@ -683,6 +699,16 @@ bool Module::await_yield() {
 }
 
 void Module::run_until(uint64_t t_ns) {
+    // A waiting card goes in between two grants, as every change of the slot.
+    while (sd_waiting_ && sd_waiting_at_ns_ <= t_ns) {
+        run_firmware_until(sd_waiting_at_ns_);
+        sd_waiting_ = false;
+        set_sd_slot(sd_waiting_kind_, sd_waiting_path_);
+    }
+    run_firmware_until(t_ns);
+}
+
+void Module::run_firmware_until(uint64_t t_ns) {
     // The child takes messages of at most kMaxPayload bytes: longer input goes in pieces, all
     // put on the wire at the same time (they queue up behind each other there).
     constexpr size_t kPiece = simlink::kMaxPayload - 9;

@@ -79,6 +79,7 @@ class Module {
     // Puts bytes on a serial line towards the module, starting now.
     void send(int port, std::string_view bytes);
 
+    // Lets the module run up to t_ns (time passes also while it is off or stopped).
     void run_until(uint64_t t_ns);
     void run_for_ns(uint64_t ns) { run_until(now_ns_ + ns); }
     void run_for_ms(double ms) { run_for_ns(uint64_t(ms * 1e6)); }
@@ -106,9 +107,20 @@ class Module {
     // The SD card slot, changed while the module runs or is off. A running firmware sees the
     // card-detect switch change when its next time slice starts. Paths must exist (the card is
     // otherwise one that does not answer).
+    //
+    // A card goes in only once the slot has been empty for kSdSwapGapNs of virtual time: an
+    // insert into a full slot takes the old card out now and puts the new one in that much
+    // later, and so does an insert that follows a removal too closely. The firmware's
+    // card-detect debounce then always sees the removal between two cards, and never takes
+    // the new card for the old one. Until the card is in, the slot is empty; a removal cancels
+    // a card that is still waiting to go in.
+    static constexpr uint64_t kSdSwapGapNs = 100'000'000;
     void insert_sd_image(const std::string& path);
     void insert_sd_folder(const std::string& path);
     void remove_sd();
+    // When the slot holds what it was last given: now, or the later time at which a card
+    // waiting to go in enters.
+    uint64_t sd_settled_ns() const { return sd_waiting_ ? sd_waiting_at_ns_ : now_ns_; }
 
     // The EEPROM as it is stored now (kEepromBytes bytes); tests may also write it while the
     // module is off.
@@ -157,8 +169,12 @@ class Module {
     void stop(const std::string& reason);
     std::string executable() const;
 
+    // The firmware's part of run_until.
+    void run_firmware_until(uint64_t t_ns);
+
     void open_eeprom();
     void set_sd_slot(simlink::SdKind kind, const std::string& path);
+    void insert_sd(simlink::SdKind kind, const std::string& path);
 
     Options options_;
     simlink::Shared* shared_ = nullptr;
@@ -186,6 +202,15 @@ class Module {
     // Resets at the very time their power-on began, one after another.
     int instant_resets_ = 0;
     uint32_t uart_rate_[2] = {115200, 115200};
+
+    // The card slot: whether a card is in, when the next one may go in, and the card that
+    // waits for that moment.
+    bool sd_full_ = false;
+    uint64_t sd_free_at_ns_ = 0;
+    bool sd_waiting_ = false;
+    uint64_t sd_waiting_at_ns_ = 0;
+    simlink::SdKind sd_waiting_kind_ = simlink::SdKind::kNone;
+    std::string sd_waiting_path_;
 
     struct PendingInput {
         int port;

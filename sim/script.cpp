@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "sim/byte_text.h"
+#include "sim/path_check.h"
 
 namespace sim {
 
@@ -261,19 +262,57 @@ bool parse_script(std::string_view text, const std::string& name, const std::str
     return true;
 }
 
+std::string step_path_problem(const ScriptStep& step) {
+    std::string why;
+    const char* what = "";
+    switch (step.kind) {
+        case StepKind::kSdInsertImage:
+            what = "sd insert-image";
+            why = check_card_image(step.path);
+            break;
+        case StepKind::kSdInsertFolder:
+            what = "sd insert-folder";
+            why = check_card_folder(step.path);
+            break;
+        case StepKind::kScreenshot:
+            what = "screenshot";
+            why = check_writable_file(step.path);
+            break;
+        default:
+            break;
+    }
+    return why.empty() ? "" : path_problem(what, step.path, why);
+}
+
+bool check_script_paths(const Script& script, std::string* error) {
+    for (const auto& step : script.steps) {
+        if (const std::string why = step_path_problem(step); !why.empty()) {
+            *error = script.name + ":" + std::to_string(step.line) + ": " + why;
+            return false;
+        }
+    }
+    return true;
+}
+
 bool load_script(const std::string& path, Script* out, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = "cannot read script " + path;
+    if (const std::string why = check_readable_file(path); !why.empty()) {
+        *error = path_problem("script", path, why);
         return false;
     }
+    std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "."
                             : slash == 0               ? "/"
                                                        : path.substr(0, slash);
-    return parse_script(text.str(), path, dir, out, error);
+    Script script;
+    if (!parse_script(text.str(), path, dir, &script, error) ||
+        !check_script_paths(script, error)) {
+        return false;
+    }
+    *out = std::move(script);
+    return true;
 }
 
 }  // namespace sim

@@ -54,7 +54,15 @@ constexpr uint64_t kDefaultExpectLimitNs = 2'000'000'000;
 // "NAME:LINE: what is wrong".
 bool parse_script(std::string_view text, const std::string& name, const std::string& base_dir,
                   Script* out, std::string* error);
-// Reads and parses a file; its folder is the base of relative paths.
+// The files and folders the steps name, checked before the run: card images and folders must
+// be usable as cards, and the folder of every screenshot must take new files. On the first
+// that is not, *error is "NAME:LINE: COMMAND PATH: the system's reason".
+bool check_script_paths(const Script& script, std::string* error);
+// The check of one step (an empty string when it names nothing or nothing wrong), also made
+// when the step runs, as a file may go away meanwhile.
+std::string step_path_problem(const ScriptStep& step);
+// Reads, parses and checks (check_script_paths) a file; its folder is the base of relative
+// paths.
 bool load_script(const std::string& path, Script* out, std::string* error);
 
 }  // namespace sim

@@ -77,10 +77,8 @@ bool ScriptRunner::run(const Script& script, std::string* failure) {
                 session_.power_on();
                 break;
             case StepKind::kSdInsertImage:
-                session_.module().insert_sd_image(step.path);
-                break;
             case StepKind::kSdInsertFolder:
-                session_.module().insert_sd_folder(step.path);
+                why = insert_card(step);
                 break;
             case StepKind::kSdRemove:
                 session_.module().remove_sd();
@@ -157,7 +155,22 @@ std::string ScriptRunner::expect_silence(const ScriptStep& step) {
     }
 }
 
+std::string ScriptRunner::insert_card(const ScriptStep& step) {
+    if (std::string why = step_path_problem(step); !why.empty()) return why;
+    Module& m = session_.module();
+    if (step.kind == StepKind::kSdInsertImage) {
+        m.insert_sd_image(step.path);
+    } else {
+        m.insert_sd_folder(step.path);
+    }
+    // A card that replaces another goes in only after the slot stood empty a while; the line
+    // lasts until then, so that what follows it finds the new card in the slot.
+    session_.advance_to(m.sd_settled_ns());
+    return why_ending();
+}
+
 std::string ScriptRunner::screenshot(const ScriptStep& step) {
+    if (std::string why = step_path_problem(step); !why.empty()) return why;
     const Module& m = session_.module();
     std::string error;
     if (!write_png(step.path, m.width(), m.height(), render_screen(m, {}), &error)) return error;

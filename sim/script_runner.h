@@ -30,6 +30,7 @@ class ScriptRunner {
     std::string wait_for(const ScriptStep& step);
     std::string expect_silence(const ScriptStep& step);
     std::string screenshot(const ScriptStep& step);
+    std::string insert_card(const ScriptStep& step);
     // The session ended the run under the script's feet.
     std::string why_ending() const;
 

@@ -144,7 +144,7 @@ int sd_card_init() {
 }
 uint32_t sd_card_sectors() {
     auto& card = machine().sd();
-    return card.kind() == simlink::SdKind::kImage && card.ready() ? card.sectors() : 0;
+    return card.kind() == simlink::SdKind::kImage && card.initialised() ? card.sectors() : 0;
 }
 int sd_read_sector(uint32_t sector, uint8_t* data) {
     return machine().sd_read(sector, data) ? 1 : 0;
@@ -157,8 +157,9 @@ uint32_t sd_host_status() {
 }
 const BoardFsDriver* board_fs_driver() {
     auto& card = machine().sd();
-    return card.kind() == simlink::SdKind::kFolder && card.ready() ? &sim::host_folder_driver()
-                                                                   : nullptr;
+    return card.kind() == simlink::SdKind::kFolder && card.initialised()
+               ? &sim::host_folder_driver()
+               : nullptr;
 }
 
 void reset_cpu() {

@@ -337,26 +337,44 @@ HostFolder& folder() {
     return machine().sd().folder();
 }
 
+// A folder put into the slot since the firmware last brought the card up answers nothing,
+// like a block card, until the firmware brings it up again.
+bool answers() {
+    return machine().sd().respond();
+}
+
 const BoardFsDriver kDriver = {
     [](const char* name, bool create, int* handle, uint32_t* size) {
+        if (!answers()) return FsDriverStatus::kIoError;
         return folder().open(name, create, handle, size);
     },
     [](int handle, uint32_t offset, uint8_t* data, uint32_t count, uint32_t* got) {
+        *got = 0;
+        if (!answers()) return FsDriverStatus::kIoError;
         machine().sd_transfer_time(count, false);
         return folder().read(handle, offset, data, count, got);
     },
     [](int handle, uint32_t offset, const uint8_t* data, uint32_t count) {
-        if (!machine().powered()) return FsDriverStatus::kIoError;
+        if (!machine().powered() || !answers()) return FsDriverStatus::kIoError;
         machine().sd_transfer_time(count, true);
         return folder().write(handle, offset, data, count);
     },
-    [](int handle) { return folder().close(handle); },
-    [](const char* name) { return folder().chdir(name); },
+    [](int handle) {
+        if (!answers()) return FsDriverStatus::kIoError;
+        return folder().close(handle);
+    },
     [](const char* name) {
-        if (!machine().powered()) return FsDriverStatus::kIoError;
+        if (!answers()) return FsDriverStatus::kIoError;
+        return folder().chdir(name);
+    },
+    [](const char* name) {
+        if (!machine().powered() || !answers()) return FsDriverStatus::kIoError;
         return folder().mkdir(name);
     },
-    [](uint32_t index, uint8_t entry[32]) { return folder().dir_entry(index, entry); },
+    [](uint32_t index, uint8_t entry[32]) {
+        if (!answers()) return FsDriverStatus::kIoError;
+        return folder().dir_entry(index, entry);
+    },
     []() { folder().reset(); },
 };
 

@@ -354,7 +354,7 @@ void Machine::eeprom_write(uint32_t address, uint8_t value) {
 
 int Machine::sd_init() {
     checkpoint(kSdCardInitNs);
-    return sd_.ready() ? 1 : 0;
+    return sd_.initialise() ? 1 : 0;
 }
 
 void Machine::sd_transfer_time(uint32_t bytes, bool write) {

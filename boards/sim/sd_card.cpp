@@ -54,6 +54,8 @@ void SdCard::remove() {
     overlay_.clear();
     sectors_ = 0;
     status_ = 0;
+    initialised_ = false;
+    switch_open_ = false;
     folder_.detach();
     kind_ = simlink::SdKind::kNone;
 }
@@ -98,6 +100,17 @@ bool SdCard::ready() const {
     }
 }
 
+bool SdCard::initialise() {
+    initialised_ = ready();
+    status_ = initialised_ ? 0 : kSdStatusResponseTimeout;
+    return initialised_;
+}
+
+bool SdCard::respond() {
+    status_ = initialised_ && ready() ? 0 : kSdStatusResponseTimeout;
+    return status_ == 0;
+}
+
 bool SdCard::fail_now(bool write) {
     if (!faults_) return false;
     if (write) {
@@ -110,7 +123,7 @@ bool SdCard::fail_now(bool write) {
 
 bool SdCard::read(uint32_t sector, uint8_t* data) {
     status_ = 0;
-    if (kind_ != simlink::SdKind::kImage || !ready()) {
+    if (kind_ != simlink::SdKind::kImage || !respond()) {
         status_ = kSdStatusResponseTimeout;
         return false;
     }
@@ -138,7 +151,7 @@ bool SdCard::read(uint32_t sector, uint8_t* data) {
 
 bool SdCard::write(uint32_t sector, const uint8_t* data) {
     status_ = 0;
-    if (kind_ != simlink::SdKind::kImage || !ready()) {
+    if (kind_ != simlink::SdKind::kImage || !respond()) {
         status_ = kSdStatusResponseTimeout;
         return false;
     }

@@ -1,6 +1,11 @@
 // The simulated SD card slot: empty, a card whose sectors are a FAT image (a file, or memory
 // for fuzzing), or a host folder shown through the board's file-system driver.
 //
+// A card that has just gone into the slot is powered but uninitialised, as a real one: it
+// answers no transfer (nor, for a folder, any file operation) until the firmware brings it up
+// with sd_card_init(). So a firmware that missed a swap cannot write into the new card through
+// what it read from the old one.
+//
 // Sector transfers honour the fault injection counters (a read or write fails from the Nth one
 // on) and leave the SD host controller's status as the hardware would after such a failure.
 #pragma once
@@ -34,10 +39,22 @@ class SdCard {
     void insert_memory(uint8_t* data, size_t size, uint32_t sectors = 0);
     void insert_folder(const std::string& path);
 
+    // The card-detect contacts alone open (true) or close again while the card stays seated
+    // and powered: a bounce of the switch. Taking the card out or putting one in closes them.
+    void bounce_switch(bool open) { switch_open_ = open; }
+
     simlink::SdKind kind() const { return kind_; }
-    bool present() const { return kind_ != simlink::SdKind::kNone; }
+    // The card-detect switch: closed while a card sits in the slot.
+    bool present() const { return kind_ != simlink::SdKind::kNone && !switch_open_; }
     // The card answers its initialisation.
     bool ready() const;
+    // Brings the card up (sd_card_init); true when it is ready for transfers.
+    bool initialise();
+    // The card was brought up since it went in.
+    bool initialised() const { return initialised_; }
+    // The start of every transfer or file operation: true when the card answers; otherwise a
+    // response time-out is left in the status.
+    bool respond();
     uint32_t sectors() const { return sectors_; }
 
     bool read(uint32_t sector, uint8_t* data);
@@ -56,6 +73,8 @@ class SdCard {
     std::map<uint32_t, std::array<uint8_t, 512>> overlay_;  // written sectors beyond them
     uint32_t sectors_ = 0;
     uint32_t status_ = 0;
+    bool initialised_ = false;
+    bool switch_open_ = false;
     simlink::Faults* faults_ = nullptr;
     HostFolder folder_;
 };

@@ -197,5 +197,8 @@ void Standalone::insert_sd_folder(const std::string& path) {
 void Standalone::remove_sd() {
     machine_->sd().remove();
 }
+void Standalone::bounce_card_detect(bool open) {
+    machine_->sd().bounce_switch(open);
+}
 
 }  // namespace sim

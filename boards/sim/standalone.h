@@ -43,11 +43,14 @@ class Standalone {
     bool power_lost() const { return !machine_->powered(); }
     void power_on_again() { machine_->restore_power(); }
 
-    // The card in the slot (the card-detect switch follows at once).
+    // The card in the slot (the card-detect switch follows at once). A card put in is
+    // uninitialised until the firmware brings it up (sd_card_init).
     void insert_sd_image(const std::string& path);
     void insert_sd_memory(uint8_t* data, size_t size, uint32_t sectors = 0);
     void insert_sd_folder(const std::string& path);
     void remove_sd();
+    // The card-detect contacts open (true) or close again while the card stays in and powered.
+    void bounce_card_detect(bool open);
 
     // How code given to run_isolated() ended.
     struct Ending {

@@ -46,7 +46,11 @@ void SDhotplugUpdate() {
 }
 
 void SDcheckHotplug() {
-    if (!cardChanged) return;
+    // A mounted card that stopped answering commands lost its power: it was pulled and pushed
+    // back (perhaps another card) faster than the switch debounce sees. What was read from it
+    // may not describe the card in the slot now, so it is brought up and mounted afresh.
+    const bool lost = hotplugState == kInitialized && (sd_host_status() & kSdStatusResponseTimeout);
+    if (!cardChanged && !lost) return;
     cardChanged = 0;
     FS_Unmount();
     if (cardPresent) {

@@ -103,6 +103,58 @@ TEST_F(SdScenario, CardComesAndGoesWhileRunning) {
         << "a new card starts in its root";
 }
 
+// Cards swapped while the module runs, each time into a full slot: the firmware sees the
+// first card go and the second come, writes each through its own FAT, and both stay sound.
+TEST_F(SdScenario, SwappedCardsKeepTheirOwnFiles) {
+    // The other card differs in every figure of its layout: FAT12, 1 MB, 512-byte clusters.
+    const std::string other = dir_ / "other.img";
+    ASSERT_EQ(run("mkfs.fat -C --invariant -n OTHER -F 12 -s 1 " + quote(other) + " 1024"), 0);
+    write_file(dir_ / "src", "the other card");
+    ASSERT_TRUE(mcopy_in(other, dir_ / "src", "::/OTHER.TXT"));
+
+    Harness h(with_image(image()));
+    h.boot();
+    EXPECT_EQ(h.command("fopen", 5000), ">\r");
+
+    h.module().insert_sd_image(other);
+    h.run_ms(60);
+    EXPECT_EQ(h.command("*cd IMAGES"), ":SD Card not ready\r!\r") << "the first card went";
+    h.run_ms(200);
+    EXPECT_EQ(h.command("*ls"), "OTHER.TXT\r>\r") << "the second came";
+    EXPECT_EQ(h.command("fopen", 5000), ">\r");
+    EXPECT_EQ(h.command("*ls"), "OTHER.TXT\rMYTEST.INI\r>\r");
+
+    // Out and in again with no time between: the same as a swap.
+    h.module().remove_sd();
+    h.module().insert_sd_image(image());
+    h.run_ms(60);
+    EXPECT_EQ(h.command("*ls"), ">\r");
+    EXPECT_EQ(h.command("*cd IMAGES"), ":SD Card not ready\r!\r");
+    h.run_ms(200);
+    EXPECT_EQ(h.command("*cd IMAGES"), ">\r");
+    EXPECT_EQ(h.command("fopen", 5000), ">\r");
+    EXPECT_EQ(h.command("*ls"), "./\r../\rPIC.BMP\rMYTEST.INI\r>\r");
+
+    std::string log;
+    EXPECT_TRUE(fsck_clean(image(), &log)) << log;
+    EXPECT_TRUE(fsck_clean(other, &log)) << log;
+    ASSERT_EQ(run("mdir -b -i " + quote(other) + " ::/", &log), 0) << log;
+    EXPECT_EQ(log, "::/OTHER.TXT\n::/MYTEST.INI\n");
+    ASSERT_EQ(run("mtype -i " + quote(other) + " ::/OTHER.TXT", &log), 0) << log;
+    EXPECT_EQ(log, "the other card");
+    const std::string block0 = "voxa write test block 00\r\n";
+    ASSERT_EQ(run("mtype -i " + quote(other) + " ::/MYTEST.INI", &log), 0) << log;
+    EXPECT_EQ(log.size(), 10240u);
+    EXPECT_EQ(log.substr(0, block0.size()), block0);
+    for (const char* file : {"::/MYTEST.INI", "::/IMAGES/MYTEST.INI"}) {
+        ASSERT_EQ(run("mtype -i " + quote(image()) + " " + file, &log), 0) << file << log;
+        EXPECT_EQ(log.size(), 10240u) << file;
+        EXPECT_EQ(log.substr(0, block0.size()), block0) << file;
+    }
+    ASSERT_TRUE(mcopy_out(image(), "::/IMAGES/PIC.BMP", dir_ / "out"));
+    EXPECT_EQ(read_file(dir_ / "out"), pattern(10000, 2));
+}
+
 TEST_F(SdScenario, FailingCardIsReported) {
     Harness h(with_image(image()));
     h.boot();

@@ -1,14 +1,20 @@
 // voxa-sim as a program: exit codes, messages and files, run as a user would run it.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "../support/dosfs.h"
+#include "sim/state_lock.h"
 #include "test_folder.h"
 
 namespace {
@@ -53,9 +59,6 @@ TEST_F(VoxaSim, UsageErrorsExitWithTwo) {
     Outcome r = run("--panel qvga");
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("unknown panel 'qvga'"), std::string::npos) << r.err;
-    r = run("--script '" + path("missing.vsim") + "'");
-    EXPECT_EQ(r.code, 2);
-    EXPECT_NE(r.err.find("missing.vsim"), std::string::npos) << r.err;
     r = run("--help");
     EXPECT_EQ(r.code, 0);
     for (const char* option :
@@ -154,6 +157,156 @@ TEST_F(VoxaSim, RawStdinSendsPipedBytesAtOnce) {
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out.rfind(">\n", 0), 0u) << r.out;
     EXPECT_EQ(r.out.find("VOXA5"), std::string::npos) << r.out;
+}
+
+// Every file and folder the command line names is checked before anything starts: exit code
+// 2 and the system's reason, and not even the state folder is made.
+TEST_F(VoxaSim, UnusablePathsAreRefusedAtStart) {
+    std::filesystem::create_directories(path("folder"));
+    write("file", "x");
+    const std::string missing = ": No such file or directory\n";
+    const struct {
+        std::string args;
+        std::string err;
+    } cases[] = {
+        {"--sd '" + path("nope") + "'", "--sd " + path("nope") + missing},
+        {"--sd '" + path("file") + "'", "--sd " + path("file") + ": Not a directory\n"},
+        {"--sd-image '" + path("nope.img") + "'", "--sd-image " + path("nope.img") + missing},
+        {"--sd-image '" + path("folder") + "'",
+         "--sd-image " + path("folder") + ": Is a directory\n"},
+        {"--script '" + path("nope.vsim") + "'", "--script " + path("nope.vsim") + missing},
+        {"--script '" + path("folder") + "'", "--script " + path("folder") + ": Is a directory\n"},
+        {"--screenshot '" + path("nope/end.png") + "'",
+         "--screenshot " + path("nope/end.png") + missing},
+        {"--screenshot '" + path("folder") + "'",
+         "--screenshot " + path("folder") + ": Is a directory\n"},
+        {"--log '" + path("nope/run.log") + "'", "--log " + path("nope/run.log") + missing},
+        {"--log '" + path("file/run.log") + "'",
+         "--log " + path("file/run.log") + ": Not a directory\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = run("--fast --run-for 10 " + c.args);
+        EXPECT_EQ(r.code, 2) << c.args;
+        EXPECT_EQ(r.err, "voxa-sim: " + c.err) << c.args;
+        EXPECT_FALSE(std::filesystem::exists(path("state"))) << c.args;
+    }
+}
+
+// A script line naming a file that cannot be used fails the script at that line, found when
+// the script is read: the module never runs (no log is even started).
+TEST_F(VoxaSim, ScriptNamingAnUnusableFileFailsBeforeTheRun) {
+    std::filesystem::create_directories(path("card"));
+    const std::string missing = ": No such file or directory\n";
+    const struct {
+        std::string line;
+        std::string err;
+    } cases[] = {
+        {"sd insert-image missing.img", "sd insert-image " + path("missing.img") + missing},
+        {"sd insert-image card", "sd insert-image " + path("card") + ": Is a directory\n"},
+        {"sd insert-folder missing", "sd insert-folder " + path("missing") + missing},
+        {"screenshot shots/end.png", "screenshot " + path("shots/end.png") + missing},
+    };
+    for (const auto& c : cases) {
+        write("s.vsim", "expect \">\\r\" within 3000\nsend \"vers\\r\"\n" + c.line + "\n");
+        const Outcome r =
+            run("--fast --script '" + path("s.vsim") + "' --log '" + path("run.log") + "'");
+        EXPECT_EQ(r.code, 1) << c.line;
+        EXPECT_EQ(r.err, "voxa-sim: " + path("s.vsim") + ":3: " + c.err) << c.line;
+        EXPECT_FALSE(std::filesystem::exists(path("run.log"))) << c.line;
+    }
+}
+
+// The user's case: a script puts a second card into the occupied slot and writes on both. The
+// firmware must see the swap and write each card through its own FAT.
+TEST_F(VoxaSim, ScriptSwapsCardsAndBothStaySound) {
+    using voxa_test::quote;
+    std::string log;
+    ASSERT_EQ(
+        voxa_test::run("mkfs.fat -C --invariant -F 16 " + quote(path("a.img")) + " 16384", &log), 0)
+        << log;
+    ASSERT_EQ(voxa_test::run("mkfs.fat -C --invariant -F 12 -s 1 " + quote(path("b.img")) + " 1024",
+                             &log),
+              0)
+        << log;
+    write("readme", "card a");
+    write("other", "card b");
+    ASSERT_TRUE(voxa_test::mcopy_in(path("a.img"), path("readme"), "::/README"));
+    ASSERT_TRUE(voxa_test::mcopy_in(path("b.img"), path("other"), "::/OTHER.TXT"));
+    write("swap.vsim", R"(expect ">\r" within 3000
+send "fopen\r"
+expect ">\r" within 5000
+sd insert-image b.img
+wait 200
+send "fopen\r"
+expect ">\r" within 5000
+send "*ls\r"
+expect "OTHER.TXT\rMYTEST.INI\r>\r"
+sd insert-image a.img
+wait 200
+send "*ls\r"
+expect "README\rMYTEST.INI\r>\r"
+)");
+    const Outcome r =
+        run("--fast --sd-image '" + path("a.img") + "' --script '" + path("swap.vsim") + "'");
+    EXPECT_EQ(r.code, 0) << r.err;
+    for (const char* image : {"a.img", "b.img"}) {
+        EXPECT_TRUE(voxa_test::fsck_clean(path(image), &log)) << image << "\n" << log;
+        ASSERT_EQ(voxa_test::run("mtype -i " + quote(path(image)) + " ::/MYTEST.INI", &log), 0)
+            << log;
+        EXPECT_EQ(log.size(), 10240u) << image;
+        EXPECT_EQ(log.rfind("voxa write test block 00\r\n", 0), 0u) << image;
+    }
+    ASSERT_EQ(voxa_test::run("mtype -i " + quote(path("a.img")) + " ::/README", &log), 0);
+    EXPECT_EQ(log, "card a");
+    ASSERT_EQ(voxa_test::run("mtype -i " + quote(path("b.img")) + " ::/OTHER.TXT", &log), 0);
+    EXPECT_EQ(log, "card b");
+}
+
+// One run per state folder, for as long as it runs: a second is refused and told who holds
+// it; once the first is gone, even killed, the folder is free again.
+TEST_F(VoxaSim, StateFolderServesOneRunAtATime) {
+    // The first run waits for a host on its PTY, virtual time standing still, and says so on
+    // its standard error once it holds the folder.
+    int err_pipe[2];
+    ASSERT_EQ(pipe(err_pipe), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+    posix_spawn_file_actions_addclose(&actions, err_pipe[0]);
+    const std::string state = path("state");
+    const char* argv[] = {VOXA_SIM_EXE, "--state", state.c_str(), "--com0", "pty", nullptr};
+    pid_t first = -1;
+    ASSERT_EQ(
+        posix_spawn(&first, VOXA_SIM_EXE, &actions, nullptr, const_cast<char**>(argv), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(err_pipe[1]);
+    FILE* err = fdopen(err_pipe[0], "r");
+    ASSERT_NE(err, nullptr);
+    std::string said;
+    for (char line[512];
+         said.find("com0 on ") == std::string::npos && std::fgets(line, sizeof line, err);) {
+        said += line;
+    }
+    ASSERT_NE(said.find("com0 on "), std::string::npos) << said;
+
+    const std::string held =
+        "--state " + state + ": in use by another voxa-sim (pid " + std::to_string(first) + ")";
+    Outcome r = run("--fast --run-for 10");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "voxa-sim: " + held + "\n");
+    sim::StateLock lock;
+    std::string why;
+    EXPECT_FALSE(lock.acquire(state, &why));
+    EXPECT_EQ("--state " + state + ": " + why, held);
+
+    kill(first, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(first, &status, 0), first);
+    std::fclose(err);
+    r = run("--fast --run-for 10");
+    EXPECT_EQ(r.code, 0) << r.err;
 }
 
 }  // namespace

@@ -295,14 +295,17 @@ TEST_F(FatRobust, PulledCardEndsOpenFilesCleanly) {
 
 TEST_F(FatRobust, CardDetectIsDebounced) {
     put("A.BIN", "a");
+    ASSERT_TRUE(mmd(image(), "::/SUB"));
+    put("SUB/B.BIN", "b");
     insert_image(image());
-    board().remove_sd();
+    ASSERT_EQ(SD_chdir("SUB"), 0);
+    board().bounce_card_detect(true);
     for (int ms = 0; ms < 49; ++ms) SDhotplugUpdate();
-    board().insert_sd_image(image());  // a bounce: back before the switch settled
+    board().bounce_card_detect(false);  // back before the switch settled
     for (int ms = 0; ms < 100; ++ms) SDhotplugUpdate();
     SDcheckHotplug();
     EXPECT_EQ(SDisInitialized(), 1) << "a short bounce is no removal";
-    EXPECT_TRUE(same_bytes(fw_read("A.BIN"), "a"));
+    EXPECT_TRUE(same_bytes(fw_read("B.BIN"), "b")) << "nor a new mount, which starts in the root";
 
     board().remove_sd();
     for (int ms = 0; ms < 50; ++ms) SDhotplugUpdate();
@@ -313,6 +316,47 @@ TEST_F(FatRobust, CardDetectIsDebounced) {
     SDcheckHotplug();
     EXPECT_EQ(SDisInitialized(), 1) << "a card put back is mounted again";
     EXPECT_TRUE(same_bytes(fw_read("A.BIN"), "a"));
+}
+
+// A card pulled and another pushed in faster than the debounce sees: the firmware still holds
+// what it read from the first card (the FAT, the directory, a file half written), and none of
+// it may reach the second. The next hot-plug step mounts the second card afresh.
+TEST_F(FatRobust, FastSwapNeverWritesThroughTheOldCard) {
+    put("A.BIN", pattern(3000, 1));
+    // The other card differs in every figure of its layout.
+    const std::string other = dir_ / "other.img";
+    ASSERT_TRUE(mkfs(other, {12, 1440, 1}));
+    write_file(dir_ / "src", "the other card");
+    ASSERT_TRUE(mcopy_in(other, dir_ / "src", "::/OTHER.TXT"));
+    const std::string other_before = read_file(other);
+    const std::string data = pattern(20000, 2);
+
+    insert_image(image());
+    FS_FILE* f = fcreate("NEW.BIN", 0);
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(fwrite(data.data(), 1, 10000, f), 10000u);
+    board().insert_sd_image(other);
+    EXPECT_LT(fwrite(data.data() + 10000, 1, 10000, f), 10000u);
+    EXPECT_EQ(SD_fclose(f), -1);
+    EXPECT_EQ(fcreate("MORE.BIN", 0), nullptr);
+    EXPECT_EQ(SD_mkdir("DIR"), -1);
+    EXPECT_EQ(read_file(other), other_before) << "not a byte of the second card changed";
+    EXPECT_EQ(SDisInitialized(), 1) << "the switch never moved";
+
+    SDcheckHotplug();
+    EXPECT_EQ(SDisInitialized(), 1);
+    EXPECT_EQ(fw_list(), (std::vector<std::string>{"OTHER.TXT"}));
+    EXPECT_TRUE(fw_write("NEW.BIN", data));
+    eject();
+    std::string log;
+    EXPECT_TRUE(fsck_clean(other, &log)) << log;
+    ASSERT_TRUE(mcopy_out(other, "::/NEW.BIN", dir_ / "out"));
+    EXPECT_TRUE(same_bytes(read_file(dir_ / "out"), data));
+    ASSERT_TRUE(mcopy_out(other, "::/OTHER.TXT", dir_ / "out"));
+    EXPECT_EQ(read_file(dir_ / "out"), "the other card");
+    EXPECT_TRUE(fsck_clean(image(), &log)) << log;
+    ASSERT_TRUE(mcopy_out(image(), "::/A.BIN", dir_ / "out"));
+    EXPECT_TRUE(same_bytes(read_file(dir_ / "out"), pattern(3000, 1)));
 }
 
 TEST(FatNames, EntryNamesAsTheCallersSeeThem) {

@@ -74,5 +74,24 @@ TEST_F(HostFolderCard, WrittenFilesAppearInTheFolder) {
     EXPECT_TRUE(same_bytes(read_file(dir_ / "MADE/STREAM.BIN"), "0123456789"));
 }
 
+// Another folder pushed in faster than the debounce sees: the firmware's current directory
+// belongs to the first card and must not lead its writes astray in the second, which is
+// mounted afresh (in its root) at the next hot-plug step.
+TEST_F(HostFolderCard, FastSwapToAnotherFolderIsNotWrittenUnseen) {
+    ASSERT_EQ(SD_chdir("SUB2"), 0);
+    TempDir other;
+    write_file(other / "keep.txt", "k");
+    board().insert_sd_folder(other.path());
+    EXPECT_FALSE(fw_write("NEW.TXT", "x"));
+    EXPECT_EQ(SD_mkdir("MADE"), -1);
+    EXPECT_FALSE(file_exists(other / "NEW.TXT"));
+    EXPECT_FALSE(file_exists(other / "MADE"));
+    SDcheckHotplug();
+    EXPECT_EQ(fw_list(), (std::vector<std::string>{"KEEP.TXT"}));
+    ASSERT_TRUE(fw_write("NEW.TXT", "x"));
+    EXPECT_TRUE(same_bytes(read_file(other / "NEW.TXT"), "x"));
+    eject();
+}
+
 }  // namespace
 }  // namespace voxa_test
