@@ -54,11 +54,16 @@ def read_until(read, end, timeout=5):
     return data
 
 
+def pty_link(test):
+    """A path for voxa-sim's PTY link in a folder removed after the test."""
+    folder = tempfile.TemporaryDirectory(prefix="voxa-pty-")
+    test.addCleanup(folder.cleanup)
+    return os.path.join(folder.name, "voxa0")
+
+
 class PtyHost(unittest.TestCase):
     def test_pyserial_sees_whole_start_up_and_gets_replies(self):
-        folder = tempfile.TemporaryDirectory(prefix="voxa-pty-")
-        self.addCleanup(folder.cleanup)
-        link = os.path.join(folder.name, "voxa0")
+        link = pty_link(self)
         sim = Simulator("--com0", f"pty:{link}", "--fast")
         try:
             slave = sim.announcement(r"com0 on (/dev/pts/\d+) linked from").group(1)
@@ -91,18 +96,17 @@ BYTE_S = 10 / RATE
 FLOODER = """
 import sys, serial
 port = serial.Serial(sys.argv[1], 115200)
-port.write(b"sb 1" + b" " * 100 + b"\\r")
+line = sys.argv[2].encode() + b"\\r"
+port.write(line)
 port.flush()
 sys.stdout.write("writing\\n"); sys.stdout.flush()
-port.write((b"sb 1" + b" " * 100 + b"\\r") * 20000)
+port.write(line * 20000)
 """
 
 
 class PtyLine(unittest.TestCase):
     def test_a_fast_writer_waits_for_the_wire_and_a_killed_host_leaves_nothing_behind(self):
-        folder = tempfile.TemporaryDirectory(prefix="voxa-pty-")
-        self.addCleanup(folder.cleanup)
-        link = os.path.join(folder.name, "voxa0")
+        link = pty_link(self)
         sim = Simulator("--com0", f"pty:{link}", "--realtime")
         try:
             sim.announcement(r"com0 on (/dev/pts/\d+)")
@@ -117,7 +121,7 @@ class PtyLine(unittest.TestCase):
             self.assertGreater(took, (len(data) - 16384) * BYTE_S * 0.8)
             port.close()
 
-            flooder = subprocess.Popen([sys.executable, "-c", FLOODER, link],
+            flooder = subprocess.Popen([sys.executable, "-c", FLOODER, link, QUIET_LINE[:-1].decode()],
                                        stdout=subprocess.PIPE)
             self.assertEqual(flooder.stdout.readline(), b"writing\n")
             time.sleep(0.5)  # the flood is blocked on the line
@@ -128,9 +132,10 @@ class PtyLine(unittest.TestCase):
             port = serial.Serial(link, RATE, timeout=0.2)
             start = time.monotonic()
             port.write(b"\rvers\r")
-            reply = read_until(lambda: port.read(64), VERS_REPLY, timeout=5)
+            reply = read_until(lambda: port.read(max(1, port.in_waiting)), VERS_REPLY, timeout=5)
             self.assertTrue(reply.endswith(VERS_REPLY), reply[-200:])
-            self.assertLess(time.monotonic() - start, 1.0)
+            # Milliseconds when the machine is idle; the dead host's backlog would take minutes.
+            self.assertLess(time.monotonic() - start, 3.0)
             port.close()
         finally:
             code = sim.stop()
@@ -207,7 +212,7 @@ s.sendall({QUIET_LINE!r} * 20000)
                     break
                 client.close()
             self.assertTrue(reply.endswith(VERS_REPLY), reply[-200:])
-            self.assertLess(time.monotonic() - start, 1.0)
+            self.assertLess(time.monotonic() - start, 3.0)
             client.close()
         finally:
             code = sim.stop()
