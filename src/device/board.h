@@ -147,6 +147,26 @@ void gpio_write(Gpio line, bool high);
 bool gpio_read(Gpio line);
 
 // ---------------------------------------------------------------------------------------------
+// Touch-screen ADC (4-wire resistive panel) on its own SPI port, and its pen-down line
+
+// The longest exchange the firmware makes with chip select held: a "double" read is a control
+// byte, a second control byte and two answer bytes.
+constexpr int kTouchSpiMaxExchange = 8;
+
+// Resets and configures the ADC's SPI port, its chip-select line (idle high) and the pen-down
+// input.
+void InitTouch();
+// One exchange with chip select held low throughout: length bytes of tx are clocked out while
+// the ADC's answers are clocked into rx (which may be tx itself). A byte with bit 7 set is a
+// control byte and starts a conversion; the two bytes clocked after it carry its 12-bit result
+// as (first << 5) + (second >> 3), also when the second of them is itself a control byte (the
+// "double" read). Bytes after those two, and answers before any control byte, read 0. Lengths
+// outside 1..kTouchSpiMaxExchange do nothing.
+void touch_spi_exchange(const uint8_t* tx, uint8_t* rx, int length);
+// 1 while the screen is touched (the pen-down line is low), else 0.
+int GetPenState();
+
+// ---------------------------------------------------------------------------------------------
 // LCD controller
 
 // The frame buffer: width x height 16-bit RGB565 pixels, row after row, at a fixed address.
