@@ -6,6 +6,8 @@
 // they are queued for the next poll).
 #pragma once
 
+#include <cstdint>
+
 // The reply buffer that commands format their answers into before sending them.
 constexpr int kOutBufferSize = 129;
 extern char out_buffer[kOutBufferSize];
@@ -18,3 +20,7 @@ void txNotify(const char* s);
 // printf-style forms of txNotify (pout) and txString (perr), at most 127 characters.
 void pout(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void perr(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// Bytes sent as they are (binary reports), at most 129.
+void txBinary(const uint8_t* bytes, int n);
+// Notifications and touch reports go out in binary form ("*binr").
+extern uint8_t binaryResponses;

@@ -12,6 +12,7 @@
 #include "fs/sd_commands.h"
 #include "media/extmem_commands.h"
 #include "settings/eeprom_commands.h"
+#include "touch/hotspot_commands.h"
 
 // The chain in the order of the command index. Where one keyword is a prefix of another, the
 // longer form is tested first, inside its row or by an earlier row ("zs" before the 'z' screen

@@ -14,10 +14,6 @@ int refuse_if(bool matched) {
     return matched ? kCmdFailed : kNoMatch;
 }
 
-bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 // Scratch space for the values a recognising scan converts; only their number matters here.
 struct Values {
     int d[16];
@@ -62,12 +58,6 @@ int row_touch_parm(char* line) {
 }
 int row_debounce(char* line) {
     return refuse_if(prefix(line, "*debounce"));
-}
-int row_touch(char* line) {
-    return refuse_if(prefix(line, "touch"));
-}
-int row_apt(char* line) {
-    return refuse_if(prefix(line, "*apt"));
 }
 int row_calibrate(char* line) {
     return refuse_if(prefix(line, "tc"));
@@ -175,62 +165,6 @@ int row_stb_scroll(char* line) {
 }
 int row_stb_show(char* line) {
     return refuse_if(prefix(line, "stg"));
-}
-
-// hotspots: built with the hotspot table and touch dispatch
-
-int row_typematic(char* line) {
-    if (!prefix(line, "typematic")) return kNoMatch;
-    const char* args = line + 9;
-    if (*args == 's') ++args;
-    // A value above 255 makes the line no typematic command.
-    Values v;
-    const int n = kv_sscanf(args, "%d %d", &v.d[0], &v.d[1]);
-    return refuse_if(!((n >= 1 && v.d[0] > 255) || (n == 2 && v.d[1] > 255)));
-}
-
-int row_hotspot(char* line) {
-    // Only a digit right after the blank: "x -1 ..." and the other kinds are not this command.
-    if (line[0] != 'x' || line[1] != ' ' || !is_digit(line[2])) return kNoMatch;
-    Values v;
-    return refuse_if(
-        kv_sscanf(line, "x %d %d %d %d %d", &v.d[0], &v.d[1], &v.d[2], &v.d[3], &v.d[4]) == 5);
-}
-
-int row_hotspot_kinds(char* line) {
-    static const char* const kForms[] = {
-        "xs %d %d %d %d %d",  "xsnb %d %d %d %d %d", "xt %d %d %d %d %d",
-        "xst %d %d %d %d %d", "xxy %d %d %d %d %d",  "xxynb %d %d %d %d %d",
-    };
-    Values v;
-    for (const char* form : kForms) {
-        // The forms differ only in their keyword; each is a literal template of five decimals.
-        if (kv_sscanf(line, form, &v.d[0], &v.d[1], &v.d[2], &v.d[3], &v.d[4]) == 5) {
-            return kCmdFailed;
-        }
-    }
-    return kNoMatch;
-}
-
-int row_hotspot_options(char* line) {
-    Values v;
-    return refuse_if(kv_sscanf(line, "xset %d %c%c", &v.d[0], &v.c[0], &v.c[1]) >= 2);
-}
-
-int row_hotspot_disable(char* line) {
-    return refuse_if(prefix(line, "xd"));
-}
-int row_hotspot_enable(char* line) {
-    return refuse_if(prefix(line, "xe"));
-}
-int row_reports_off(char* line) {
-    return refuse_if(exact(line, "*xn off"));
-}
-
-int row_hotspot_remove(char* line) {
-    if (prefix(line, "xc all")) return kCmdFailed;
-    Values v;
-    return refuse_if(kv_sscanf(line, "xc %d", &v.d[0]) == 1);
 }
 
 // macros: built with the macro runner

@@ -14,8 +14,6 @@ int row_meter_band(char* line);    // "mvb %d %d %d %d %d %d %3s %3s", 2 to 8 it
 int row_touch_trace_clear(char* line);  // "tclr"
 int row_touch_parm(char* line);         // "*touchParm"
 int row_debounce(char* line);           // "*debounce"
-int row_touch(char* line);              // "touch"
-int row_apt(char* line);                // "*apt"
 int row_calibrate(char* line);          // "tc"
 int row_get_touch(char* line);          // "*getTouch"
 int row_default_cal(char* line);        // "*KV"
@@ -44,16 +42,6 @@ int row_stb_define(char* line);  // "std"
 int row_stb_text(char* line);    // "stc", "sta", "stp"
 int row_stb_scroll(char* line);  // "sts"
 int row_stb_show(char* line);    // "stg"
-
-// hotspots
-int row_typematic(char* line);        // "typematic"
-int row_hotspot(char* line);          // "x %d %d %d %d %d"
-int row_hotspot_kinds(char* line);    // "xs", "xsnb", "xt", "xst", "xxy", "xxynb"
-int row_hotspot_options(char* line);  // "xset %d %c%c"
-int row_hotspot_disable(char* line);  // "xd"
-int row_hotspot_enable(char* line);   // "xe"
-int row_reports_off(char* line);      // "*xn off"
-int row_hotspot_remove(char* line);   // "xc all", "xc %d"
 
 // macros
 int row_macro_args(char* line);  // "xa"

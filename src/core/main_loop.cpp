@@ -231,6 +231,7 @@ void KV_GUI_Init() {
 }
 
 void GUIDEMO_Clear(int how) {
+    KV_Touch_HotSpot_Clear();
     // The controls' tables are emptied here too, as each control comes in.
     Origin_X = Origin_Y = 0;
     if (how == 0) GUI_Clear();

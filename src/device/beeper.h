@@ -5,3 +5,6 @@
 void KV_Beeper_Init();
 // The beeper's step, once per millisecond from the timer interrupt.
 void BeepTimerCheck();
+// A single beep of ms milliseconds (a running one restarts with the new length); 0 switches
+// the tone off now.
+void BeepImmediate(int ms);

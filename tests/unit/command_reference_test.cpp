@@ -32,14 +32,12 @@ const std::string kAvailabilityMark =
 // clang-format off
 const RowFn kPendingRows[] = {
     row_meter_define, row_meter_value, row_meter_band,
-    row_touch_trace_clear, row_touch_parm, row_debounce, row_touch, row_apt, row_calibrate,
+    row_touch_trace_clear, row_touch_parm, row_debounce, row_calibrate,
     row_get_touch, row_default_cal, row_ever, row_debug_touch, row_touch_swap, row_touch_trace,
     row_touch_diag, row_cal_point, row_touch_settings, row_touch_mode,
     row_ani_clear, row_ani_stop, row_ani_delete, row_ani_restart, row_ani_enable, row_ani_add,
     row_text_field, row_ani_list,
     row_stb_dump, row_stb_define, row_stb_text, row_stb_scroll, row_stb_show,
-    row_typematic, row_hotspot, row_hotspot_kinds, row_hotspot_options, row_hotspot_disable,
-    row_hotspot_enable, row_reports_off, row_hotspot_remove,
     row_macro_args, row_macro_bind, row_set, row_get, row_mstring,
     row_button_state, row_button, row_chart, row_slider, row_circular_slider, row_led,
     row_level_bar,
