@@ -1,0 +1,17 @@
+#include "core/calibration_command.h"
+
+#include "base/interpreter.h"
+#include "base/text_helpers.h"
+#include "core/main_loop.h"
+#include "drawing/drawing_state.h"
+#include "touch/calibration.h"
+
+int row_calibrate(char* line) {
+    if (!prefix(line, "tc")) return kNoMatch;
+    // Touch handling is switched back on by the hotspot layer's "touch on" once it exists; the
+    // targets are drawn from the screen's corner whatever origin the host had set.
+    setOrigin(0, 0);
+    doCalibration();
+    GUIDEMO_Clear(0);
+    return kCmdDone;
+}
