@@ -6,6 +6,7 @@
 #include "command/pending_rows.h"
 #include "command/screen_rows.h"
 #include "command/text_rows.h"
+#include "core/calibration_command.h"
 #include "core/port_commands.h"
 #include "core/system_commands.h"
 #include "device/backlight_commands.h"
@@ -13,6 +14,7 @@
 #include "media/extmem_commands.h"
 #include "settings/eeprom_commands.h"
 #include "touch/hotspot_commands.h"
+#include "touch/touch_commands.h"
 
 // The chain in the order of the command index. Where one keyword is a prefix of another, the
 // longer form is tested first, inside its row or by an earlier row ("zs" before the 'z' screen

@@ -48,61 +48,6 @@ int row_meter_band(char* line) {
     return refuse_if(n >= 2);
 }
 
-// touch sensing and calibration: built with the touch sampler
-
-int row_touch_trace_clear(char* line) {
-    return refuse_if(exact(line, "tclr"));
-}
-int row_touch_parm(char* line) {
-    return refuse_if(prefix(line, "*touchParm"));
-}
-int row_debounce(char* line) {
-    return refuse_if(prefix(line, "*debounce"));
-}
-int row_calibrate(char* line) {
-    return refuse_if(prefix(line, "tc"));
-}
-int row_get_touch(char* line) {
-    return refuse_if(exact(line, "*getTouch"));
-}
-int row_default_cal(char* line) {
-    return refuse_if(exact(line, "*KV"));
-}
-int row_ever(char* line) {
-    return refuse_if(exact(line, "*ever"));
-}
-
-int row_debug_touch(char* line) {
-    Values v;
-    return refuse_if(kv_sscanf(line, "*debugTouch %d", &v.d[0]) == 1);
-}
-
-int row_touch_swap(char* line) {
-    return refuse_if(prefix(line, "*touchSwap"));
-}
-int row_touch_trace(char* line) {
-    return refuse_if(exact(line, "*tt") || exact(line, "*ttt"));
-}
-
-int row_touch_diag(char* line) {
-    return refuse_if(exact(line, "*td") || exact(line, "*tr") || exact(line, "*td2"));
-}
-
-int row_cal_point(char* line) {
-    Values v;
-    return refuse_if(kv_sscanf(line, "*gcp %d %d", &v.d[0], &v.d[1]) == 2);
-}
-
-int row_touch_settings(char* line) {
-    return refuse_if(prefix(line, "*autoCal") || prefix(line, "*tspan") || prefix(line, "*tplo") ||
-                     prefix(line, "*tphi") || prefix(line, "*tpDeltaLim") ||
-                     prefix(line, "*tsamp") || prefix(line, "*tcTimeout"));
-}
-
-int row_touch_mode(char* line) {
-    return refuse_if(prefix(line, "*touchMode"));
-}
-
 // animations: built with the animation store and its scheduler
 
 int row_ani_clear(char* line) {
@@ -366,15 +311,6 @@ int row_comwdt(char* line) {
 }
 
 // system commands: built with the diagnostics, memory checks and SD card commands
-
-int row_debug(char* line) {
-    Values v;
-    return refuse_if(kv_sscanf(line, "*debug %d", &v.d[0]) == 1);
-}
-
-int row_temp(char* line) {
-    return refuse_if(prefix(line, "temp"));
-}
 
 int row_start_macros(char* line) {
     return refuse_if(prefix(line, "*DEMOMAC") || prefix(line, "*PONMAC") || prefix(line, "*SPL"));

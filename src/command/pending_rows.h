@@ -10,22 +10,6 @@ int row_meter_define(char* line);  // "md ", "mdb "
 int row_meter_value(char* line);   // "mv %d %d"
 int row_meter_band(char* line);    // "mvb %d %d %d %d %d %d %3s %3s", 2 to 8 items
 
-// touch sensing and calibration
-int row_touch_trace_clear(char* line);  // "tclr"
-int row_touch_parm(char* line);         // "*touchParm"
-int row_debounce(char* line);           // "*debounce"
-int row_calibrate(char* line);          // "tc"
-int row_get_touch(char* line);          // "*getTouch"
-int row_default_cal(char* line);        // "*KV"
-int row_ever(char* line);               // "*ever"
-int row_debug_touch(char* line);        // "*debugTouch %d"
-int row_touch_swap(char* line);         // "*touchSwap"
-int row_touch_trace(char* line);        // "*tt", "*ttt"
-int row_touch_diag(char* line);         // "*td", "*tr", "*td2"
-int row_cal_point(char* line);          // "*gcp %d %d"
-int row_touch_settings(char* line);     // "*autoCal", "*tspan", "*tplo", "*tphi", ...
-int row_touch_mode(char* line);         // "*touchMode"
-
 // animations
 int row_ani_clear(char* line);    // "anic", "tfc"
 int row_ani_stop(char* line);     // "tfd %d %d", "anid %d %d"
@@ -100,8 +84,6 @@ int row_paneladj(char* line);      // "*paneladj"
 int row_comwdt(char* line);  // "*comwdt", "*comwdt off"
 
 // system commands
-int row_debug(char* line);           // "*debug %d"
-int row_temp(char* line);            // "temp"
 int row_start_macros(char* line);    // "*DEMOMAC", "*PONMAC", "*SPL"
 int row_fb_dump(char* line);         // "*FB %d"
 int row_checksums(char* line);       // "*CRC", "*CSUM", "*CSUMB", "*CEXT"

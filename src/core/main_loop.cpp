@@ -25,6 +25,7 @@
 #include "macro/variables.h"
 #include "media/fonts.h"
 #include "settings/settings.h"
+#include "touch/calibration.h"
 #include "touch/hotspots.h"
 #include "touch/touch.h"
 
@@ -48,6 +49,12 @@ constexpr uint32_t kSignalsSettleMs = 200;
 constexpr uint32_t kEmptyLineDelayMs = 10;
 constexpr char kCR = '\r';
 constexpr uint8_t kBinaryMacroLead = 0x82;
+// Touch at power-up: the window in which the pen-down line is looked at, the announcing beeps
+// and how long the notice stays before calibration starts.
+constexpr uint32_t kPowerUpTouchWindowMs = 50;
+constexpr int kPowerUpBeepMs = 50;
+constexpr uint32_t kPowerUpBeepGapMs = 100;
+constexpr uint32_t kPowerUpCalNoticeMs = 2000;
 
 void user_led(int on) {
     if (!userLedState) Led(on);
@@ -78,12 +85,26 @@ void send_reply(const char* reply) {
     if (!prompt || stringSent == 0) txString(reply);
 }
 
-// Touch at power-up starts calibration when autoCal is armed: the pen-down window, the two
-// beeps, the prompts "Touch on power-up detected...starting touch calibrate" and "Release touch
-// to begin calibration" and the calibration itself come with the touch calibration; until then
-// an armed flag finds no calibration to start.
+// A finger on the screen at power-up with autoCal armed starts the touch calibration: the way
+// back for a module whose calibration is too far off to reach any control.
 void calibrate_if_touched() {
     if (eepromData.autoCal != kFlagOn) return;
+    bool down = false;
+    for (uint32_t ms = 0; ms < kPowerUpTouchWindowMs && !down; ++ms) {
+        down = GetPenState() != 0;
+        if (!down) KV_Delay(1);
+    }
+    if (!down) return;
+    BeepImmediate(kPowerUpBeepMs);
+    KV_Delay(kPowerUpBeepGapMs);
+    BeepImmediate(kPowerUpBeepMs);
+    GUI_Clear();
+    GUI_DispStringAt("Touch on power-up detected...starting touch calibrate", Origin_X + 10,
+                     Origin_Y + 100);
+    GUI_DispStringAt("Release touch to begin calibration", Origin_X + 10, Origin_Y + 150);
+    KV_Delay(kPowerUpCalNoticeMs);
+    doCalibration();
+    GUIDEMO_Clear(0);
 }
 
 // A splash bitmap: none can exist before the bitmap/macro file is loaded, so a splash asked

@@ -4,4 +4,6 @@
 // start-up are already wired into the timebase and the power-on sequence.
 void KV_Beeper_Init() {}
 void BeepTimerCheck() {}
-void BeepImmediate(int) {}
+void BeepImmediate(int ms) {
+    (void)ms;
+}

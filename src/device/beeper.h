@@ -5,6 +5,6 @@
 void KV_Beeper_Init();
 // The beeper's step, once per millisecond from the timer interrupt.
 void BeepTimerCheck();
-// A single beep of ms milliseconds (a running one restarts with the new length); 0 switches
-// the tone off now.
+// One beep of ms milliseconds, started now (button presses, calibration). The tone generator is
+// not built yet, so it sounds nothing.
 void BeepImmediate(int ms);

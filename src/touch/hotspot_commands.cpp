@@ -10,8 +10,8 @@
 #include "base/text_helpers.h"
 #include "drawing/drawing_state.h"
 #include "touch/control_hooks.h"
-#include "touch/hotspot_sensing.h"
 #include "touch/hotspots.h"
+#include "touch/touch.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "gui/gui.h"
 #include "macro/hotspot_macros.h"
 #include "touch/control_hooks.h"
-#include "touch/hotspot_sensing.h"
+#include "touch/touch.h"
 
 namespace {
 
@@ -46,19 +46,10 @@ bool shown_pressed(int spot) {
     return valid_index(spot) && (TouchHotSpots[spot].touchState & kTouchShownPressed);
 }
 
-// The sampler changes the touch position between bursts from its interrupt; a position is
-// taken only when two reads in a row agree, so a press is never paired with half of a release.
+// KV_GetLocation takes the sampler's State only when two reads agree, so a position is never
+// half of a press and half of a release.
 void read_location(int* x, int* y) {
-    int ax, ay, bx, by;
-    KV_GetLocation(&ax, &ay);
-    for (;;) {
-        KV_GetLocation(&bx, &by);
-        if (ax == bx && ay == by) break;
-        ax = bx;
-        ay = by;
-    }
-    *x = ax;
-    *y = ay;
+    KV_GetLocation(x, y);
 }
 
 // The timer is one word written by the interrupt; the same rule keeps the habit.
@@ -189,7 +180,6 @@ uint8_t allowPreExistingTouch;
 volatile int typematicTimer;
 int lastHotAX, lastHotAY;
 int lastHotRX, lastHotRY;
-uint8_t debug_touch;
 
 int KV_Touch_GetBeepMS() {
     return beepMS;
@@ -381,6 +371,5 @@ void KV_HotSpot_Init() {
     allowPreExistingTouch = 0;
     typematicTimer = 0;
     lastHotAX = lastHotAY = lastHotRX = lastHotRY = 0;
-    debug_touch = 0;
     beepMS = kInitialBeepMs;
 }

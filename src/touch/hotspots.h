@@ -59,7 +59,6 @@ extern uint8_t allowPreExistingTouch;  // "*apt"
 extern volatile int typematicTimer;    // ms, counted down by ButtonTimer
 extern int lastHotAX, lastHotAY;       // the last reported press, absolute
 extern int lastHotRX, lastHotRY;       // ... and relative to its hotspot
-extern uint8_t debug_touch;            // 0, 1 cross at the touch, 2 also the pressure range
 
 // Length of the press beep in ms (100 at power-on). The beeper's commands set it.
 int KV_Touch_GetBeepMS();

@@ -32,9 +32,6 @@ const std::string kAvailabilityMark =
 // clang-format off
 const RowFn kPendingRows[] = {
     row_meter_define, row_meter_value, row_meter_band,
-    row_touch_trace_clear, row_touch_parm, row_debounce, row_calibrate,
-    row_get_touch, row_default_cal, row_ever, row_debug_touch, row_touch_swap, row_touch_trace,
-    row_touch_diag, row_cal_point, row_touch_settings, row_touch_mode,
     row_ani_clear, row_ani_stop, row_ani_delete, row_ani_restart, row_ani_enable, row_ani_add,
     row_text_field, row_ani_list,
     row_stb_dump, row_stb_define, row_stb_text, row_stb_scroll, row_stb_show,
@@ -45,7 +42,7 @@ const RowFn kPendingRows[] = {
     row_chart_values,
     row_beep, row_alarm, row_beep_volume, row_beep_freq, row_speaker, row_beep_misc,
     row_touchadj, row_vq, row_panel_timing, row_paneladj, row_comwdt,
-    row_debug, row_temp, row_start_macros, row_fb_dump, row_checksums, row_registers, row_orient,
+    row_start_macros, row_fb_dump, row_checksums, row_registers, row_orient,
     row_screen_capture, row_speedtest, row_loadf, row_load, row_sdload, row_flash2ram,
 };
 // clang-format on
