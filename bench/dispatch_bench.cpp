@@ -17,7 +17,7 @@ struct Case {
 };
 
 const Case kFirst = {"md 0 1 10 10 0 0 100 50 0 270 5 5 0 0 1 1 2 2", 1};
-const Case kMiddle = {"touch on", 86};
+const Case kMiddle = {"led on", 91};
 const Case kLast = {"*flash2ram", 149};
 // Starts like seven '*t' commands and is none of them.
 const Case kUnknown = {"*tx 1", 0};

@@ -66,6 +66,7 @@ int define(int spot, const int corners[4], const Kind& kind) {
     h.y1 = atOriginY(corners[3]);
     h.options = kind.options;
     h.touchState = kind.touchState;
+    KV_HotSpot_TableChanged();
     handle_spotNotReleasedWhenDefined(spot);
     return kCmdDone;
 }
@@ -126,7 +127,10 @@ bool set_option(int spot, char letter, bool on) {
 
 void disable(int spot) {
     HotSpot& h = TouchHotSpots[spot];
-    if (h.type >= kSpotInverting && h.type <= kSpotToggleButton) h.type += kHotSpotDisabledOffset;
+    if (h.type >= kSpotInverting && h.type <= kSpotToggleButton) {
+        h.type += kHotSpotDisabledOffset;
+        KV_HotSpot_TableChanged();
+    }
 }
 
 }  // namespace

@@ -164,6 +164,55 @@ bool is_slider(int spot) {
 
 void free_entry(int spot) {
     TouchHotSpots[spot] = kFreeSpot;
+    KV_HotSpot_TableChanged();
+}
+
+// The search index: the screen in square cells, each with the set of active entries whose
+// rectangle meets it, so a touch tries only the few entries of its cell, lowest index first,
+// however full the table is. Rebuilt on the first search after the table changed. Points
+// outside the grid (off the panel) are searched entry by entry.
+constexpr int kCellShift = 6;  // 64-pixel cells
+constexpr int kGridCells = 16;
+constexpr int kGridSpan = kGridCells << kCellShift;  // 1024: wider and taller than any panel
+constexpr int kSetWords = kHotSpotCount / 64;
+
+struct SpotSet {
+    uint64_t bits[kSetWords];
+};
+SpotSet spotGrid[kGridCells][kGridCells];
+bool gridStale = true;
+
+bool holds(const HotSpot& h, int x, int y) {
+    // Types 1-4 are one unsigned range test.
+    return uint32_t(h.type - kSpotInverting) <= uint32_t(kSpotToggleButton - kSpotInverting) &&
+           x >= h.x0 && x <= h.x1 && y >= h.y0 && y <= h.y1;
+}
+
+int clamp_cell(int v) {
+    return v < 0 ? 0 : v >= kGridSpan ? kGridCells - 1 : v >> kCellShift;
+}
+
+void rebuild_grid() {
+    for (auto& row : spotGrid) {
+        for (SpotSet& cell : row) {
+            for (uint64_t& w : cell.bits) w = 0;
+        }
+    }
+    for (int i = 0; i < kHotSpotCount; ++i) {
+        const HotSpot& h = TouchHotSpots[size_t(i)];
+        if (h.type < kSpotInverting || h.type > kSpotToggleButton) continue;
+        if (h.x0 > h.x1 || h.y0 > h.y1 || h.x1 < 0 || h.y1 < 0 || h.x0 >= kGridSpan ||
+            h.y0 >= kGridSpan) {
+            continue;
+        }
+        const int cx1 = clamp_cell(h.x1), cy1 = clamp_cell(h.y1);
+        for (int cy = clamp_cell(h.y0); cy <= cy1; ++cy) {
+            for (int cx = clamp_cell(h.x0); cx <= cx1; ++cx) {
+                spotGrid[cy][cx].bits[i / 64] |= uint64_t(1) << (i % 64);
+            }
+        }
+    }
+    gridStale = false;
 }
 
 }  // namespace
@@ -192,15 +241,25 @@ void ButtonTimer() {
     if (typematicTimer) typematicTimer = typematicTimer - 1;
 }
 
+void KV_HotSpot_TableChanged() {
+    gridStale = true;
+}
+
 int KV_SearchHotSpot(int x, int y) {
     if (x == -1 || y == -1) return kNoSpot;
-    for (int i = 0; i < kHotSpotCount; ++i) {
-        const HotSpot& h = TouchHotSpots[i];
-        // Types 1-4 are one unsigned range test.
-        if (uint32_t(h.type - kSpotInverting) > uint32_t(kSpotToggleButton - kSpotInverting)) {
-            continue;
+    if (uint32_t(x) >= uint32_t(kGridSpan) || uint32_t(y) >= uint32_t(kGridSpan)) {
+        for (int i = 0; i < kHotSpotCount; ++i) {
+            if (holds(TouchHotSpots[size_t(i)], x, y)) return i;
         }
-        if (x >= h.x0 && x <= h.x1 && y >= h.y0 && y <= h.y1) return i;
+        return kNoSpot;
+    }
+    if (gridStale) rebuild_grid();
+    const SpotSet& cell = spotGrid[y >> kCellShift][x >> kCellShift];
+    for (int w = 0; w < kSetWords; ++w) {
+        for (uint64_t bits = cell.bits[w]; bits; bits &= bits - 1) {
+            const int i = w * 64 + __builtin_ctzll(bits);
+            if (holds(TouchHotSpots[size_t(i)], x, y)) return i;
+        }
     }
     return kNoSpot;
 }
@@ -268,6 +327,14 @@ void updateSpot(int pressed, int spot, int report, int x, int y, int redrawOnly)
 
 void handle_touch() {
     if (ignoreTouch) return;
+    // The pass of almost every main-loop turn: no finger, nothing held. A pressed flag of 0 is a
+    // released State whatever its coordinates say, so the one byte decides.
+    if (!State.pressed && previousSpot == kNoSpot) {
+        waitForNoTouch = 0;
+        waitForRelease = 0;
+        tempSpot = currentSpot = kNoSpot;
+        return;
+    }
     int x, y;
     read_location(&x, &y);
     const bool touched = is_touched(x, y);
@@ -356,7 +423,10 @@ int buttonReEnable(int index, int silent) {
     if (!valid_index(index)) return 0;
     HotSpot& h = TouchHotSpots[index];
     // Only a disabled entry has a type to give back; a free one stays free.
-    if (h.type > kSpotToggleButton && h.type < kSpotFree) h.type -= kHotSpotDisabledOffset;
+    if (h.type > kSpotToggleButton && h.type < kSpotFree) {
+        h.type -= kHotSpotDisabledOffset;
+        KV_HotSpot_TableChanged();
+    }
     if (!silent && (h.type == kSpotMomentaryButton || h.type == kSpotToggleButton)) {
         touchControls().buttonRedraw(index);
     }

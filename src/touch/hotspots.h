@@ -44,8 +44,11 @@ struct HotSpot {
     uint8_t touchState;
 };
 
-// Every entry is free at power-on.
+// Every entry is free at power-on. Code that changes an entry's type or rectangle here (rather
+// than through the functions below) calls KV_HotSpot_TableChanged afterwards, or the search
+// keeps finding the old rectangles.
 extern std::array<HotSpot, kHotSpotCount> TouchHotSpots;
+void KV_HotSpot_TableChanged();
 
 // Dispatcher state (hotspot indexes or -1).
 extern int previousSpot;

@@ -3,6 +3,7 @@
 // Touch sequences through the panel (handle_touch) are scenario tests.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -114,6 +115,54 @@ TEST_F(Hotspots, SearchTakesTheLowestActiveEntryCornersIncluded) {
     EXPECT_EQ(KV_SearchHotSpot(60, 60), -1);
     // A free entry's zero rectangle holds (0, 0) but is never found.
     EXPECT_EQ(KV_SearchHotSpot(0, 0), -1);
+}
+
+// The search goes through a grid of cells; whatever the table holds and however it changed, it
+// must find what trying every entry from 0 upwards finds.
+TEST_F(Hotspots, SearchAgreesWithTryingEveryEntryAfterEveryChange) {
+    uint32_t seed = 2024;
+    auto next = [&seed](int n) {
+        seed = seed * 1103515245u + 12345u;
+        return int((seed >> 8) % uint32_t(n));
+    };
+    auto first_holding = [](int x, int y) {
+        if (x == -1 || y == -1) return -1;
+        for (int i = 0; i < kHotSpotCount; ++i) {
+            const HotSpot& h = TouchHotSpots[size_t(i)];
+            if (h.type >= 1 && h.type <= 4 && x >= h.x0 && x <= h.x1 && y >= h.y0 && y <= h.y1) {
+                return i;
+            }
+        }
+        return -1;
+    };
+    char line[96];
+    for (int round = 0; round < 300; ++round) {
+        const int spot = 128 + next(128);
+        switch (next(5)) {
+            case 0:
+            case 1: {
+                const int x0 = next(1400) - 200, y0 = next(1400) - 200;
+                std::snprintf(line, sizeof line, "xs %d %d %d %d %d", spot, x0, y0,
+                              x0 + next(300) - 20, y0 + next(300) - 20);
+                break;
+            }
+            case 2:
+                std::snprintf(line, sizeof line, "xd %d", spot);
+                break;
+            case 3:
+                std::snprintf(line, sizeof line, "xe %d", spot);
+                break;
+            default:
+                std::snprintf(line, sizeof line, "xc %d", spot);
+                break;
+        }
+        ASSERT_EQ(ok(line), kCmdDone) << line;
+        for (int probe = 0; probe < 40; ++probe) {
+            const int x = next(1500) - 250, y = next(1500) - 250;
+            ASSERT_EQ(KV_SearchHotSpot(x, y), first_holding(x, y))
+                << "(" << x << ", " << y << ") after " << line;
+        }
+    }
 }
 
 TEST_F(Hotspots, PressAndReleaseReportsInTextAndBinary) {
