@@ -389,9 +389,9 @@ void handle_spotNotReleasedWhenDefined(int spot) {
     const bool on_new = is_touched(x, y) && x >= h.x0 && x <= h.x1 && y >= h.y0 && y <= h.y1;
     const int held = shown_pressed(previousSpot) && previousSpot != spot ? previousSpot : kNoSpot;
     if (allowPreExistingTouch) {
-        // The touch in progress is to press whatever it now lies on; when that is still the
-        // hotspot it holds, nothing changes.
-        if (held >= 0 && KV_SearchHotSpot(x, y) == held) return;
+        // The touch in progress is to press what it lies on; while that is not the new hotspot,
+        // the one it holds keeps it (and gets its release when the finger moves or lifts).
+        if (held >= 0 && KV_SearchHotSpot(x, y) != spot) return;
     } else if (!on_new) {
         return;
     }
