@@ -1,6 +1,7 @@
 #include "touch/hotspots.h"
 
 #include <array>
+#include <cstdint>
 
 #include "base/format.h"
 #include "base/host_text.h"
@@ -57,6 +58,13 @@ int typematic_left() {
     int a = typematicTimer;
     for (int b = typematicTimer; a != b; b = typematicTimer) a = b;
     return a;
+}
+
+// A hotspot's corner may lie anywhere in the int range (the host's coordinates plus the
+// origin, saturated), so the offset of a point in it is taken wide and saturated.
+int offset_in(int v, int corner) {
+    const int64_t d = int64_t(v) - int64_t(corner);
+    return d > INT32_MAX ? INT32_MAX : d < INT32_MIN ? INT32_MIN : int(d);
 }
 
 bool is_touched(int x, int y) {
@@ -271,8 +279,8 @@ void spotProcess(int spot, int pressed, int noMacro, int x, int y) {
         if ((h.options & kOptReportEnable) && (h.options & kOptReportPress) && !waitForRelease) {
             lastHotAX = x;
             lastHotAY = y;
-            lastHotRX = x - h.x0;
-            lastHotRY = y - h.y0;
+            lastHotRX = offset_in(x, h.x0);
+            lastHotRY = offset_in(y, h.y0);
             report_press(spot, h.options & kOptReportPosition);
             waitForRelease = 1;
         }

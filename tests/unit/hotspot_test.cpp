@@ -187,6 +187,13 @@ TEST_F(Hotspots, PressAndReleaseReportsInTextAndBinary) {
     EXPECT_EQ(press(200, 110 + 300, 120), std::string("Y\xC8\x36\x01\x14\x00", 6));
     release(200, 0, 0);
 
+    // A corner at the far end of the int range: the offset saturates instead of overflowing.
+    ASSERT_EQ(ok("xxy 201 -2147483648 0 799 479"), kCmdDone);
+    binaryResponses = 0;
+    EXPECT_EQ(press(201, 44, 5), "x201 2147483647 5\r");
+    release(201, 0, 0);
+    binaryResponses = 1;
+
     // "*xn off": no reports at all, whatever the options.
     ASSERT_EQ(ok("*xn off"), kCmdDone);
     binaryResponses = 0;
