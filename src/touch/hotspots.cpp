@@ -53,7 +53,8 @@ void read_location(int* x, int* y) {
     KV_GetLocation(x, y);
 }
 
-// The timer is one word written by the interrupt; the same rule keeps the habit.
+// The 1 ms interrupt counts the timer down; like every value shared with an interrupt it is
+// read until two reads agree.
 int typematic_left() {
     int a = typematicTimer;
     for (int b = typematicTimer; a != b; b = typematicTimer) a = b;
