@@ -1,6 +1,6 @@
 // The hotspot table and its commands, in process: definitions, search, the press and release
 // of one hotspot with its reports, the enable/disable/remove commands and their index checks.
-// Touch sequences through the panel (handle_touch) are scenario tests.
+// Touch sequences through the panel (handle_touch, drawing, "touch", "*apt") are scenario tests.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -101,24 +101,6 @@ TEST_F(Hotspots, EveryKindIsStoredWithItsTypeOptionsAndRectangleAtTheOrigin) {
     EXPECT_TRUE(same(table(), before));
 }
 
-TEST_F(Hotspots, SearchTakesTheLowestActiveEntryCornersIncluded) {
-    ASSERT_EQ(ok("xs 140 0 0 100 100"), kCmdDone);
-    ASSERT_EQ(ok("xs 130 50 50 150 150"), kCmdDone);
-    EXPECT_EQ(KV_SearchHotSpot(60, 60), 130);
-    EXPECT_EQ(KV_SearchHotSpot(10, 10), 140);
-    EXPECT_EQ(KV_SearchHotSpot(150, 150), 130);
-    EXPECT_EQ(KV_SearchHotSpot(151, 150), -1);
-    EXPECT_EQ(KV_SearchHotSpot(-1, 10), -1);
-    ASSERT_EQ(ok("xd 130"), kCmdDone);
-    EXPECT_EQ(KV_SearchHotSpot(60, 60), 140);
-    ASSERT_EQ(ok("xc 140"), kCmdDone);
-    EXPECT_EQ(KV_SearchHotSpot(60, 60), -1);
-    // A free entry's zero rectangle holds (0, 0) but is never found.
-    EXPECT_EQ(KV_SearchHotSpot(0, 0), -1);
-}
-
-// The search goes through a grid of cells; whatever the table holds and however it changed, it
-// must find what trying every entry from 0 upwards finds.
 TEST_F(Hotspots, SearchAgreesWithTryingEveryEntryAfterEveryChange) {
     uint32_t seed = 2024;
     auto next = [&seed](int n) {
@@ -199,26 +181,6 @@ TEST_F(Hotspots, PressAndReleaseReportsInTextAndBinary) {
     binaryResponses = 0;
     EXPECT_EQ(press(129, 5, 5), "");
     EXPECT_EQ(release(129, 5, 5), "");
-}
-
-TEST_F(Hotspots, InvertingHotspotInvertsItsRectangleAndRestoresItOnRelease) {
-    GUI_SetDrawMode(GUI_DRAWMODE_NORMAL);
-    GUI_SetBkColor(0x000000);
-    GUI_Clear();
-    GUI_SetColor(0x00FF00);
-    GUI_FillRect(20, 20, 40, 40);
-    const uint16_t* fb = lcd_framebuffer();
-    const std::vector<uint16_t> before(fb, fb + 800 * 480);
-    ASSERT_EQ(ok("x 130 10 10 59 59"), kCmdDone);
-    const int mode = GUI_GetDrawMode();
-    EXPECT_EQ(press(130, 30, 30), "x130\r");
-    EXPECT_EQ(fb[30 * 800 + 30], uint16_t(~before[30 * 800 + 30]));
-    EXPECT_EQ(fb[10 * 800 + 10], uint16_t(~before[10 * 800 + 10]));
-    EXPECT_EQ(fb[60 * 800 + 60], before[60 * 800 + 60]);
-    EXPECT_EQ(GUI_GetDrawMode(), mode) << "the host's draw mode is kept";
-    EXPECT_EQ(GUI_GetColor(), GUI_COLOR(0x00FF00));
-    release(130, 30, 30);
-    EXPECT_TRUE(std::equal(before.begin(), before.end(), fb));
 }
 
 TEST_F(Hotspots, NegativeIndexesAreRefusedAndNeverTouchTheTable) {
@@ -332,26 +294,6 @@ TEST_F(Hotspots, TypematicSetsSavesQueriesAndLetsLargeValuesFallThrough) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(run("typematic 20 -1").result, kCmdFailed);
     EXPECT_EQ(eepromData.typematicRepeat, 10);
-}
-
-TEST_F(Hotspots, TouchSwitchesDispatchAndReplies) {
-    EXPECT_EQ(run("touch").out, "touch on\r");
-    EXPECT_EQ(ok("touch off"), kCmdDone);
-    EXPECT_EQ(ignoreTouch, 1);
-    EXPECT_EQ(run("touch").out, "touch off\r");
-    EXPECT_EQ(ok("touch on"), kCmdDone);
-    EXPECT_EQ(ignoreTouch, 0);
-    EXPECT_EQ(waitForNoTouch, 1) << "the touch in progress waits for its release";
-    KV_HotSpot_Init();
-    EXPECT_EQ(ok("*apt"), kCmdDone);
-    EXPECT_EQ(ok("touch on"), kCmdDone);
-    EXPECT_EQ(waitForNoTouch, 0);
-}
-
-TEST_F(Hotspots, ButtonTimerCountsDownToZeroAndStays) {
-    typematicTimer = 3;
-    for (int i = 0; i < 5; ++i) ButtonTimer();
-    EXPECT_EQ(typematicTimer, 0);
 }
 
 TEST_F(Hotspots, SliderHotspotsReportTheirValueOnlyWhenItChanges) {
