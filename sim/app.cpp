@@ -8,6 +8,7 @@
 #include <iostream>
 #include <memory>
 
+#include "sim/control.h"
 #include "sim/path_check.h"
 #include "sim/screen.h"
 #include "sim/script.h"
@@ -15,6 +16,7 @@
 #include "sim/session.h"
 #include "sim/state_lock.h"
 #include "sim/stop_signal.h"
+#include "sim/touch_spec.h"
 
 namespace sim {
 
@@ -117,6 +119,12 @@ int run_app(const CliOptions& o) {
     }
 
     Module module(mo);
+    if (!o.touch_panel.empty()) {
+        simlink::TouchPanelConfig panel = module.touch_panel();
+        std::string error;
+        apply_touch_panel_spec(o.touch_panel, &panel, &error);  // checked with the options
+        module.set_touch_panel(panel);
+    }
     Session session(module, o.realtime);
     session.set_log(log.get());
     for (int port = 0; port < 2; ++port) {
@@ -127,6 +135,16 @@ int run_app(const CliOptions& o) {
             return kExitFailure;
         }
         session.set_endpoint(port, std::move(endpoint));
+    }
+    std::unique_ptr<ControlConsole> control;
+    if (o.control.kind != EndpointSpec::Kind::kNone) {
+        std::string error;
+        auto endpoint = open_endpoint(o.control, kControlPort, &error);
+        if (!endpoint) {
+            std::fprintf(stderr, "voxa-sim: control: %s\n", error.c_str());
+            return kExitFailure;
+        }
+        control = std::make_unique<ControlConsole>(session, std::move(endpoint));
     }
 
     int code = kExitOk;
@@ -151,8 +169,20 @@ int run_app(const CliOptions& o) {
             // Interactive: the run ends with --run-for, a stop signal, or (without --run-for)
             // the end of the terminal's input.
             session.set_end_on_host_eof(o.run_for_ms < 0);
-            session.advance_to(o.run_for_ms < 0 ? Session::kForever
-                                                : session.now() + ms_to_ns(o.run_for_ms));
+            const uint64_t end =
+                o.run_for_ms < 0 ? Session::kForever : session.now() + ms_to_ns(o.run_for_ms);
+            if (!control) {
+                session.advance_to(end);
+            } else {
+                // The console is served between slices of virtual time, as the endpoints are.
+                const uint64_t slice =
+                    o.realtime ? Session::kRealtimeSliceNs : Session::kFastSliceNs;
+                while (!session.ending() && session.now() < end &&
+                       !(control->ended() && o.run_for_ms < 0)) {
+                    session.advance_to(end - session.now() > slice ? session.now() + slice : end);
+                    control->serve();
+                }
+            }
         }
     }
     if (session.module_stopped()) code = kExitFailure;

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "sim/touch_spec.h"
+
 namespace sim {
 
 namespace {
@@ -140,6 +142,22 @@ CliParse parse_cli(int argc, const char* const* argv, CliOptions* out, std::stri
              : arg == "--sd"       ? o.sd_dir
              : arg == "--sd-image" ? o.sd_image
                                    : o.screenshot) = value;
+        } else if (arg == "--touch-panel") {
+            if (!take_value()) return CliParse::kError;
+            simlink::TouchPanelConfig probe = simlink::default_touch_panel(800, 480);
+            std::string why;
+            if (!apply_touch_panel_spec(value, &probe, &why)) {
+                *error = "--touch-panel: " + why;
+                return CliParse::kError;
+            }
+            o.touch_panel = value;
+        } else if (arg == "--control") {
+            if (!take_value()) return CliParse::kError;
+            std::string why;
+            if (!parse_endpoint_spec(value, &o.control, &why)) {
+                *error = "--control: " + why;
+                return CliParse::kError;
+            }
         } else if (arg == "--no-sd") {
             if (!no_value()) return CliParse::kError;
             o.no_sd = true;
@@ -165,6 +183,22 @@ CliParse parse_cli(int argc, const char* const* argv, CliOptions* out, std::stri
     if (o.com[0].kind == EndpointSpec::Kind::kStdio &&
         o.com[1].kind == EndpointSpec::Kind::kStdio) {
         *error = "only one port can be on stdio";
+        return CliParse::kError;
+    }
+    if (o.control.kind == EndpointSpec::Kind::kStdio) {
+        for (int p = 0; p < 2; ++p) {
+            if (o.com[p].kind == EndpointSpec::Kind::kStdio) {
+                *error = std::string("--control stdio needs the terminal: put com") +
+                         char('0' + p) + " elsewhere (--com" + char('0' + p) +
+                         " pty, tcp:PORT or none)";
+                return CliParse::kError;
+            }
+        }
+        // The console reads whole lines as they come.
+        o.control.raw_input = true;
+    }
+    if (!o.script.empty() && o.control.kind != EndpointSpec::Kind::kNone) {
+        *error = "--script plays the world itself; drop --control";
         return CliParse::kError;
     }
     if (int(!o.sd_dir.empty()) + int(!o.sd_image.empty()) + int(o.no_sd) > 1) {
@@ -218,6 +252,11 @@ Runs the VOXA5-PLUS display module firmware on a simulated board.
   --sd DIR               show a host folder as the SD card (files written appear in it)
   --sd-image FILE        use a FAT image file as the SD card
   --no-sd                run with the card slot empty (the default)
+  --touch-panel SPEC     set up the touch panel: words KEY=VALUE, e.g.
+                         "noise=3 seed=7 pressure=400 temp=25.0 swap=1
+                         corners=850,150,150,150,150,850,850,850" (see README)
+  --control SPEC         a console for touches, card swaps and power, line by line
+                         (stdio, pty, pty:LINK, tcp:PORT); answers ok or error: TEXT
   --script FILE          play the host from a script (then --com0/--com1 are not used)
   --run-for MS           end the run after MS virtual milliseconds (after the script)
   --screenshot FILE.png  write the visible screen at exit

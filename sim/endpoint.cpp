@@ -7,6 +7,10 @@
 
 namespace sim {
 
+const char* endpoint_name(int port) {
+    return port == kControlPort ? "control" : port == 1 ? "com1" : "com0";
+}
+
 std::unique_ptr<Endpoint> open_endpoint(const EndpointSpec& spec, int port, std::string* error) {
     switch (spec.kind) {
         case EndpointSpec::Kind::kNone:

@@ -46,9 +46,14 @@ class Endpoint {
     virtual bool ended() const { return false; }
 };
 
-// Opens the endpoint for port (0 = com0, 1 = com1) and announces it on stderr where a host needs
-// to know where to connect. nullptr with *error set when it cannot be opened; nullptr without
-// error for "none".
+// The endpoint of the control console (--control) takes this port number.
+constexpr int kControlPort = -1;
+// "com0", "com1" or "control", as messages name an endpoint.
+const char* endpoint_name(int port);
+
+// Opens the endpoint for port (0 = com0, 1 = com1, kControlPort) and announces it on stderr where a
+// host needs to know where to connect. nullptr with *error set when it cannot be opened; nullptr
+// without error for "none".
 std::unique_ptr<Endpoint> open_endpoint(const EndpointSpec& spec, int port, std::string* error);
 
 // raw_input: piped input goes to the module as it comes instead of line by line (LinePacer).

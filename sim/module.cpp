@@ -195,6 +195,8 @@ Module::Module(Options options) : options_(std::move(options)) {
     }
     shared_ = static_cast<simlink::Shared*>(mem);
     shared_->magic = simlink::kSharedMagic;
+    shared_->touch.config = simlink::default_touch_panel(uint16_t(width()), uint16_t(height()));
+    shared_->touch.config_generation = 1;
     open_eeprom();
     if (options_.no_sd) {
         remove_sd();
@@ -279,6 +281,87 @@ void Module::remove_sd() {
     if (!sd_full_) return;
     set_sd_slot(simlink::SdKind::kNone, "");
     sd_free_at_ns_ = now_ns_ + kSdSwapGapNs;
+}
+
+bool Module::touch(int x, int y, int pressure) {
+    if (!on_panel(x, y)) return false;
+    auto& t = shared_->touch;
+    t.down = 1;
+    t.x = int16_t(x);
+    t.y = int16_t(y);
+    t.pressure = uint16_t(pressure < 0 ? t.config.pressure : pressure > 0xFFFF ? 0xFFFF : pressure);
+    return true;
+}
+
+bool Module::move(int x, int y) {
+    if (!touched() || !on_panel(x, y)) return false;
+    shared_->touch.x = int16_t(x);
+    shared_->touch.y = int16_t(y);
+    return true;
+}
+
+void Module::release() {
+    shared_->touch.down = 0;
+}
+
+bool Module::drag(int x, int y, double ms, const std::function<void(uint64_t)>& advance_to) {
+    if (!touched() || !on_panel(x, y) || !(ms >= 0)) return false;
+    const int x0 = shared_->touch.x, y0 = shared_->touch.y;
+    const uint64_t start = now_ns_;
+    const uint64_t total = uint64_t(ms * 1e6 + 0.5);
+    const uint64_t steps = std::max<uint64_t>(1, (total + 999'999) / 1'000'000);
+    for (uint64_t i = 1; i <= steps; ++i) {
+        // Rounded to the nearest pixel, the end exact.
+        const auto along = [&](int a, int b) {
+            const double v = a + double(b - a) * double(i) / double(steps);
+            return int(v < 0 ? v - 0.5 : v + 0.5);
+        };
+        move(along(x0, x), along(y0, y));
+        const uint64_t until = start + total * i / steps;
+        if (advance_to) {
+            advance_to(until);
+        } else {
+            run_until(until);
+        }
+        if (now_ns_ < until) return false;  // the run was cut short
+    }
+    return true;
+}
+
+void Module::set_touch_panel(const simlink::TouchPanelConfig& config) {
+    auto& t = shared_->touch;
+    t.config = config;
+    t.config.width = uint16_t(width());
+    t.config.height = uint16_t(height());
+    ++t.config_generation;
+}
+
+void Module::record_touch_adc(bool on) {
+    collect_touch_adc();
+    touch_recording_ = on;
+}
+
+void Module::collect_touch_adc() {
+    const auto& log = shared_->touch_log;
+    const uint64_t written = log.written;
+    if (!touch_recording_) {
+        touch_adc_read_ = written;
+        return;
+    }
+    if (written - touch_adc_read_ > simlink::kTouchLogRecords) {
+        touch_adc_lost_ += written - touch_adc_read_ - simlink::kTouchLogRecords;
+        touch_adc_read_ = written - simlink::kTouchLogRecords;
+    }
+    for (; touch_adc_read_ < written; ++touch_adc_read_) {
+        touch_adc_.push_back(log.records[touch_adc_read_ % simlink::kTouchLogRecords]);
+    }
+}
+
+std::vector<simlink::TouchAdcRecord> Module::take_touch_adc_log() {
+    collect_touch_adc();
+    std::vector<simlink::TouchAdcRecord> out;
+    out.swap(touch_adc_);
+    return out;
 }
 
 void Module::cut_power_at_eeprom_write(uint64_t n, bool byte_stored) {
@@ -730,7 +813,9 @@ void Module::run_firmware_until(uint64_t t_ns) {
         if (!sent || !send_message(simlink::Msg::kGrant, &t_ns, sizeof t_ns)) break;
         window_start_ns_ = now_ns_;
         grant_ns_ = t_ns;
-        if (await_yield()) continue;
+        const bool yielded = await_yield();
+        collect_touch_adc();
+        if (yielded) continue;
         if (reset_pending_) restart_after_reset(reset_at_);
     }
     if (now_ns_ < t_ns) now_ns_ = t_ns;

@@ -122,6 +122,33 @@ class Module {
     // waiting to go in enters.
     uint64_t sd_settled_ns() const { return sd_waiting_ ? sd_waiting_at_ns_ : now_ns_; }
 
+    // The touch panel, simulated at its ADC, and the finger on it. Positions are screen
+    // pixels as a screenshot shows them; a pressure is in the firmware's own units (a lighter
+    // touch is larger), below 0 the panel's default. The firmware sees a change when its next
+    // time slice starts; a finger may rest on the panel before power-on and stays through
+    // power cycles and resets. touch() and move() refuse (false) a point off the panel, move()
+    // and drag() also a panel nobody touches.
+    bool touch(int x, int y, int pressure = -1);
+    bool move(int x, int y);
+    void release();
+    // A straight line from where the finger is to (x, y) in ms of virtual time, a new position
+    // every millisecond, the last one held for the last millisecond. Time passes through
+    // advance_to (run_until when not given: a session passes its own to keep serving its
+    // endpoints).
+    bool drag(int x, int y, double ms, const std::function<void(uint64_t)>& advance_to = {});
+    bool on_panel(int x, int y) const { return x >= 0 && y >= 0 && x < width() && y < height(); }
+    bool touched() const { return shared_->touch.down != 0; }
+    const simlink::TouchInput& touch_input() const { return shared_->touch; }
+    // The panel's set-up; its screen size is always this module's.
+    void set_touch_panel(const simlink::TouchPanelConfig& config);
+    const simlink::TouchPanelConfig& touch_panel() const { return shared_->touch.config; }
+    // The ADC's conversions (control byte, 12-bit result, virtual time), recorded while
+    // switched on (off at first), oldest first since the last take. A ring in the shared
+    // memory holds them between two time slices; what overflows it is counted as lost.
+    void record_touch_adc(bool on);
+    std::vector<simlink::TouchAdcRecord> take_touch_adc_log();
+    uint64_t touch_adc_lost() const { return touch_adc_lost_; }
+
     // The EEPROM as it is stored now (kEepromBytes bytes); tests may also write it while the
     // module is off.
     uint8_t* eeprom() { return eeprom_; }
@@ -173,6 +200,7 @@ class Module {
     void run_firmware_until(uint64_t t_ns);
 
     void open_eeprom();
+    void collect_touch_adc();
     void set_sd_slot(simlink::SdKind kind, const std::string& path);
     void insert_sd(simlink::SdKind kind, const std::string& path);
 
@@ -219,6 +247,11 @@ class Module {
     std::vector<PendingInput> pending_;
     std::vector<TimedByte> output_[2];
     std::vector<BoardEvent> events_;
+
+    bool touch_recording_ = false;
+    uint64_t touch_adc_read_ = 0;
+    uint64_t touch_adc_lost_ = 0;
+    std::vector<simlink::TouchAdcRecord> touch_adc_;
 };
 
 }  // namespace sim

@@ -165,7 +165,7 @@ std::unique_ptr<Endpoint> open_pty_endpoint(int port, const std::string& link, s
             return nullptr;
         }
     }
-    std::fprintf(stderr, "voxa-sim: com%d on %s%s%s\n", port, slave.c_str(),
+    std::fprintf(stderr, "voxa-sim: %s on %s%s%s\n", endpoint_name(port), slave.c_str(),
                  link.empty() ? "" : " linked from ", link.c_str());
     return std::make_unique<PtyEndpoint>(master, watch, slave, link);
 }

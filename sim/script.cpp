@@ -8,6 +8,7 @@
 
 #include "sim/byte_text.h"
 #include "sim/path_check.h"
+#include "sim/touch_spec.h"
 
 namespace sim {
 
@@ -91,6 +92,22 @@ bool parse_hex(const std::vector<Token>& args, std::string* out, std::string* er
             *out += char(hi << 4 | lo);
         }
     }
+    return true;
+}
+
+bool parse_count(const Token& t, int* v, const char* what, std::string* error) {
+    const std::string& s = t.text;
+    bool ok = !t.quoted && !s.empty() && s.size() <= 6;
+    int n = 0;
+    for (size_t i = 0; ok && i < s.size(); ++i) {
+        ok = s[i] >= '0' && s[i] <= '9';
+        n = n * 10 + (s[i] - '0');
+    }
+    if (!ok) {
+        *error = "'" + s + "' is not " + what;
+        return false;
+    }
+    *v = n;
     return true;
 }
 
@@ -224,6 +241,40 @@ class LineParser {
                 *error = "sd needs 'insert-image FILE', 'insert-folder DIR' or 'remove'";
                 return false;
             }
+        } else if (cmd == "touch" || cmd == "move" || cmd == "drag" || cmd == "tap") {
+            // touch X Y [P] | move X Y | drag X Y MS | tap X Y MS [P]
+            const size_t least = cmd == "touch" || cmd == "move" ? 2 : 3;
+            const size_t most = cmd == "move" ? 2 : cmd == "drag" ? 3 : least + 1;
+            if (args.size() < least || args.size() > most) {
+                *error = cmd == "touch"  ? "touch needs X Y and optionally a pressure"
+                         : cmd == "move" ? "move needs X Y"
+                         : cmd == "drag" ? "drag needs X Y and a time in milliseconds"
+                                         : "tap needs X Y, a time in milliseconds and optionally "
+                                           "a pressure";
+                return false;
+            }
+            step.kind = cmd == "touch"  ? StepKind::kTouch
+                        : cmd == "move" ? StepKind::kMove
+                        : cmd == "drag" ? StepKind::kDrag
+                                        : StepKind::kTap;
+            if (!parse_count(args[0], &step.x, "a screen x position", error) ||
+                !parse_count(args[1], &step.y, "a screen y position", error)) {
+                return false;
+            }
+            if (least == 3 && !parse_ms(args[2], &step.ns, error)) return false;
+            if (args.size() == most && most > least &&
+                !parse_count(args.back(), &step.pressure, "a pressure", error)) {
+                return false;
+            }
+        } else if (cmd == "release") {
+            step.kind = StepKind::kRelease;
+            if (!no_args()) return false;
+        } else if (cmd == "panel") {
+            step.kind = StepKind::kPanel;
+            for (const auto& a : args) step.bytes += (step.bytes.empty() ? "" : " ") + a.text;
+            // Checked against any panel: the words do not depend on its size.
+            simlink::TouchPanelConfig probe = simlink::default_touch_panel(800, 480);
+            if (!apply_touch_panel_spec(step.bytes, &probe, error)) return false;
         } else {
             *error = "unknown command '" + cmd + "'";
             return false;

@@ -5,6 +5,7 @@
 //   send "vers\r"
 //   expect "VOXA5-PLUS V1.4.0 WVGA \r>\r"
 //   screenshot boot.png
+//   tap 400 240 100
 //
 // One command per line; blank lines and text after # (outside quotes) are ignored. Texts are
 // in double quotes with C escapes. Times are milliseconds of virtual time (fractions allowed).
@@ -32,6 +33,12 @@ enum class StepKind {
     kSdInsertImage,   // path: a FAT image file becomes the card
     kSdInsertFolder,  // path: a host folder becomes the card
     kSdRemove,
+    kTouch,  // x, y, pressure (-1: the panel's default)
+    kMove,   // x, y
+    kDrag,   // x, y, ns
+    kRelease,
+    kTap,    // x, y, ns, pressure
+    kPanel,  // bytes: the panel SPEC (sim/touch_spec.h)
 };
 
 struct ScriptStep {
@@ -41,6 +48,9 @@ struct ScriptStep {
     std::string bytes;
     uint64_t ns = 0;
     std::string path;
+    int x = 0;  // touch lines: a screen position
+    int y = 0;
+    int pressure = -1;
 };
 
 struct Script {

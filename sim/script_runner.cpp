@@ -4,6 +4,7 @@
 
 #include "sim/byte_text.h"
 #include "sim/screen.h"
+#include "sim/touch_spec.h"
 
 namespace sim {
 
@@ -40,56 +41,109 @@ std::string shown(const std::string& bytes) {
 
 bool ScriptRunner::run(const Script& script, std::string* failure) {
     for (const auto& step : script.steps) {
-        std::string why;
-        switch (step.kind) {
-            case StepKind::kSend:
-                session_.send(step.port, step.bytes);
-                break;
-            case StepKind::kWait:
-                session_.advance_to(session_.now() + step.ns);
-                why = why_ending();
-                break;
-            case StepKind::kExpect:
-                why = expect(step);
-                break;
-            case StepKind::kWaitFor:
-                why = wait_for(step);
-                break;
-            case StepKind::kExpectSilence:
-                why = expect_silence(step);
-                break;
-            case StepKind::kDiscard:
-                session_.inbox(step.port).clear();
-                break;
-            case StepKind::kScreenshot:
-                why = screenshot(step);
-                break;
-            case StepKind::kReset:
-                session_.hardware_reset();
-                break;
-            case StepKind::kPowerCycle:
-                session_.power_cycle();
-                break;
-            case StepKind::kPowerOff:
-                session_.power_off();
-                break;
-            case StepKind::kPowerOn:
-                session_.power_on();
-                break;
-            case StepKind::kSdInsertImage:
-            case StepKind::kSdInsertFolder:
-                why = insert_card(step);
-                break;
-            case StepKind::kSdRemove:
-                session_.module().remove_sd();
-                break;
-        }
-        if (!why.empty()) {
+        if (const std::string why = run_step(step); !why.empty()) {
             *failure = script.name + ":" + std::to_string(step.line) + ": " + why;
             return false;
         }
     }
     return true;
+}
+
+std::string ScriptRunner::run_step(const ScriptStep& step) {
+    std::string why;
+    switch (step.kind) {
+        case StepKind::kSend:
+            session_.send(step.port, step.bytes);
+            break;
+        case StepKind::kWait:
+            session_.advance_to(session_.now() + step.ns);
+            why = why_ending();
+            break;
+        case StepKind::kExpect:
+            why = expect(step);
+            break;
+        case StepKind::kWaitFor:
+            why = wait_for(step);
+            break;
+        case StepKind::kExpectSilence:
+            why = expect_silence(step);
+            break;
+        case StepKind::kDiscard:
+            session_.inbox(step.port).clear();
+            break;
+        case StepKind::kScreenshot:
+            why = screenshot(step);
+            break;
+        case StepKind::kReset:
+            session_.hardware_reset();
+            break;
+        case StepKind::kPowerCycle:
+            session_.power_cycle();
+            break;
+        case StepKind::kPowerOff:
+            session_.power_off();
+            break;
+        case StepKind::kPowerOn:
+            session_.power_on();
+            break;
+        case StepKind::kSdInsertImage:
+        case StepKind::kSdInsertFolder:
+            why = insert_card(step);
+            break;
+        case StepKind::kSdRemove:
+            session_.module().remove_sd();
+            break;
+        case StepKind::kTouch:
+        case StepKind::kMove:
+        case StepKind::kDrag:
+        case StepKind::kRelease:
+        case StepKind::kTap:
+        case StepKind::kPanel:
+            why = touch(step);
+            break;
+    }
+    return why;
+}
+
+std::string ScriptRunner::touch(const ScriptStep& step) {
+    Module& m = session_.module();
+    const bool moves = step.kind == StepKind::kMove || step.kind == StepKind::kDrag;
+    const bool positioned = step.kind != StepKind::kRelease && step.kind != StepKind::kPanel;
+    if (positioned && !m.on_panel(step.x, step.y)) {
+        return std::to_string(step.x) + "," + std::to_string(step.y) + " is off the " +
+               std::to_string(m.width()) + "x" + std::to_string(m.height()) + " panel";
+    }
+    if (moves && !m.touched()) return "no finger is on the panel (touch first)";
+    switch (step.kind) {
+        case StepKind::kTouch:
+            m.touch(step.x, step.y, step.pressure);
+            break;
+        case StepKind::kMove:
+            m.move(step.x, step.y);
+            break;
+        case StepKind::kDrag:
+            m.drag(step.x, step.y, double(step.ns) / 1e6,
+                   [this](uint64_t t) { session_.advance_to(t); });
+            return why_ending();
+        case StepKind::kRelease:
+            m.release();
+            break;
+        case StepKind::kTap:
+            m.touch(step.x, step.y, step.pressure);
+            session_.advance_to(session_.now() + step.ns);
+            m.release();
+            return why_ending();
+        case StepKind::kPanel: {
+            simlink::TouchPanelConfig c = m.touch_panel();
+            std::string error;
+            if (!apply_touch_panel_spec(step.bytes, &c, &error)) return error;
+            m.set_touch_panel(c);
+            break;
+        }
+        default:
+            break;
+    }
+    return "";
 }
 
 std::string ScriptRunner::why_ending() const {

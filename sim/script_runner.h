@@ -23,6 +23,8 @@ class ScriptRunner {
     // "NAME:LINE: what went wrong", when an expectation failed, a step could not be done, the
     // module stopped or the run was interrupted.
     bool run(const Script& script, std::string* failure);
+    // Plays one step; an empty string when it succeeded, else the reason (without the line).
+    std::string run_step(const ScriptStep& step);
 
   private:
     // Each returns an empty string when the step succeeded, else the reason.
@@ -31,6 +33,7 @@ class ScriptRunner {
     std::string expect_silence(const ScriptStep& step);
     std::string screenshot(const ScriptStep& step);
     std::string insert_card(const ScriptStep& step);
+    std::string touch(const ScriptStep& step);
     // The session ended the run under the script's feet.
     std::string why_ending() const;
 

@@ -86,7 +86,8 @@ class TcpEndpoint final : public Endpoint {
             const int fd = accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (fd < 0) return;
             if (client_ >= 0) {
-                std::fprintf(stderr, "voxa-sim: com%d: refused a second TCP client\n", port_);
+                std::fprintf(stderr, "voxa-sim: %s: refused a second TCP client\n",
+                             endpoint_name(port_));
                 close(fd);
                 continue;
             }
@@ -154,7 +155,7 @@ std::unique_ptr<Endpoint> open_tcp_endpoint(int port, const std::string& address
         inet_ntop(AF_INET6, &a->sin6_addr, host, sizeof host);
         actual = ntohs(a->sin6_port);
     }
-    std::fprintf(stderr, "voxa-sim: com%d on tcp %s:%d\n", port, host, actual);
+    std::fprintf(stderr, "voxa-sim: %s on tcp %s:%d\n", endpoint_name(port), host, actual);
     return std::make_unique<TcpEndpoint>(port, fd);
 }
 

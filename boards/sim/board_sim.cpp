@@ -107,14 +107,14 @@ bool gpio_read(Gpio line) {
     return machine().gpio_read(line);
 }
 
-// The panel is not simulated yet: the ADC answers 0 and the pen is always up.
+// The ADC's port needs no set-up of its own in the simulation.
 void InitTouch() {}
-void touch_spi_exchange(const uint8_t*, uint8_t* rx, int length) {
+void touch_spi_exchange(const uint8_t* tx, uint8_t* rx, int length) {
     if (length < 1 || length > kTouchSpiMaxExchange) return;
-    for (int i = 0; i < length; ++i) rx[i] = 0;
+    machine().touch_exchange(tx, rx, length);
 }
 int GetPenState() {
-    return 0;
+    return machine().touch_panel().touched() ? 1 : 0;
 }
 
 uint16_t* lcd_framebuffer() {

@@ -43,6 +43,7 @@ __attribute__((constructor)) void attach_to_world() {
         _exit(2);
     }
     m->attach_storage(static_cast<uint8_t*>(eeprom), &shared->sd, &shared->faults);
+    m->attach_touch(&shared->touch, &shared->touch_log);
     simlink::HelloPayload hello{};
     std::strncpy(hello.panel, panel::kBuildName, sizeof hello.panel - 1);
     hello.width = panel::kWidth;

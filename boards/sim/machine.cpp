@@ -54,6 +54,7 @@ void Machine::wait_for_grant() {
     now_ = link_.grant_until();
     link_.sync(*this);
     apply_sd_slot();
+    apply_touch();
 }
 
 void Machine::step_to(uint64_t t) {
@@ -373,6 +374,48 @@ bool Machine::sd_write(uint32_t sector, const uint8_t* data) {
     const bool ok = sd_.write(sector, data);
     sd_transfer_time(kSdSectorSize, true);
     return ok;
+}
+
+}  // namespace sim
+
+// ---------------------------------------------------------------------------------------------
+// Touch panel
+
+namespace sim {
+
+void Machine::attach_touch(simlink::TouchInput* in, simlink::TouchAdcLog* log) {
+    touch_in_ = in;
+    touch_log_ = log;
+    touch_generation_ = in ? in->config_generation - 1 : 0;
+    apply_touch();
+}
+
+void Machine::apply_touch() {
+    if (!touch_in_) return;
+    const simlink::TouchInput& in = *touch_in_;
+    if (in.config_generation != touch_generation_) {
+        touch_generation_ = in.config_generation;
+        touch_.configure(in.config);
+    }
+    if (in.down) {
+        touch_.press(in.x, in.y, in.pressure);
+    } else {
+        touch_.lift();
+    }
+}
+
+void Machine::touch_exchange(const uint8_t* tx, uint8_t* rx, int length) {
+    touch_adc_exchange(touch_, tx, rx, length, this);
+}
+
+void Machine::conversion(uint8_t control, uint16_t result) {
+    if (!touch_log_) return;
+    simlink::TouchAdcRecord& r =
+        touch_log_->records[touch_log_->written % simlink::kTouchLogRecords];
+    r.t_ns = now_;
+    r.control = control;
+    r.result = result;
+    ++touch_log_->written;
 }
 
 }  // namespace sim

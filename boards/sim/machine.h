@@ -13,11 +13,12 @@
 #include "link.h"
 #include "protocol.h"
 #include "sd_card.h"
+#include "touch_panel.h"
 #include "uart_model.h"
 
 namespace sim {
 
-class Machine final : private UartModel::Sink {
+class Machine final : private UartModel::Sink, private TouchAdcSink {
   public:
     static constexpr uint64_t kNever = UINT64_MAX;
 
@@ -81,6 +82,13 @@ class Machine final : private UartModel::Sink {
     // Lets the time of a transfer of this many bytes pass.
     void sd_transfer_time(uint32_t bytes, bool write);
 
+    // The touch panel. The world's finger and panel set-up (in, may be null) are taken over
+    // at attach and when each grant starts; every conversion is logged (log, may be null).
+    void attach_touch(simlink::TouchInput* in, simlink::TouchAdcLog* log);
+    void apply_touch();
+    TouchPanel& touch_panel() { return touch_; }
+    void touch_exchange(const uint8_t* tx, uint8_t* rx, int length);
+
     // False after a fault injection cut the power: nothing is stored any more.
     bool powered() const { return powered_; }
     void restore_power() { powered_ = true; }
@@ -88,6 +96,7 @@ class Machine final : private UartModel::Sink {
   private:
     void uart_byte_sent(int port, uint64_t t_ns, uint8_t byte) override;
     void uart_rate_changed(int port, uint64_t t_ns, uint32_t rate) override;
+    void conversion(uint8_t control, uint16_t result) override;
 
     uint64_t next_event() const;
     // Moves the clock to t (which no event precedes) and handles what happens there.
@@ -126,6 +135,11 @@ class Machine final : private UartModel::Sink {
     uint32_t slot_generation_ = 0;
     SdCard sd_;
     bool powered_ = true;
+
+    TouchPanel touch_;
+    simlink::TouchInput* touch_in_ = nullptr;
+    simlink::TouchAdcLog* touch_log_ = nullptr;
+    uint32_t touch_generation_ = 0;
 };
 
 // The machine of this process (set up by the board's start-up code).

@@ -117,6 +117,62 @@ struct Faults {
     uint64_t sd_writes;
 };
 
+// The touch panel, simulated at its ADC. The raw readings are given as the firmware's 10-bit
+// (first, second) pair: first follows the screen's x axis, second its y axis. They are fixed at
+// four reference points 20 pixels in from the screen's corners (top-left, top-right,
+// bottom-right, bottom-left), where the calibration targets lie, and bilinear in between.
+struct TouchPanelConfig {
+    int16_t corners[8];  // first, second at each reference point
+    uint16_t width;      // the screen in pixels
+    uint16_t height;
+    uint8_t swap;         // 0: the Y channel measures first; 1: the X channel does
+    uint16_t noise;       // largest error added to a position reading, raw units
+    uint32_t seed;        // of the noise
+    uint16_t pressure;    // of a touch given without one, in the firmware's units
+    int16_t temperature;  // the board's, tenths of a degree Celsius
+};
+
+// The inverse of the calibration the firmware installs by default, on a width x height screen: an
+// uncalibrated module reports the pixels touched.
+inline TouchPanelConfig default_touch_panel(uint16_t width, uint16_t height) {
+    TouchPanelConfig c{};
+    const int16_t corners[8] = {850, 150, 150, 150, 150, 850, 850, 850};
+    for (int i = 0; i < 8; ++i) c.corners[i] = corners[i];
+    c.width = width;
+    c.height = height;
+    c.seed = 1;
+    c.pressure = 400;     // inside the firmware's default window of accepted pressures
+    c.temperature = 250;  // 25.0 degrees
+    return c;
+}
+
+// The finger and the panel as the world set them. The parent changes them only while the child
+// is yielded; the child takes them over when its next grant starts (the panel only when
+// config_generation changed, as that restarts its noise).
+struct TouchInput {
+    uint32_t config_generation;
+    TouchPanelConfig config;
+    uint8_t down;
+    int16_t x;
+    int16_t y;
+    uint16_t pressure;
+};
+
+// Every conversion of the touch ADC, written by the child: record n goes to
+// records[n % kTouchLogRecords] and then written becomes n + 1.
+#pragma pack(push, 1)
+struct TouchAdcRecord {
+    uint64_t t_ns;
+    uint8_t control;
+    uint16_t result;  // 12 bits
+};
+#pragma pack(pop)
+constexpr uint32_t kTouchLogRecords = 16384;
+struct TouchAdcLog {
+    uint64_t written;
+    TouchAdcRecord records[kTouchLogRecords];
+};
+
 constexpr uint32_t kSharedMagic = 0x32415856;  // "VXA2"
 constexpr uint32_t kFrameBufferPixels = 800u * 600u;
 constexpr uint32_t kEepromBytes = 0x10000;
@@ -126,6 +182,8 @@ struct Shared {
     BoardState board;
     SdSlot sd;
     Faults faults;
+    TouchInput touch;
+    TouchAdcLog touch_log;
     alignas(64) uint16_t framebuffer[kFrameBufferPixels];
 };
 

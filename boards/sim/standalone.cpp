@@ -32,6 +32,8 @@ struct Persistent {
 alignas(4096) uint16_t memory[Standalone::kGuardPixels + kFbPixels + Standalone::kGuardPixels];
 simlink::BoardState state;
 simlink::SdSlot slot;
+simlink::TouchAdcLog touch_log;
+uint64_t touch_log_taken = 0;
 Persistent* persistent = nullptr;
 
 // Set in a copy made by run_isolated(): the code that tells what the RAM held at the reset.
@@ -97,6 +99,7 @@ Standalone::Standalone() {
     machine_ = &m;
     set_machine(machine_);
     m.attach_storage(persistent->eeprom, &slot, &persistent->faults);
+    m.attach_touch(nullptr, &touch_log);
 }
 
 Standalone::Ending Standalone::run_isolated(const std::function<int()>& code,
@@ -199,6 +202,39 @@ void Standalone::remove_sd() {
 }
 void Standalone::bounce_card_detect(bool open) {
     machine_->sd().bounce_switch(open);
+}
+
+bool Standalone::touch(int x, int y, int pressure) {
+    TouchPanel& panel = machine_->touch_panel();
+    if (!panel.on_screen(x, y)) return false;
+    panel.press(x, y, pressure < 0 ? panel.config().pressure : pressure);
+    return true;
+}
+
+bool Standalone::move(int x, int y) {
+    TouchPanel& panel = machine_->touch_panel();
+    if (!panel.touched() || !panel.on_screen(x, y)) return false;
+    panel.press(x, y, panel.pressure());
+    return true;
+}
+
+void Standalone::release() {
+    machine_->touch_panel().lift();
+}
+
+void Standalone::set_touch_panel(const simlink::TouchPanelConfig& config) {
+    machine_->touch_panel().configure(config);
+}
+
+std::vector<simlink::TouchAdcRecord> Standalone::take_touch_adc_log() {
+    std::vector<simlink::TouchAdcRecord> out;
+    if (touch_log.written - touch_log_taken > simlink::kTouchLogRecords) {
+        touch_log_taken = touch_log.written - simlink::kTouchLogRecords;
+    }
+    for (; touch_log_taken < touch_log.written; ++touch_log_taken) {
+        out.push_back(touch_log.records[touch_log_taken % simlink::kTouchLogRecords]);
+    }
+    return out;
 }
 
 }  // namespace sim

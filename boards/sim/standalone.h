@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "machine.h"
 
@@ -51,6 +52,18 @@ class Standalone {
     void remove_sd();
     // The card-detect contacts open (true) or close again while the card stays in and powered.
     void bounce_card_detect(bool open);
+
+    // The finger on the touch panel, in screen pixels (the panel starts as the inverse of the
+    // firmware's default calibration of an 800 x 480 screen). touch() and move() refuse a
+    // point off the screen (false); move() also refuses while no finger is down. A pressure
+    // below 0 is the panel's default. The firmware sees a change at once.
+    bool touch(int x, int y, int pressure = -1);
+    bool move(int x, int y);
+    void release();
+    void set_touch_panel(const simlink::TouchPanelConfig& config);
+    TouchPanel& touch_panel() { return machine_->touch_panel(); }
+    // The ADC's conversions since the last take, oldest first.
+    std::vector<simlink::TouchAdcRecord> take_touch_adc_log();
 
     // How code given to run_isolated() ended.
     struct Ending {

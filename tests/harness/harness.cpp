@@ -1,5 +1,7 @@
 #include "harness/harness.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <utility>
 
@@ -52,6 +54,31 @@ std::string Harness::run_until_text(std::string_view text, double max_ms, int po
         if (out.find(text) != std::string::npos) break;
     }
     return out;
+}
+
+bool Harness::touch(int x, int y, int pressure) {
+    const bool ok = module_.touch(x, y, pressure);
+    EXPECT_TRUE(ok) << "touch " << x << "," << y << " is off the panel";
+    return ok;
+}
+
+bool Harness::move(int x, int y) {
+    const bool ok = module_.move(x, y);
+    EXPECT_TRUE(ok) << "move to " << x << "," << y << ": off the panel or no finger down";
+    return ok;
+}
+
+bool Harness::drag(int x, int y, double ms) {
+    const bool ok = module_.drag(x, y, ms);
+    EXPECT_TRUE(ok) << "drag to " << x << "," << y << ": off the panel or no finger down";
+    return ok;
+}
+
+bool Harness::tap(int x, int y, double ms, int pressure) {
+    if (!touch(x, y, pressure)) return false;
+    run_ms(ms);
+    release();
+    return true;
 }
 
 uint32_t Harness::framebuffer_crc() const {

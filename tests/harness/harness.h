@@ -39,6 +39,15 @@ class Harness {
     // Runs until text has arrived on a port (or max_ms passed); returns all output taken.
     std::string run_until_text(std::string_view text, double max_ms, int port = kHost);
 
+    // The finger on the touch panel, in screen pixels, in virtual time (see sim::Module). Each
+    // fails the test (and returns false) on a point off the panel or, for move and drag, when
+    // no finger is down. drag runs ms of virtual time; tap touches, holds for ms, releases.
+    bool touch(int x, int y, int pressure = -1);
+    bool move(int x, int y);
+    void release() { module_.release(); }
+    bool drag(int x, int y, double ms);
+    bool tap(int x, int y, double ms, int pressure = -1);
+
     uint16_t pixel(int x, int y) const { return module_.pixel(x, y); }
     // CRC-32 of the whole frame buffer (for determinism checks).
     uint32_t framebuffer_crc() const;

@@ -143,5 +143,70 @@ TEST(Script, LoadMissingFileFails) {
     EXPECT_NE(error.find("/nonexistent/x.vsim"), std::string::npos);
 }
 
+TEST(Script, TouchLines) {
+    const Script s = parse_ok(R"(touch 10 20
+touch 0 479 555
+move 30 40
+drag 700 400 250.5
+release
+tap 399 239 100
+tap 1 2 3 260
+panel corners=850,150,150,150,150,850,850,850 swap=1 noise=3 seed=7 pressure=400 temp=99.9
+panel default
+)");
+    const auto& v = s.steps;
+    ASSERT_EQ(v.size(), 9u);
+    EXPECT_EQ(v[0].kind, StepKind::kTouch);
+    EXPECT_EQ(v[0].x, 10);
+    EXPECT_EQ(v[0].y, 20);
+    EXPECT_EQ(v[0].pressure, -1);
+    EXPECT_EQ(v[1].pressure, 555);
+    EXPECT_EQ(v[1].y, 479);
+    EXPECT_EQ(v[2].kind, StepKind::kMove);
+    EXPECT_EQ(v[2].x, 30);
+    EXPECT_EQ(v[3].kind, StepKind::kDrag);
+    EXPECT_EQ(v[3].x, 700);
+    EXPECT_EQ(v[3].ns, 250'500'000u);
+    EXPECT_EQ(v[4].kind, StepKind::kRelease);
+    EXPECT_EQ(v[5].kind, StepKind::kTap);
+    EXPECT_EQ(v[5].ns, 100'000'000u);
+    EXPECT_EQ(v[5].pressure, -1);
+    EXPECT_EQ(v[6].pressure, 260);
+    EXPECT_EQ(v[7].kind, StepKind::kPanel);
+    EXPECT_EQ(v[7].bytes,
+              "corners=850,150,150,150,150,850,850,850 swap=1 noise=3 seed=7 pressure=400 "
+              "temp=99.9");
+    EXPECT_EQ(v[8].bytes, "default");
+
+    const struct {
+        const char* text;
+        const char* message;
+    } bad[] = {
+        {"touch 10", "t.vsim:1: touch needs X Y"},
+        {"touch 10 20 30 40", "t.vsim:1: touch needs X Y"},
+        {"touch -1 20", "t.vsim:1: '-1' is not a screen x position"},
+        {"touch 1 2.5", "t.vsim:1: '2.5' is not a screen y position"},
+        {"touch 1 2 hard", "t.vsim:1: 'hard' is not a pressure"},
+        {"move 1", "t.vsim:1: move needs X Y"},
+        {"move 1 2 3", "t.vsim:1: move needs X Y"},
+        {"drag 1 2", "t.vsim:1: drag needs X Y and a time"},
+        {"drag 1 2 soon", "t.vsim:1: 'soon' is not a time"},
+        {"tap 1 2", "t.vsim:1: tap needs X Y, a time"},
+        {"release 1", "t.vsim:1: release takes nothing after it"},
+        {"panel", "t.vsim:1: a panel needs settings"},
+        {"panel wobble=1", "t.vsim:1: unknown panel setting 'wobble=1'"},
+        {"panel corners=1,2,3", "t.vsim:1: 'corners=1,2,3': corners needs eight raw values"},
+        {"panel corners=1,2,3,4,5,6,7,1024", "t.vsim:1: 'corners=1,2,3,4,5,6,7,1024'"},
+        {"panel swap=2", "t.vsim:1: 'swap=2': swap is 0 or 1"},
+        {"panel noise=x", "t.vsim:1: 'noise=x'"},
+        {"panel temp=warm", "t.vsim:1: 'temp=warm'"},
+        {"panel pressure=-4", "t.vsim:1: 'pressure=-4'"},
+    };
+    for (const auto& c : bad) {
+        const std::string error = parse_error(c.text);
+        EXPECT_EQ(error.rfind(c.message, 0), 0u) << c.text << " got: " << error;
+    }
+}
+
 }  // namespace
 }  // namespace sim
