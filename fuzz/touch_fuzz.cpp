@@ -1,6 +1,6 @@
 // Touch arithmetic on arbitrary data: calibration tables as a corrupt EEPROM could hold them,
 // raw readings anywhere in the ADC's range (Z1 = 0 included), every stored touch setting, and
-// the sampler stepped with them.
+// the sampler stepped with them on simulated panels of any shape, noise and finger pressure.
 #include <cstdint>
 #include <cstring>
 
@@ -82,12 +82,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         int ly = 0;
         KV_GetLocation(&lx, &ly);
         if (lx < 0 || ly < 0) __builtin_trap();
-        // The sampler with the stored settings, whatever the panel answers.
-        for (int step = in.byte(); step > 0; --step) KV_Update_Touch();
+        // The sampler with the stored settings on a panel of any shape and noise, the finger
+        // anywhere with any pressure, or lifted.
+        sim::Standalone& board = sim::Standalone::instance();
+        const uint8_t op = in.byte();
+        if (op & 0x80) {
+            simlink::TouchPanelConfig c = board.touch_panel().config();
+            for (int16_t& corner : c.corners) corner = int16_t(in.word() & 0x3FF);
+            c.swap = op & 1;
+            c.noise = uint16_t(in.byte());
+            c.seed = in.byte();
+            board.set_touch_panel(c);
+        }
+        if (op & 0x40) {
+            board.release();
+        } else {
+            board.touch(in.word() % 800, in.word() % 480, in.word() % 1500);
+        }
+        for (int step = in.byte() * 4; step > 0; --step) KV_Update_Touch();
+        (void)board.take_touch_adc_log();
     }
     State.first = -1;
     State.second = -1;
     State.pressed = 0;
+    sim::Standalone::instance().release();
+    sim::Standalone::instance().set_touch_panel(simlink::default_touch_panel(800, 480));
     KV_Touch_Init();
     return 0;
 }
