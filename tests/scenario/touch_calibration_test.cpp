@@ -258,5 +258,41 @@ TEST_F(TouchCalibration, PowerUpTouchStartsCalibrationWhenArmed) {
     EXPECT_EQ(stored().calLogX[1], 20);
 }
 
+TEST(TouchCalibrationSvga, TargetsTextsAndCirclesOfTheTallerPanel) {
+    Harness h(sim::Panel::kSvga);
+    ASSERT_EQ(h.boot(), ">\r");
+    const int tx[5] = {399, 20, 779, 779, 20};
+    const int ty[5] = {299, 20, 20, 579, 579};
+    const auto press = [&](int x, int y) {
+        h.touch(x, y);
+        h.run_ms(300);
+        h.release();
+        h.run_ms(300);
+    };
+    const auto dark_in = [&](int y0, int y1) {
+        for (int y = y0; y <= y1; ++y) {
+            for (int x = 300; x <= 500; ++x) {
+                if (h.pixel(x, y) == 0) return true;
+            }
+        }
+        return false;
+    };
+    h.send("tc\r");
+    h.run_ms(300);
+    // "CALIBRATING TOUCH SCREEN" centred 60 lines lower than on the 480-line panels.
+    EXPECT_TRUE(dark_in(234, 246));
+    EXPECT_FALSE(dark_in(174, 186));
+    for (int i = 0; i < 5; ++i) press(tx[i], ty[i]);
+    // Circles 1 to 4: bottom-left, top-left, top-right, bottom-right.
+    for (const int i : {4, 1, 2, 3}) press(tx[i], ty[i]);
+    EXPECT_EQ(h.run_until_text(">\r", 3000), ">\r");
+    EepromData d;
+    std::memcpy(&d, h.module().eeprom(), sizeof d);
+    EXPECT_EQ(d.calLogY[0], 299);
+    EXPECT_EQ(d.calLogY[3], 579);
+    EXPECT_NEAR(d.calPhyY[3], 850, 3);
+    EXPECT_EQ(d.touchSwap, 0);
+}
+
 }  // namespace
 }  // namespace voxa_test

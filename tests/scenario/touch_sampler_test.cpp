@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/dosfs.h"
 #include "harness/harness.h"
 
 namespace voxa_test {
@@ -122,6 +123,30 @@ TEST_F(TouchSampler, ZeroDebounceKeepsSampling) {
     });
     EXPECT_NE(seen.front().first, seen.back().first);
     EXPECT_EQ(seen.back().pressed, 1);
+}
+
+TEST(TouchSamplerConfig, ZeroDebounceFromConfigIniKeepsSampling) {
+    TempDir card;
+    write_file(card / "config.ini", "debounce = 0\ntsamp = 4\n");
+    sim::Module::Options o;
+    o.sd_dir = card.path();
+    Harness h(o);
+    ASSERT_EQ(h.boot(), ">\r");
+    EXPECT_EQ(h.command("*debounce"), "Debounce = 0ms\r>\r");
+    h.module().record_touch_adc(true);
+    h.touch(400, 240);
+    h.run_ms(200);
+    // Z2 conversions, one per sample: bursts of 4, a new one every 5 ms for as long as the
+    // finger stays.
+    std::vector<double> starts;
+    uint64_t last = 0;
+    for (const auto& r : h.module().take_touch_adc_log()) {
+        if (r.control != kAdcZ2) continue;
+        if (starts.empty() || r.t_ns - last > 1'500'000) starts.push_back(r.t_ns / 1e6);
+        last = r.t_ns;
+    }
+    ASSERT_GE(starts.size(), 30u);
+    EXPECT_NEAR(starts.back() - starts[starts.size() - 2], 5.0, 0.01);
 }
 
 TEST_F(TouchSampler, ShortTapsAndNoisyTouchesNeverPress) {
