@@ -97,6 +97,33 @@ TEST_F(TouchMapping, ConversionHonoursTheChannelSwap) {
     EXPECT_EQ(y, panel::kBuild.cal_log_y[1]);
 }
 
+TEST_F(TouchMapping, LocationAtAnEdgeStaysOnThePanel) {
+    // A reading just beyond the calibrated area maps to -1 (or far beyond the panel); the
+    // hotspot layer must see a touch at the edge, not "released".
+    const int first = 875;   // left of the left targets (raw x falls to the right)
+    const int second = 100;  // above the top targets
+    ASSERT_LT(ADC2X(first, second), 0);
+    ASSERT_LT(ADC2Y(first, second), 0);
+    State.first = first;
+    State.second = second;
+    State.pressed = 1;
+    int x = -5, y = -5;
+    KV_GetLocation(&x, &y);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+    State.first = 100;  // beyond the right and bottom
+    State.second = 1000;
+    KV_GetLocation(&x, &y);
+    EXPECT_EQ(x, panel::kWidth - 1);
+    EXPECT_EQ(y, panel::kHeight - 1);
+    State.first = -1;
+    State.second = -1;
+    State.pressed = 0;
+    KV_GetLocation(&x, &y);
+    EXPECT_EQ(x, -1);
+    EXPECT_EQ(y, -1);
+}
+
 TEST(TouchPressure, FormulaAndItsFaultyInputs) {
     int p = 0;
     // ((y * 130) >> 10) + ((x * (((Z2 << 8) / Z1) - 256)) >> 10)
