@@ -59,6 +59,16 @@ TEST(TouchHarness, TouchTapAndDragInVirtualTime) {
     EXPECT_EQ(dragged[40], 500);
     for (size_t i = 1; i < 40; ++i) EXPECT_LT(dragged[i], dragged[i - 1]) << i;
 
+    // A panel set up the other way round carries the x axis on the X channel.
+    EXPECT_TRUE(h.panel("swap=1 noise=0"));
+    EXPECT_NONFATAL_FAILURE(h.panel("swap=2"), "swap is 0 or 1");
+    EXPECT_TRUE(h.tap(20, 100, 1));
+    h.run_ms(1);
+    const auto swapped = h.module().take_touch_adc_log();
+    ASSERT_EQ(swapped.size(), 6u);
+    EXPECT_EQ(swapped[1].control, 0xD2);
+    EXPECT_EQ((swapped[1].result + 2) >> 2, 850);
+
     EXPECT_NONFATAL_FAILURE(h.touch(800, 0), "off the panel");
     EXPECT_NONFATAL_FAILURE(h.move(10, 10), "no finger down");
     EXPECT_NONFATAL_FAILURE(h.drag(10, 10, 5), "no finger down");
