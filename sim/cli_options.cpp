@@ -252,7 +252,7 @@ Runs the VOXA5-PLUS display module firmware on a simulated board.
   --sd DIR               show a host folder as the SD card (files written appear in it)
   --sd-image FILE        use a FAT image file as the SD card
   --no-sd                run with the card slot empty (the default)
-  --touch-panel SPEC     set up the touch panel: words KEY=VALUE, e.g.
+  --touch-panel PANEL    set up the touch panel: words KEY=VALUE, e.g.
                          "noise=3 seed=7 pressure=400 temp=25.0 swap=1
                          corners=850,150,150,150,150,850,850,850" (see README)
   --control SPEC         a console for touches, card swaps and power, line by line

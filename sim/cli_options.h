@@ -36,7 +36,7 @@ struct CliOptions {
     std::string sd_dir;       // --sd DIR: a host folder shown as the card
     std::string sd_image;     // --sd-image FILE: a FAT image file as the card
     bool no_sd = false;       // --no-sd: the slot stays empty
-    std::string touch_panel;  // --touch-panel SPEC (sim/touch_spec.h)
+    std::string touch_panel;  // --touch-panel PANEL (sim/touch_spec.h)
     EndpointSpec control;     // --control SPEC: the control console (kind kNone: none)
 
     CliOptions() { com[0].kind = EndpointSpec::Kind::kStdio; }

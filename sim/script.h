@@ -38,7 +38,7 @@ enum class StepKind {
     kDrag,   // x, y, ns
     kRelease,
     kTap,    // x, y, ns, pressure
-    kPanel,  // bytes: the panel SPEC (sim/touch_spec.h)
+    kPanel,  // bytes: the panel set-up (sim/touch_spec.h)
 };
 
 struct ScriptStep {

@@ -1,4 +1,4 @@
-// The touch panel's set-up as text, for `--touch-panel SPEC`, the script line `panel SPEC` and
+// The touch panel's set-up as text, for `--touch-panel PANEL`, the script line `panel PANEL` and
 // the control console: words KEY=VALUE, each changing one thing, the rest left as it is.
 //
 //   corners=U,V,U,V,U,V,U,V  raw (first, second) at the top-left, top-right, bottom-right and

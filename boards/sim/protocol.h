@@ -160,13 +160,11 @@ struct TouchInput {
 
 // Every conversion of the touch ADC, written by the child: record n goes to
 // records[n % kTouchLogRecords] and then written becomes n + 1.
-#pragma pack(push, 1)
 struct TouchAdcRecord {
     uint64_t t_ns;
     uint8_t control;
     uint16_t result;  // 12 bits
 };
-#pragma pack(pop)
 constexpr uint32_t kTouchLogRecords = 16384;
 struct TouchAdcLog {
     uint64_t written;

@@ -74,6 +74,9 @@ void TouchPanel::raw_at(int x, int y, int* first, int* second) const {
 }
 
 void TouchPanel::press(int x, int y, int pressure) {
+    // The board hands the world's finger over at every grant; a finger that stayed put keeps
+    // its readings.
+    if (down_ && x == x_ && y == y_ && pressure == pressure_) return;
     down_ = true;
     x_ = x;
     y_ = y;

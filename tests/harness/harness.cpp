@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "sim/touch_spec.h"
+
 namespace voxa_test {
 
 namespace {
@@ -79,6 +81,15 @@ bool Harness::tap(int x, int y, double ms, int pressure) {
     run_ms(ms);
     release();
     return true;
+}
+
+bool Harness::panel(std::string_view words) {
+    simlink::TouchPanelConfig config = module_.touch_panel();
+    std::string error;
+    const bool ok = sim::apply_touch_panel_spec(words, &config, &error);
+    EXPECT_TRUE(ok) << error;
+    if (ok) module_.set_touch_panel(config);
+    return ok;
 }
 
 uint32_t Harness::framebuffer_crc() const {

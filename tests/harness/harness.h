@@ -47,6 +47,9 @@ class Harness {
     void release() { module_.release(); }
     bool drag(int x, int y, double ms);
     bool tap(int x, int y, double ms, int pressure = -1);
+    // Changes the panel's set-up as the script line `panel` does, e.g. "noise=3 seed=7" or
+    // "temp=99.0" (sim/touch_spec.h); a bad word fails the test.
+    bool panel(std::string_view words);
 
     uint16_t pixel(int x, int y) const { return module_.pixel(x, y); }
     // CRC-32 of the whole frame buffer (for determinism checks).

@@ -95,6 +95,39 @@ TEST(CliOptions, ScriptTakesOverBothPorts) {
     EXPECT_NE(clash.error.find("--com1"), std::string::npos) << clash.error;
 }
 
+TEST(CliOptions, TouchPanelAndControlConsole) {
+    Parsed p = parse({"--touch-panel", "noise=3 seed=7", "--control=tcp:5001"});
+    ASSERT_EQ(p.result, CliParse::kRun) << p.error;
+    EXPECT_EQ(p.options.touch_panel, "noise=3 seed=7");
+    EXPECT_EQ(p.options.control.kind, Kind::kTcp);
+    EXPECT_EQ(p.options.control.port, 5001);
+    EXPECT_EQ(parse({}).options.control.kind, Kind::kNone);
+
+    // The terminal is the console's once the ports are elsewhere; it reads lines as they come.
+    p = parse({"--control", "stdio", "--com0", "pty"});
+    ASSERT_EQ(p.result, CliParse::kRun) << p.error;
+    EXPECT_EQ(p.options.control.kind, Kind::kStdio);
+    EXPECT_TRUE(p.options.control.raw_input);
+
+    const struct {
+        std::initializer_list<const char*> args;
+        const char* mentions;
+    } bad[] = {
+        {{"--control", "stdio"}, "--control stdio needs the terminal: put com0 elsewhere"},
+        {{"--control", "stdio", "--com0", "none", "--com1", "stdio"}, "put com1 elsewhere"},
+        {{"--control", "serial"}, "--control: unknown port endpoint 'serial'"},
+        {{"--control", "pty", "--script", "x.vsim"}, "drop --control"},
+        {{"--touch-panel", "noise=lots"}, "--touch-panel: 'noise=lots'"},
+        {{"--touch-panel", ""}, "--touch-panel: a panel needs settings"},
+        {{"--touch-panel"}, "--touch-panel needs a value"},
+    };
+    for (const auto& c : bad) {
+        const Parsed r = parse(c.args);
+        EXPECT_EQ(r.result, CliParse::kError) << c.mentions;
+        EXPECT_NE(r.error.find(c.mentions), std::string::npos) << r.error;
+    }
+}
+
 TEST(CliOptions, BadArgumentsSayWhatIsWrong) {
     struct Case {
         std::initializer_list<const char*> args;

@@ -99,6 +99,32 @@ TEST_F(VoxaSim, FailingScriptExitsWithOneAndNamesTheLine) {
     EXPECT_NE(r.err.find("syntax.vsim:2: unknown command 'wiat'"), std::string::npos) << r.err;
 }
 
+TEST_F(VoxaSim, ScriptTouchesThePanelWithinItsBounds) {
+    write("touch.vsim",
+          "panel noise=2 seed=4\ntouch 0 0\ndrag 799 479 20\nmove 5 5\nrelease\n"
+          "tap 399 239 10 300\nwait 5\n");
+    Outcome r =
+        run("--fast --no-sd --touch-panel 'temp=40 swap=1' --script '" + path("touch.vsim") + "'");
+    EXPECT_EQ(r.code, 0) << r.err;
+
+    write("off.vsim", "touch 10 10\nmove 640 480\n");
+    r = run("--fast --no-sd --panel vga --script '" + path("off.vsim") + "'");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("off.vsim:2: 640,480 is off the 640x480 panel"), std::string::npos)
+        << r.err;
+
+    write("lifted.vsim", "drag 10 10 5\n");
+    r = run("--fast --no-sd --script '" + path("lifted.vsim") + "'");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("lifted.vsim:1: no finger is on the panel"), std::string::npos) << r.err;
+
+    r = run("--fast --no-sd --touch-panel 'corners=1,2' --run-for 1");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("--touch-panel: 'corners=1,2': corners needs eight raw values"),
+              std::string::npos)
+        << r.err;
+}
+
 TEST_F(VoxaSim, InteractiveRunOnStdioEndsAfterRunFor) {
     const Outcome r = run("--fast --run-for 3000");
     EXPECT_EQ(r.code, 0) << r.err;

@@ -219,5 +219,82 @@ s.sendall({QUIET_LINE!r} * 20000)
         self.assertEqual(code, 0)
 
 
+class ControlHost(unittest.TestCase):
+    """The control console beside a host program on the host port."""
+
+    def test_console_on_tcp_beside_a_host_on_a_pty(self):
+        link = pty_link(self)
+        sim = Simulator("--com0", f"pty:{link}", "--power-on-now", "--control", "tcp:0",
+                        "--realtime")
+        try:
+            sim.announcement(r"com0 on /dev/pts/\d+")
+            port = int(sim.announcement(r"control on tcp 127\.0\.0\.1:(\d+)").group(1))
+            console = socket.create_connection(("127.0.0.1", port), timeout=5)
+            answers = console.makefile("rb")
+
+            def say(line):
+                console.sendall(line.encode() + b"\n")
+                return answers.readline().decode()
+
+            self.assertEqual(say("touch 399 239"), "ok\n")
+            self.assertEqual(say("move 400 240"), "ok\n")
+            # A drag is answered when its virtual time has passed: in real time, that long.
+            start = time.monotonic()
+            self.assertEqual(say("drag 600 240 300"), "ok\n")
+            self.assertGreater(time.monotonic() - start, 0.25)
+            self.assertEqual(say("release"), "ok\n")
+            self.assertEqual(say("tap 10 10 20 300"), "ok\n")
+            self.assertEqual(say("panel noise=2 seed=5 temp=40"), "ok\n")
+            self.assertEqual(say("touch 900 10"), "error: 900,10 is off the 800x480 panel\n")
+            self.assertEqual(say("move 1 1"), "error: no finger is on the panel (touch first)\n")
+            self.assertEqual(say("touch 1 x"), "error: 'x' is not a screen y position\n")
+            self.assertEqual(say("flap"), "error: unknown command 'flap'\n")
+            self.assertTrue(say("panel wobble=1").startswith(
+                "error: unknown panel setting 'wobble=1' (corners="))
+            # The host port works all along.
+            host = serial.Serial(link, 115200, timeout=0.2)
+            self.assertTrue(read_until(lambda: host.read(64), b">\r").endswith(b">\r"))
+            host.write(b"vers\r")
+            self.assertEqual(read_until(lambda: host.read(64), b">\r"), VERS_REPLY)
+            self.assertEqual(say("power-cycle"), "ok\n")
+            host.close()
+            answers.close()
+            console.close()
+        finally:
+            code = sim.stop()
+        self.assertEqual(code, 0)
+
+    def test_console_on_a_pty(self):
+        link = pty_link(self)
+        sim = Simulator("--com0", "none", "--control", f"pty:{link}", "--fast")
+        try:
+            sim.announcement(r"control on /dev/pts/\d+ linked from")
+            console = serial.Serial(link, 115200, timeout=5)
+            console.write(b"touch 5 5\ntap 5 6 10\nsd remove\nreset\nwait 5\nsend \"x\"\n")
+            answers = [console.readline() for _ in range(6)]
+            self.assertEqual(answers[:5], [b"ok\n"] * 5)
+            self.assertTrue(answers[5].startswith(b"error: 'send' is for scripts"), answers[5])
+            console.close()
+        finally:
+            code = sim.stop()
+        self.assertEqual(code, 0)
+
+    def test_console_on_stdio_ends_with_its_input(self):
+        state = tempfile.TemporaryDirectory(prefix="voxa-sim-state-")
+        self.addCleanup(state.cleanup)
+        done = subprocess.run(
+            [VOXA_SIM, "--state", state.name, "--fast", "--com0", "none", "--control", "stdio"],
+            input=b"touch 10 10 300\ndrag 20 20 5\nrelease\ntouch -1 0\n",
+            capture_output=True, timeout=60)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stdout,
+                         b"ok\nok\nok\nerror: '-1' is not a screen x position\n")
+        # The terminal is the console's: the host port must go elsewhere.
+        refused = subprocess.run([VOXA_SIM, "--state", state.name, "--control", "stdio"],
+                                 capture_output=True, timeout=60)
+        self.assertEqual(refused.returncode, 2)
+        self.assertIn(b"--control stdio needs the terminal", refused.stderr)
+
+
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1] + sys.argv[1:])
