@@ -62,7 +62,8 @@ class Standalone {
     void release();
     void set_touch_panel(const simlink::TouchPanelConfig& config);
     TouchPanel& touch_panel() { return machine_->touch_panel(); }
-    // The ADC's conversions since the last take, oldest first.
+    // The ADC's conversions since the last take, oldest first (the last 16384 at most; those
+    // of a run_isolated() copy stay in the copy).
     std::vector<simlink::TouchAdcRecord> take_touch_adc_log();
 
     // How code given to run_isolated() ended.
