@@ -1,5 +1,7 @@
 #include "touch/touch.h"
 
+#include "touch/control_hooks.h"
+
 #include "base/settings_record.h"
 #include "device/board.h"
 #include "device/panel_config.h"
@@ -38,7 +40,6 @@ uint8_t touchActive;
 volatile int lastPress;
 volatile int pMin, pMax;
 volatile uint8_t everTouched;
-TouchSliderHitFn sliderHit;
 
 void set_released() {
     State.first = -1;
@@ -83,7 +84,8 @@ void finish_burst() {
     int sx = touch_adc_read_double(kAdcX);
     int sy = touch_adc_read_double(kAdcY);
     convToScreenXY(&sx, &sy);
-    if (sliderHit != nullptr && sliderHit(sx, sy)) {
+    // Inside a slider the next burst starts at once, so the slider follows the finger.
+    if (touchControls().isXYinSlider(sx, sy)) {
         tState = kTouchBurstStart;
         return;
     }
@@ -256,8 +258,4 @@ int readTemp() {
     const int t1 = touch_adc_read12(kAdcTemp1);
     if (wasOn) enableTouch(1);
     return touch_temperature(t0, t1);
-}
-
-void KV_Touch_SetSliderHook(TouchSliderHitFn fn) {
-    sliderHit = fn;
 }

@@ -55,11 +55,6 @@ int touchEnabled();
 // and left as it was found).
 int readTemp();
 
-// Hook a slider module installs at start-up: whether a screen point lies inside a slider, so
-// the sampler keeps sampling there without a hold-off. None by default.
-using TouchSliderHitFn = int (*)(int x, int y);
-void KV_Touch_SetSliderHook(TouchSliderHitFn fn);
-
 // The arithmetic of one sample, kept apart so it can be checked without a panel.
 // Pressure estimate from 10-bit readings (0 to 1023) of x, y and the plates; a lighter touch
 // gives a larger value. A Z1 of 0 (no contact) has no pressure: returns false and the sample
