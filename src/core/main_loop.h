@@ -10,7 +10,6 @@ extern char expBuf[kLineBufSize];
 extern char locBuf[kLineBufSize];
 extern uint8_t splashShown;
 extern uint8_t macroNotify;      // which ends of a queued macro are announced ("*macnote")
-extern uint8_t binaryResponses;  // notifications and touch reports in binary form
 extern uint32_t userLedState;    // the host has taken the user LED for itself
 
 // The values of macroNotify that announce something; any other value announces nothing.

@@ -75,7 +75,6 @@ void aFlushRx();
 void txSavedBuf();
 int anythingToTx();
 void txChar(char c);
-void txBinary(const uint8_t* bytes, int n);
 void txWait();
 void aTxString(const char* s);
 void aTxBinary(const uint8_t* bytes, int n);

@@ -43,7 +43,7 @@ void KV_Touch_Get_State(int* pressed, int* first, int* second);
 void KV_GetLocation(int* x, int* y);
 // Diagnostic snapshot: last pressure, pressure range of the last burst, sampler state. Null
 // pointers are skipped.
-void KV_Touch_Info(int* lastPress, int* pMin, int* pMax, int* state);
+void KV_Touch_Info(int* lastPressure, int* pressureMin, int* pressureMax, int* state);
 // Any touch since start-up or since the last reset.
 int KV_Touch_ever();
 void KV_Touch_ever_reset();
