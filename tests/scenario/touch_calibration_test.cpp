@@ -9,6 +9,7 @@
 #include <string>
 
 #include "harness/harness.h"
+#include "harness/stored_settings.h"
 #include "src/base/settings_record.h"
 
 namespace voxa_test {
@@ -24,11 +25,7 @@ class TouchCalibration : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_EQ(h.boot(), ">\r"); }
 
-    EepromData stored() {
-        EepromData d;
-        std::memcpy(&d, h.module().eeprom(), sizeof d);
-        return d;
-    }
+    EepromData stored() { return stored_settings(h.module()); }
     static bool same_table(const EepromData& a, const EepromData& b) {
         return std::memcmp(a.calLogX, b.calLogX, 40) == 0 && a.touchSwap == b.touchSwap;
     }
@@ -286,8 +283,7 @@ TEST(TouchCalibrationSvga, TargetsTextsAndCirclesOfTheTallerPanel) {
     // Circles 1 to 4: bottom-left, top-left, top-right, bottom-right.
     for (const int i : {4, 1, 2, 3}) press(tx[i], ty[i]);
     EXPECT_EQ(h.run_until_text(">\r", 3000), ">\r");
-    EepromData d;
-    std::memcpy(&d, h.module().eeprom(), sizeof d);
+    const EepromData d = stored_settings(h.module());
     EXPECT_EQ(d.calLogY[0], 299);
     EXPECT_EQ(d.calLogY[3], 579);
     EXPECT_NEAR(d.calPhyY[3], 850, 3);

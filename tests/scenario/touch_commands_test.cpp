@@ -6,6 +6,7 @@
 #include <string>
 
 #include "harness/harness.h"
+#include "harness/stored_settings.h"
 #include "src/base/settings_record.h"
 
 namespace voxa_test {
@@ -14,12 +15,7 @@ namespace {
 class TouchCommands : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_EQ(h.boot(), ">\r"); }
-    // The settings record as the first EEPROM copy holds it.
-    EepromData stored() {
-        EepromData d;
-        std::memcpy(&d, h.module().eeprom(), sizeof d);
-        return d;
-    }
+    EepromData stored() { return stored_settings(h.module()); }
     Harness h;
 };
 
