@@ -199,7 +199,10 @@ int row_hotspot_disable(char* line) {
     if (n < 1) return kCmdFailed;
     if (n == 1) last = first;
     if (!valid_index(first) || !valid_index(last)) return kCmdFailed;
-    for (int i = first; i <= last; ++i) disable(i);
+    for (int i = first; i <= last; ++i) {
+        KV_Touch_HotSpot_ReleaseIfHeld(i);
+        disable(i);
+    }
     return kCmdDone;
 }
 

@@ -390,6 +390,17 @@ void handle_touch() {
     }
 }
 
+namespace {
+
+// A held hotspot loses the touch: its release report, its screen back, its repeat stopped.
+void give_release(int held, int x, int y) {
+    updateSpot(0, held, 1, x, y, 0);
+    TouchHotSpots[held].touchState &= uint8_t(~kTouchShownPressed);
+    if (repeats(held)) typematicTimer = 0;
+}
+
+}  // namespace
+
 void handle_spotNotReleasedWhenDefined(int spot) {
     if (!valid_index(spot)) return;
     int x, y;
@@ -405,12 +416,16 @@ void handle_spotNotReleasedWhenDefined(int spot) {
         return;
     }
     // The hotspot held so far loses the touch: it gets its release (and its screen back).
-    if (held >= 0) {
-        updateSpot(0, held, 1, x, y, 0);
-        TouchHotSpots[held].touchState &= uint8_t(~kTouchShownPressed);
-        if (repeats(held)) typematicTimer = 0;
-    }
+    if (held >= 0) give_release(held, x, y);
     previousSpot = allowPreExistingTouch ? kNoSpot : spot;
+}
+
+void KV_Touch_HotSpot_ReleaseIfHeld(int spot) {
+    if (!valid_index(spot) || spot != previousSpot || !shown_pressed(spot)) return;
+    int x, y;
+    read_location(&x, &y);
+    give_release(spot, x, y);
+    previousSpot = kNoSpot;
 }
 
 int KV_Touch_HotSpot_Unset(int spot) {

@@ -84,6 +84,9 @@ void spotProcess(int spot, int pressed, int noMacro, int x, int y);
 // Called right after a command stored a hotspot: a touch already in progress on it does not
 // press it (unless "*apt"), and a hotspot held elsewhere still gets its release.
 void handle_spotNotReleasedWhenDefined(int spot);
+// A hotspot that is about to stop answering touches ("xd") while the finger holds it gets its
+// release now (report, screen, repeat), as the lift would have given it.
+void KV_Touch_HotSpot_ReleaseIfHeld(int spot);
 
 // Frees one entry (its macro arguments and its slider too). Returns 0 for an index outside
 // 0-255 (nothing touched), else 1.

@@ -193,6 +193,25 @@ TEST_F(HotspotScenario, AHeldHotspotKeepsItsReleaseAndScreenWhenAnotherIsDefined
     EXPECT_EQ(lift(), "");
 }
 
+TEST_F(HotspotScenario, AHeldHotspotThatIsDisabledGetsItsReleaseAndScreenBack) {
+    ASSERT_EQ(h.command("r 100 100 150 149 1"), ">\r");
+    ASSERT_EQ(h.command("x 130 100 100 199 149"), ">\r");
+    ASSERT_EQ(h.command("xset 130 +r"), ">\r");
+    const uint32_t screen = region(100, 100, 199, 149);
+    EXPECT_EQ(touch_for(150, 120, kSettleMs), "x130\r");
+    EXPECT_NE(region(100, 100, 199, 149), screen);
+    EXPECT_EQ(h.command("xd 130"), "r130\r>\r");
+    EXPECT_EQ(region(100, 100, 199, 149), screen);
+    // Disabled, it answers neither the lift nor a new touch; enabled again, it does.
+    EXPECT_EQ(lift(), "");
+    EXPECT_EQ(touch_for(150, 120, kSettleMs), "");
+    EXPECT_EQ(lift(), "");
+    ASSERT_EQ(h.command("xe 130"), ">\r");
+    EXPECT_EQ(touch_for(150, 120, kSettleMs), "x130\r");
+    EXPECT_EQ(lift(), "r130\r");
+    EXPECT_EQ(region(100, 100, 199, 149), screen);
+}
+
 TEST_F(HotspotScenario, IndexChecksOfTheCommands) {
     EXPECT_EQ(h.command("xc 5"), ":touch index must be 128 to 255\r!\r");
     EXPECT_EQ(h.command("xd -1"), "!\r");
