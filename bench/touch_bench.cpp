@@ -68,12 +68,11 @@ void fill_table() {
     KV_HotSpot_TableChanged();
 }
 
-// A point between the rectangles (in the gap below row 7's first hotspots): found by none.
-void BM_SearchFullTableMiss(benchmark::State& state) {
+// A full-table search of one point, which must find expected.
+void search_full_table(benchmark::State& state, int x, int y, int expected) {
     start();
     fill_table();
-    int x = 790, y = 157;
-    if (KV_SearchHotSpot(x, y) != -1) state.SkipWithError("the point should find nothing");
+    if (KV_SearchHotSpot(x, y) != expected) state.SkipWithError("the point finds another entry");
     for (auto _ : state) {
         benchmark::DoNotOptimize(x);
         benchmark::DoNotOptimize(y);
@@ -82,18 +81,14 @@ void BM_SearchFullTableMiss(benchmark::State& state) {
     KV_HotSpot_Init();
 }
 
+// A point between the rectangles (in the gap below row 7's first hotspots): found by none.
+void BM_SearchFullTableMiss(benchmark::State& state) {
+    search_full_table(state, 790, 157, -1);
+}
+
 // The last entry, hotspot 255, found.
 void BM_SearchFullTableLast(benchmark::State& state) {
-    start();
-    fill_table();
-    int x = 31 * 25 + 10, y = 7 * 20 + 10;
-    if (KV_SearchHotSpot(x, y) != kLastHotSpot) state.SkipWithError("the point should find 255");
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(x);
-        benchmark::DoNotOptimize(y);
-        benchmark::DoNotOptimize(KV_SearchHotSpot(x, y));
-    }
-    KV_HotSpot_Init();
+    search_full_table(state, 31 * 25 + 10, 7 * 20 + 10, kLastHotSpot);
 }
 
 // The same table searched entry by entry (a point off the panel takes that path).

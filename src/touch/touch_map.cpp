@@ -27,6 +27,12 @@ int narrow(Wide v) {
     return int(v > kMax ? kMax : v < -kMax ? -kMax : v);
 }
 
+// The value at t on the straight line through (t0, a) and (t1, b): every edge and both
+// coordinates of the mapping are this one interpolation.
+Wide along(Wide a, Wide b, Wide t, Wide t0, Wide t1) {
+    return a + divide((b - a) * (t - t0), t1 - t0);
+}
+
 }  // namespace
 
 void KV_Touch_Calibrate(const short logX[5], const short logY[5], const short phyX[5],
@@ -69,10 +75,9 @@ int ADC2X(int first, int second) {
     const Wide px2 = calPhyX[kTopRight], py2 = calPhyY[kTopRight];
     const Wide px3 = calPhyX[kBottomRight], py3 = calPhyY[kBottomRight];
     const Wide px4 = calPhyX[kBottomLeft], py4 = calPhyY[kBottomLeft];
-    const Wide xL = px1 + divide((px4 - px1) * (v - py1), py4 - py1);
-    const Wide xR = px2 + divide((px3 - px2) * (v - py2), py3 - py2);
-    const Wide lx1 = calLogX[kTopLeft], lx2 = calLogX[kTopRight];
-    return narrow(lx1 + divide((lx2 - lx1) * (u - xL), xR - xL));
+    const Wide xL = along(px1, px4, v, py1, py4);  // left edge at this v
+    const Wide xR = along(px2, px3, v, py2, py3);  // right edge
+    return narrow(along(calLogX[kTopLeft], calLogX[kTopRight], u, xL, xR));
 }
 
 int ADC2Y(int first, int second) {
@@ -81,10 +86,9 @@ int ADC2Y(int first, int second) {
     const Wide px2 = calPhyX[kTopRight], py2 = calPhyY[kTopRight];
     const Wide px3 = calPhyX[kBottomRight], py3 = calPhyY[kBottomRight];
     const Wide px4 = calPhyX[kBottomLeft], py4 = calPhyY[kBottomLeft];
-    const Wide yT = py1 + divide((py2 - py1) * (u - px1), px2 - px1);
-    const Wide yB = py4 + divide((py3 - py4) * (u - px4), px3 - px4);
-    const Wide ly1 = calLogY[kTopLeft], ly4 = calLogY[kBottomLeft];
-    return narrow(ly1 + divide((ly4 - ly1) * (v - yT), yB - yT));
+    const Wide yT = along(py1, py2, u, px1, px2);  // top edge at this u
+    const Wide yB = along(py4, py3, u, px4, px3);  // bottom edge
+    return narrow(along(calLogY[kTopLeft], calLogY[kBottomLeft], v, yT, yB));
 }
 
 void convToScreenXY(int* x, int* y) {
