@@ -11,6 +11,9 @@ namespace sim {
 
 constexpr uint64_t kCommandLineNs = 20'000;  // parse and dispatch one command line
 constexpr uint64_t kPixelNs = 10;            // one 16-bit pixel written to SDRAM
+// The macro runner looking at one stored line (label compare, the abort peek); a line it runs
+// costs a command line on top.
+constexpr uint64_t kMacroLineNs = 2'000;
 
 // The settings EEPROM on a 400 kHz I2C bus: a random read is six bytes on the bus; a write is
 // four bytes and then the device's write cycle, which the driver waits out by polling.
@@ -26,6 +29,8 @@ inline uint64_t work_cost_ns(Work kind, uint32_t amount) {
     switch (kind) {
         case Work::kCommandLine:
             return kCommandLineNs * amount;
+        case Work::kMacroLine:
+            return kMacroLineNs * amount;
         case Work::kPixels:
             return kPixelNs * amount;
     }

@@ -69,6 +69,7 @@ void board_idle_for(uint32_t max_ns);
 // Kinds of work whose cost the simulated board models in virtual time.
 enum class Work : uint8_t {
     kCommandLine,  // one command line interpreted (from the host, a macro or an animation)
+    kMacroLine,    // one stored macro line looked at by the macro runner (run or skipped)
     kPixels,       // amount = pixels written by a drawing operation
 };
 
@@ -206,6 +207,18 @@ void InitI2C();
 void EEpromWrite(uint32_t address, uint8_t value);
 // The byte at address (low 16 bits used). Errors are not reported.
 uint8_t EEpromRead(uint32_t address);
+
+// ---------------------------------------------------------------------------------------------
+// Boot flash: the Flash2 window, where a bitmap/macro file is kept and used in place
+
+// 222 sectors of 128 KB at a fixed address of the parallel NOR flash. Unprogrammed bytes read
+// 0xFF.
+constexpr uint32_t kFlash2Address = 0xC8400000;
+constexpr uint32_t kFlash2Size = 0x1BC0000;
+constexpr uint32_t kFlash2SectorSize = 0x20000;
+
+// The window, readable in place: kFlash2Size bytes (kFlash2Address on the module).
+const uint8_t* flash2_window();
 
 // ---------------------------------------------------------------------------------------------
 // SD card slot: card detect and the card as a block device of 512-byte sectors
