@@ -9,11 +9,14 @@
 #include "core/calibration_command.h"
 #include "core/port_commands.h"
 #include "core/system_commands.h"
+#include "core/watchdog.h"
 #include "device/backlight_commands.h"
 #include "fs/sd_commands.h"
+#include "macro/macro_commands.h"
 #include "media/extmem_commands.h"
 #include "settings/eeprom_commands.h"
 #include "touch/hotspot_commands.h"
+#include "touch/macro_bindings.h"
 #include "touch/touch_commands.h"
 
 // The chain in the order of the command index. Where one keyword is a prefix of another, the
@@ -173,6 +176,9 @@ constexpr Row kChain[] = {
     {"*e", row_eel, "*eel"},                                       // 150
     {"i2", row_i2c, "i2c"},                                        // 151
     {"*c", row_ctype, "*ctype"},                                   // 152
+    // Macro calls come last: "m" and a digit or white space, and the binary macro line, are
+    // forms no earlier row takes.
+    {"m|\x82M", row_macro_run, "m"},                               // 153
 };
 constexpr size_t kChainLength = sizeof kChain / sizeof kChain[0];
 

@@ -210,6 +210,8 @@ inline constexpr CommandReference kCommandReference[] = {
     {"*eel", "*eel", "reload the settings from the EEPROM"},
     {"i2c", "i2c read a; i2c write a v", "any EEPROM byte"},
     {"*ctype", "*ctype", "controller type"},
+    {"m", "m n [args]; m n:label [args]; m name[:label] [args]; binary 0x82 M n",
+     "run a stored macro"},
 };
 
 inline constexpr size_t kCommandReferenceLength =

@@ -112,20 +112,6 @@ int row_stb_show(char* line) {
     return refuse_if(prefix(line, "stg"));
 }
 
-// macros: built with the macro runner
-
-int row_macro_args(char* line) {
-    return refuse_if(prefix(line, "xa"));
-}
-
-int row_macro_bind(char* line) {
-    if (!prefix(line, "xm")) return kNoMatch;
-    // A line whose hotspot and macro do not scan after the keyword is not a binding.
-    const char* args = line + (line[2] == 'q' ? 3 : 2);
-    Values v;
-    return refuse_if(kv_sscanf(args, "%d %63s", &v.d[0], v.word) == 2);
-}
-
 // variables: built with variable expansion and arithmetic
 
 int row_set(char* line) {
@@ -231,12 +217,6 @@ int row_bitmap_forms(char* line) {
 
 // external memory: built with the bitmap/macro file store
 
-int row_list(char* line) {
-    // "lsmac" (macros) and "lsbmp" (records) are the named forms; any other "ls..." line lists
-    // the records briefly.
-    return refuse_if(prefix(line, "ls"));
-}
-
 int row_extmem(char* line) {
     if (prefix(line, "xma") || prefix(line, "xmc")) return kCmdFailed;
     Values v;
@@ -303,18 +283,7 @@ int row_paneladj(char* line) {
     return refuse_if(prefix(line, "*paneladj"));
 }
 
-// communication watchdog: built with the watchdog's arming command
-
-// "*comwdt off" is told from the arming form inside the handler.
-int row_comwdt(char* line) {
-    return refuse_if(prefix(line, "*comwdt"));
-}
-
 // system commands: built with the diagnostics, memory checks and SD card commands
-
-int row_start_macros(char* line) {
-    return refuse_if(prefix(line, "*DEMOMAC") || prefix(line, "*PONMAC") || prefix(line, "*SPL"));
-}
 
 int row_fb_dump(char* line) {
     Values v;

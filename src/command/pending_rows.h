@@ -27,10 +27,6 @@ int row_stb_text(char* line);    // "stc", "sta", "stp"
 int row_stb_scroll(char* line);  // "sts"
 int row_stb_show(char* line);    // "stg"
 
-// macros
-int row_macro_args(char* line);  // "xa"
-int row_macro_bind(char* line);  // "xm", "xmq"
-
 // variables
 int row_set(char* line);      // "set"
 int row_get(char* line);      // "get"
@@ -57,7 +53,6 @@ int row_image_file(char* line);    // "xif "
 int row_bitmap_forms(char* line);  // "xit", "xim", "xic", "xio"
 
 // external memory
-int row_list(char* line);    // "ls", "lsmac", "lsbmp"
 int row_extmem(char* line);  // "xma", "xmc", "xmp %x %x %d"
 
 // binary transfers
@@ -80,11 +75,7 @@ int row_vq(char* line);            // "*vq"
 int row_panel_timing(char* line);  // "*hpw", "*hfp", "*hbp", "*vpw", "*vfp", "*vbp"
 int row_paneladj(char* line);      // "*paneladj"
 
-// communication watchdog
-int row_comwdt(char* line);  // "*comwdt", "*comwdt off"
-
 // system commands
-int row_start_macros(char* line);    // "*DEMOMAC", "*PONMAC", "*SPL"
 int row_fb_dump(char* line);         // "*FB %d"
 int row_checksums(char* line);       // "*CRC", "*CSUM", "*CSUMB", "*CEXT"
 int row_registers(char* line);       // "*R16 %x", "*R", "*W %x %x"

@@ -23,6 +23,7 @@
 #include "gui/gui.h"
 #include "macro/macro.h"
 #include "macro/variables.h"
+#include "media/ext_image.h"
 #include "media/fonts.h"
 #include "settings/settings.h"
 #include "touch/calibration.h"
@@ -49,6 +50,7 @@ constexpr uint32_t kSignalsSettleMs = 200;
 constexpr uint32_t kEmptyLineDelayMs = 10;
 constexpr char kCR = '\r';
 constexpr uint8_t kBinaryMacroLead = 0x82;
+constexpr uint8_t kLastPonMacro = 254;
 // Touch at power-up: the window in which the pen-down line is looked at, the announcing beeps
 // and how long the notice stays before calibration starts.
 constexpr uint32_t kPowerUpTouchWindowMs = 50;
@@ -132,6 +134,19 @@ void draw_banner() {
     GUI_SetFont(commandFont);
 }
 
+const char* reply_for(int result) {
+    switch (result) {
+        case kCmdFailed:
+            return "!\r";
+        case kCmdHash:
+            return "#\r";
+        case kCmdNoPrompt:
+            return nullptr;
+        default:
+            return ">\r";
+    }
+}
+
 // Steps 7.2 to 7.10 of a pass: one line from the host. Returns the reply to send (or null).
 const char* process_line() {
     if (checkAbortCmd()) {
@@ -165,7 +180,15 @@ const char* process_line() {
             stringSent = 1;
         }
     }
-    if (uint8_t(cmd[0]) < 0x80) {
+    if (uint8_t(cmd[0]) >= 0x80) {
+        // A binary line is bytes, not text: its macro number may be a blank, a slash or a
+        // backquote, which the text filters would eat.
+        const int result = parse_command(cmd);
+        board_checkpoint(Work::kCommandLine);
+        user_led(0);
+        return reply_for(result);
+    }
+    {
         const size_t len = std::strlen(cmd);
         if (len && cmd[len - 1] == kCR) cmd[len - 1] = 0;
     }
@@ -183,16 +206,7 @@ const char* process_line() {
     const int result = parse_command(line);
     board_checkpoint(Work::kCommandLine);
     user_led(0);
-    switch (result) {
-        case kCmdFailed:
-            return "!\r";
-        case kCmdHash:
-            return "#\r";
-        case kCmdNoPrompt:
-            return nullptr;
-        default:
-            return ">\r";
-    }
+    return reply_for(result);
 }
 
 }  // namespace
@@ -242,6 +256,7 @@ void KV_main() {
     KV_Delay(panel::kBuild.power_on_wait_ms);
     LCD_sigs_active();
     KV_Delay(kSignalsSettleMs);
+    KV_Load_ExtMem();
     GUIDEMO_main();
 }
 
@@ -273,9 +288,12 @@ void GUIDEMO_main() {
     calibrate_if_touched();
     if (ExecState != kExecAnimation) init_animation();
     const int escape = checkEscape();
-    // The demo macro of rundemo.ini and the power-on macro run here once macros can run; a
-    // demo macro that ran suppresses the banner.
+    // The demo macro named by rundemo.ini (which takes precedence and suppresses the banner)
+    // comes with the SD card's bitmap/macro file.
     const bool demoRan = false;
+    if (!escape && eepromData.ponMacro >= 1 && eepromData.ponMacro <= kLastPonMacro) {
+        processMacro(eepromData.ponMacro, "", nullptr);
+    }
     if (!escape && eepromData.splashEnable == kFlagOn && !splashShown) {
         if (draw_splash(eepromData.splashIndex)) {
             splashShown = 1;

@@ -1,15 +1,19 @@
-// The touch-to-macro queue and the store of macro arguments bound to hotspots, as the touch
-// module calls them when a hotspot with a macro is pressed or released, freed or cleared.
+// The store of argument strings bound to hotspots' press and release macros ("xa"): 100 slots
+// whose text lives in one 8000-byte pool. Pool space is handed out in order and never given
+// back; a freed slot keeps its text area for a later string that fits it.
 #pragma once
 
-// Builds the label the queued macro starts at (":x%d", ":r%d", ":s%d_%d" or empty) for a press
-// (event 1) or release (event 0) of a hotspot; returns it.
-const char* setQueuedMacroLabel(int spot, int event);
-// The argument text bound to a hotspot's press (isPress 1) or release macro, or null.
+constexpr int kArgStoreSlots = 100;
+constexpr int kArgStorePoolSize = 8000;
+
+// Binds text to the press (isPress 1) or release macro of spot. Returns 1, or 0 after its
+// message when no slot or no pool space is left.
+int assignMacroArgs(int spot, int isPress, const char* text);
+// The argument text bound to a hotspot's press or release macro, or null.
 const char* getMacroArgs(int spot, int isPress);
-// Queues macro n (0 does nothing) to run from the main loop with a copy of args (null: none).
-void scheduleMacro(int n, const char* args);
-// Frees the argument slot of one hotspot event.
+// Frees the slot of one hotspot event (its text area stays with the slot).
 void releaseMacroArgs(int spot, int isPress);
-// Frees every argument slot.
+// Frees every slot and empties the pool.
 void clearMacroArgStore();
+// Pool bytes never handed out.
+int getMacroArgBytesAvailable();

@@ -58,3 +58,7 @@ int Flash2Init();
 // Width and height of bitmap record index (types 1, 2, 5) from its descriptor; 0 when there is
 // no such bitmap or its descriptor leaves the image.
 int KV_GetBitmapSize(int index, int* width, int* height);
+
+// Start-up (and "*LOAD"): makes the bitmap/macro file current (today: the one in the Flash2
+// window). Returns 1 when an image is ready.
+int KV_Load_ExtMem();

@@ -10,6 +10,8 @@
 #include "drawing/drawing_state.h"
 #include "gui/gui.h"
 #include "macro/hotspot_macros.h"
+#include "macro/macro.h"
+#include "touch/macro_bindings.h"
 #include "touch/control_hooks.h"
 #include "touch/touch.h"
 

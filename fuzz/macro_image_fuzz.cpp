@@ -1,0 +1,92 @@
+// A bitmap/macro file made from the input, made current as the flash image would be, then
+// listed, looked up by number and name and run through the command lines that call macros: a
+// location, count or name that leads outside the file must be refused, never followed (ASan).
+//
+// Input: two bytes of image length, the image, then the calls (templates as the other command
+// targets). Images whose lines could restart the board, wait, loop for ever or wait for a touch
+// are skipped: those are commands, not the file's structure, and have their own tests.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "boards/sim/standalone.h"
+#include "drawing/drawing_state.h"
+#include "fuzz_support.h"
+#include "macro/macro.h"
+#include "media/ext_image.h"
+#include "media/macro_table.h"
+#include "touch/hotspots.h"
+
+namespace {
+
+const char* const kTemplates[] = {
+    "lsmac", "lsmac %s", "m %s", "m%s", "m %w", "m %w:%w %w", "m%s:%w", "m %s %w %w",
+    "x 130 10 10 100 100 %s", "xm 130 %w %w", "xm 130 %s:x130 %s:r130", "xa 130 p %w %w",
+    "*PONMAC", "*DEMOMAC %w",
+};
+
+const char* const kNumbers[] = {"0", "1", "2", "3", "5", "254", "255", "256", "-1", "65535",
+                                "99999999999", "/"};
+const char* const kWords[] = {"main", "a", "_x", "/", "1", ":x130", ":default", "", "Z9",
+                              "\"q r\"", ":1"};
+
+// Lines a fuzzed file may not hold: they restart, wait, loop or wait for a finger.
+const char* const kBanned[] = {"RESET", "rst", "w ", "wr", "tc", ":re", "*LOAD", "*load", "*sd",
+                               "*cal", "bdld", "bcv", "xmp", "*speed", "beep", "al "};
+
+class Input : public fuzz::ByteReader {
+  public:
+    using ByteReader::ByteReader;
+    std::string number() { return ByteReader::number(kNumbers); }
+    std::string word() { return kWords[byte() % (sizeof kWords / sizeof kWords[0])]; }
+};
+
+bool harmless(std::string_view image) {
+    for (const char* b : kBanned) {
+        if (image.find(b) != std::string_view::npos) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::start_command_firmware(sim::Standalone::instance());
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2) return 0;
+    const size_t length = std::min<size_t>(size - 2, size_t(data[0] | (data[1] << 8)));
+    // The image in a buffer of exactly its size: a read past its end is caught.
+    std::vector<uint8_t> image(data + 2, data + 2 + length);
+    if (!harmless(std::string_view(reinterpret_cast<const char*>(image.data()), image.size()))) {
+        return 0;
+    }
+    sim::Standalone& board = sim::Standalone::instance();
+    KV_GUI_Init();
+    KV_DrawingState_Init();
+    KV_HotSpot_Init();
+    KV_Macro_Init();
+    KV_ExtMem_SetImage(image.empty() ? nullptr : image.data(), uint32_t(image.size()),
+                       kFlash2Address);
+
+    // Every look-up the runner and the listings make, over every number.
+    for (int n = -1; n <= 256; ++n) {
+        MacroEntry e;
+        KV_GetMacro(n, &e);
+        KV_MacroName(n);
+        int k = n;
+        convertIndextoStringMacro(&k);
+    }
+    Input in(data + 2 + length, size - 2 - length);
+    fuzz::run_command_lines(board, in, kTemplates, 16, [&](char kind) {
+        return kind == 's' ? in.number() : in.word();
+    });
+    processScheduledMacro();
+    board.take_output(kCom0);
+    KV_ExtMem_Init();
+    return 0;
+}

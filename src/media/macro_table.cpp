@@ -1,0 +1,98 @@
+#include "media/macro_table.h"
+
+#include <cstring>
+
+#include "media/ext_image.h"
+
+namespace {
+
+constexpr uint32_t kEntrySize = 8;
+constexpr uint32_t kMetaNamesOffset = 6;
+
+uint32_t rd32(const uint8_t* p) {
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
+           (uint32_t(p[3]) << 24);
+}
+
+// Offset of the macro table and the number of macros, when record 0 holds macros.
+bool macro_record(uint32_t* table, uint32_t* count) {
+    ExtRecord rec;
+    if (!ExtMem_Record(0, &rec) || rec.type != kRecMacros || rec.size == 0) return false;
+    if (!ExtMem_Resolve(rec.location, table)) return false;
+    *count = rec.size;
+    return true;
+}
+
+// Offset just past the NUL of the string at offset; false when it does not end in the image.
+bool skip_string(uint32_t* offset) {
+    const char* s = ExtMem_String(*offset);
+    if (!s) return false;
+    *offset += uint32_t(std::strlen(s)) + 1;
+    return true;
+}
+
+// Offset of the meta table's first name.
+bool names_start(uint32_t* offset) {
+    uint32_t table, count;
+    if (!macro_record(&table, &count)) return false;
+    if (count > (UINT32_MAX - table) / kEntrySize) return false;
+    const uint32_t meta = table + count * kEntrySize;
+    const uint8_t* magic = ExtMem_Bytes(meta, kMetaNamesOffset);
+    if (!magic || (magic[0] | (magic[1] << 8)) != kMacroMetaMagic) return false;
+    *offset = meta + kMetaNamesOffset;
+    return true;
+}
+
+}  // namespace
+
+MacroRecordState KV_MacroRecordState() {
+    if (!ExtMem_Valid()) return MacroRecordState::kNoImage;
+    ExtRecord rec;
+    if (!ExtMem_Record(0, &rec) || rec.type != kRecMacros || rec.size == 0) {
+        return MacroRecordState::kNoMacros;
+    }
+    return MacroRecordState::kPresent;
+}
+
+int KV_MacroCount() {
+    uint32_t table, count;
+    if (!macro_record(&table, &count)) return 0;
+    return count > uint32_t(kMacroMaxNumber) ? kMacroMaxNumber : int(count);
+}
+
+int KV_GetMacro(int n, MacroEntry* out) {
+    uint32_t table, count;
+    if (n < 1 || n > kMacroMaxNumber || !macro_record(&table, &count) || uint32_t(n) > count) {
+        return 0;
+    }
+    const uint8_t* entry = ExtMem_Bytes(table + uint32_t(n - 1) * kEntrySize, kEntrySize);
+    if (!entry) return 0;
+    MacroEntry e;
+    e.line_count = uint16_t(entry[4] | (entry[5] << 8));
+    e.shown_number = entry[6];
+    if (!ExtMem_Resolve(rd32(entry), &e.first_line)) {
+        // A macro without lines may point anywhere: nothing of it is ever read.
+        if (e.line_count != 0) return 0;
+        e.first_line = 0;
+    }
+    uint32_t at = e.first_line;
+    for (uint32_t i = 0; i < e.line_count; ++i) {
+        if (!skip_string(&at)) return 0;
+    }
+    *out = e;
+    return 1;
+}
+
+bool KV_MacroNamesPresent() {
+    uint32_t start;
+    return names_start(&start);
+}
+
+const char* KV_MacroName(int k) {
+    uint32_t at;
+    if (k < 0 || k > KV_MacroCount() || !names_start(&at)) return nullptr;
+    for (int i = 0; i < k; ++i) {
+        if (!skip_string(&at)) return nullptr;
+    }
+    return ExtMem_String(at);
+}
