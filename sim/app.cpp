@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <memory>
 
 #include "sim/control.h"
@@ -43,6 +44,7 @@ int check_paths(const CliOptions& o) {
         {"--script", o.script, check_readable_file},
         {"--sd", o.sd_dir, check_card_folder},
         {"--sd-image", o.sd_image, check_card_image},
+        {"--flash2", o.flash2, check_readable_file},
         {"--screenshot", o.screenshot, check_writable_file},
         {"--log", o.log == "-" ? std::string() : o.log, check_writable_file},
     };
@@ -73,6 +75,17 @@ int take_state_dir(const CliOptions& o, std::string* dir, StateLock* lock) {
     return kExitOk;
 }
 
+// The --flash2 file's bytes, refused when they do not fit the window.
+int read_flash2_file(const std::string& path, std::vector<uint8_t>* bytes) {
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return refuse("--flash2", path, std::strerror(errno ? errno : EIO));
+    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) return refuse("--flash2", path, std::strerror(EIO));
+    const std::string why = Module::flash2_refusal(bytes->size());
+    return why.empty() ? kExitOk : refuse("--flash2", path, why);
+}
+
 bool waits_for_host(const EndpointSpec& spec) {
     return spec.kind == EndpointSpec::Kind::kPty || spec.kind == EndpointSpec::Kind::kTcp;
 }
@@ -93,6 +106,11 @@ int run_app(const CliOptions& o) {
             std::fprintf(stderr, "voxa-sim: %s\n", error.c_str());
             return kExitFailure;
         }
+    }
+
+    std::vector<uint8_t> flash2;
+    if (!o.flash2.empty()) {
+        if (const int code = read_flash2_file(o.flash2, &flash2); code != kExitOk) return code;
     }
 
     Module::Options mo;
@@ -119,6 +137,10 @@ int run_app(const CliOptions& o) {
     }
 
     Module module(mo);
+    if (!o.flash2.empty()) {
+        std::string why;
+        if (!module.write_flash2(flash2, &why)) return refuse("--flash2", o.flash2, why);
+    }
     if (!o.touch_panel.empty()) {
         simlink::TouchPanelConfig panel = module.touch_panel();
         std::string error;

@@ -130,7 +130,7 @@ CliParse parse_cli(int argc, const char* const* argv, CliOptions* out, std::stri
             if (!no_value()) return CliParse::kError;
             o.realtime = arg == "--realtime";
         } else if (arg == "--state" || arg == "--script" || arg == "--screenshot" ||
-                   arg == "--log" || arg == "--sd" || arg == "--sd-image") {
+                   arg == "--log" || arg == "--sd" || arg == "--sd-image" || arg == "--flash2") {
             if (!take_value()) return CliParse::kError;
             if (value.empty()) {
                 *error = arg + " needs a non-empty value";
@@ -141,6 +141,7 @@ CliParse parse_cli(int argc, const char* const* argv, CliOptions* out, std::stri
              : arg == "--log"      ? o.log
              : arg == "--sd"       ? o.sd_dir
              : arg == "--sd-image" ? o.sd_image
+             : arg == "--flash2"   ? o.flash2
                                    : o.screenshot) = value;
         } else if (arg == "--touch-panel") {
             if (!take_value()) return CliParse::kError;
@@ -252,6 +253,8 @@ Runs the VOXA5-PLUS display module firmware on a simulated board.
   --sd DIR               show a host folder as the SD card (files written appear in it)
   --sd-image FILE        use a FAT image file as the SD card
   --no-sd                run with the card slot empty (the default)
+  --flash2 FILE          write FILE into the boot flash's Flash2 window before power-on
+                         (the rest of the window reads erased; kept in the state folder)
   --touch-panel PANEL    set up the touch panel: words KEY=VALUE, e.g.
                          "noise=3 seed=7 pressure=400 temp=25.0 swap=1
                          corners=850,150,150,150,150,850,850,850" (see README)

@@ -37,6 +37,7 @@ struct CliOptions {
     std::string sd_image;     // --sd-image FILE: a FAT image file as the card
     bool no_sd = false;       // --no-sd: the slot stays empty
     std::string touch_panel;  // --touch-panel PANEL (sim/touch_spec.h)
+    std::string flash2;       // --flash2 FILE: written into the Flash2 window before power-on
     EndpointSpec control;     // --control SPEC: the control console (kind kNone: none)
 
     CliOptions() { com[0].kind = EndpointSpec::Kind::kStdio; }

@@ -198,6 +198,7 @@ Module::Module(Options options) : options_(std::move(options)) {
     shared_->touch.config = simlink::default_touch_panel(uint16_t(width()), uint16_t(height()));
     shared_->touch.config_generation = 1;
     open_eeprom();
+    open_flash2();
     if (options_.no_sd) {
         remove_sd();
     } else if (!options_.sd_image.empty()) {
@@ -215,6 +216,7 @@ Module::~Module() {
     close(shared_fd_);
     munmap(eeprom_, kEepromBytes);
     close(eeprom_fd_);
+    close(flash2_fd_);
 }
 
 void Module::open_eeprom() {
@@ -242,6 +244,108 @@ void Module::open_eeprom() {
     eeprom_ = static_cast<uint8_t*>(mem);
     // Bytes the file did not have yet are erased, as a new device is.
     if (had < off_t(kEepromBytes)) std::memset(eeprom_ + had, 0xFF, kEepromBytes - size_t(had));
+}
+
+namespace {
+
+constexpr const char* kFlash2File = "/flash2.bin";
+
+bool pwrite_all(int fd, const uint8_t* data, size_t n, off_t at) {
+    while (n > 0) {
+        const ssize_t w = pwrite(fd, data, n, at);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        data += w;
+        n -= size_t(w);
+        at += w;
+    }
+    return true;
+}
+
+// Erased bytes from at up to the end of its sector.
+bool pad_to_sector(int fd, off_t at) {
+    const std::vector<uint8_t> erased(simlink::kFlash2SectorBytes, 0xFF);
+    const size_t pad = (simlink::kFlash2SectorBytes - size_t(at) % simlink::kFlash2SectorBytes) %
+                       simlink::kFlash2SectorBytes;
+    return pwrite_all(fd, erased.data(), pad, at);
+}
+
+}  // namespace
+
+void Module::open_flash2() {
+    if (options_.state_dir.empty()) {
+        flash2_fd_ = memfd_create("voxa-flash2", MFD_CLOEXEC);
+    } else {
+        const std::string path = options_.state_dir + kFlash2File;
+        flash2_fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    }
+    struct stat st;
+    bool ok = flash2_fd_ >= 0 && fstat(flash2_fd_, &st) == 0;
+    // The board maps whole sectors of the file: a file cut short (or put there by hand) is
+    // completed with erased bytes, and one longer than the window is cut to it.
+    if (ok && st.st_size > off_t(kFlash2Bytes)) {
+        std::fprintf(stderr, "voxa-sim: %s%s is longer than the Flash2 window; cut to %u bytes\n",
+                     options_.state_dir.c_str(), kFlash2File, kFlash2Bytes);
+        ok = ftruncate(flash2_fd_, kFlash2Bytes) == 0;
+    } else if (ok) {
+        ok = pad_to_sector(flash2_fd_, st.st_size);
+    }
+    if (!ok) {
+        std::fprintf(stderr, "voxa-sim: cannot keep the Flash2 window in %s: %s\n",
+                     options_.state_dir.empty() ? "memory" : options_.state_dir.c_str(),
+                     std::strerror(errno));
+        std::abort();
+    }
+}
+
+std::string Module::flash2_refusal(size_t size) {
+    if (size <= kFlash2Bytes) return "";
+    return std::string(std::strerror(EFBIG)) + " (" + std::to_string(size) +
+           " bytes; the Flash2 window holds " + std::to_string(kFlash2Bytes) + ")";
+}
+
+bool Module::write_flash2(const std::vector<uint8_t>& bytes, std::string* error) {
+    const auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    if (std::string why = flash2_refusal(bytes.size()); !why.empty()) return fail(why);
+    // A new file takes the old one's place, so that a firmware running meanwhile keeps the
+    // window it mapped (shrinking the file under it would fault its reads).
+    int fd;
+    std::string path, fresh;
+    if (options_.state_dir.empty()) {
+        fd = memfd_create("voxa-flash2", MFD_CLOEXEC);
+    } else {
+        path = options_.state_dir + kFlash2File;
+        fresh = path + ".new";
+        fd = open(fresh.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    }
+    if (fd < 0) return fail(std::strerror(errno));
+    if (!pwrite_all(fd, bytes.data(), bytes.size(), 0) || !pad_to_sector(fd, off_t(bytes.size())) ||
+        (!fresh.empty() && rename(fresh.c_str(), path.c_str()) != 0)) {
+        const int e = errno;
+        close(fd);
+        if (!fresh.empty()) unlink(fresh.c_str());
+        return fail(std::strerror(e));
+    }
+    close(flash2_fd_);
+    flash2_fd_ = fd;
+    return true;
+}
+
+std::vector<uint8_t> Module::read_flash2(uint32_t offset, uint32_t length) const {
+    if (offset >= kFlash2Bytes) return {};
+    std::vector<uint8_t> out(std::min(length, kFlash2Bytes - offset), 0xFF);
+    size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t got =
+            pread(flash2_fd_, out.data() + done, out.size() - done, off_t(offset) + off_t(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;  // past the file: erased
+        done += size_t(got);
+    }
+    return out;
 }
 
 void Module::set_sd_slot(simlink::SdKind kind, const std::string& path) {
@@ -467,8 +571,10 @@ void Module::launch_child(uint64_t start_ns) {
         const int link = fcntl(sv[1], F_DUPFD_CLOEXEC, 10);
         const int shared = fcntl(shared_fd_, F_DUPFD_CLOEXEC, 10);
         const int eeprom = fcntl(eeprom_fd_, F_DUPFD_CLOEXEC, 10);
-        if (link < 0 || shared < 0 || eeprom < 0 || dup2(link, simlink::kLinkFd) < 0 ||
-            dup2(shared, simlink::kSharedFd) < 0 || dup2(eeprom, simlink::kEepromFd) < 0) {
+        const int flash2 = fcntl(flash2_fd_, F_DUPFD_CLOEXEC, 10);
+        if (link < 0 || shared < 0 || eeprom < 0 || flash2 < 0 ||
+            dup2(link, simlink::kLinkFd) < 0 || dup2(shared, simlink::kSharedFd) < 0 ||
+            dup2(eeprom, simlink::kEepromFd) < 0 || dup2(flash2, simlink::kFlash2Fd) < 0) {
             _exit(126);
         }
         setenv(simlink::kChildEnv, "1", 1);

@@ -154,6 +154,21 @@ class Module {
     uint8_t* eeprom() { return eeprom_; }
     static constexpr uint32_t kEepromBytes = simlink::kEepromBytes;
 
+    // The Flash2 window of the boot flash (kFlash2Bytes): kept in flash2.bin under the state
+    // folder (or in memory without one) from offset 0, in whole 128 KB sectors; what lies beyond
+    // the file reads erased (0xFF). A new module's window is all erased.
+    static constexpr uint32_t kFlash2Bytes = simlink::kFlash2Bytes;
+    // Replaces the whole window, as erasing it and programming bytes from offset 0 would: the
+    // rest of the last sector and everything after it read erased. More bytes than the window
+    // holds are refused (false, *error says why) and change nothing; so does a file that cannot
+    // be written. A firmware that runs keeps reading the window it started with until its next
+    // start (power-on or reset).
+    bool write_flash2(const std::vector<uint8_t>& bytes, std::string* error = nullptr);
+    // Why size bytes cannot go into the window, empty when they can.
+    static std::string flash2_refusal(size_t size);
+    // length bytes of the window as it is stored now, from offset (cut at the window's end).
+    std::vector<uint8_t> read_flash2(uint32_t offset, uint32_t length) const;
+
     // Fault injection. The power is cut during the nth EEPROM byte write from now, the byte
     // being written stored or lost; the module is then off (status kOff, power_cut() true)
     // until power_on(). n = 0 disarms.
@@ -200,6 +215,7 @@ class Module {
     void run_firmware_until(uint64_t t_ns);
 
     void open_eeprom();
+    void open_flash2();
     void collect_touch_adc();
     void set_sd_slot(simlink::SdKind kind, const std::string& path);
     void insert_sd(simlink::SdKind kind, const std::string& path);
@@ -209,6 +225,7 @@ class Module {
     int shared_fd_ = -1;
     int eeprom_fd_ = -1;
     uint8_t* eeprom_ = nullptr;
+    int flash2_fd_ = -1;
     bool power_cut_ = false;
     int link_fd_ = -1;
     pid_t child_ = -1;

@@ -145,6 +145,12 @@ uint8_t EEpromRead(uint32_t address) {
     return machine().eeprom_read(address);
 }
 
+const uint8_t* flash2_window() {
+    const uint8_t* window = machine().flash2_window();
+    if (!window) machine().link().fatal("the Flash2 window is not mapped");
+    return window;
+}
+
 void SDCardSlotInit() {}
 bool sd_card_detect() {
     return machine().sd().present();

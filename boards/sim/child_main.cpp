@@ -10,6 +10,7 @@
 
 #include "child_link.h"
 #include "device/panel_config.h"
+#include "flash_window.h"
 #include "machine.h"
 
 namespace {
@@ -44,6 +45,15 @@ __attribute__((constructor)) void attach_to_world() {
     }
     m->attach_storage(static_cast<uint8_t*>(eeprom), &shared->sd, &shared->faults);
     m->attach_touch(&shared->touch, &shared->touch_log);
+    // The window is the one the world held at this power-on: a later change of the file is
+    // seen from the next start.
+    const uint8_t* flash2 = sim::map_flash_window(simlink::kFlash2Fd);
+    if (!flash2) {
+        std::perror("voxa board: Flash2 window");
+        _exit(2);
+    }
+    close(simlink::kFlash2Fd);
+    m->attach_flash2(flash2);
     simlink::HelloPayload hello{};
     std::strncpy(hello.panel, panel::kBuildName, sizeof hello.panel - 1);
     hello.width = panel::kWidth;

@@ -75,6 +75,10 @@ class Machine final : private UartModel::Sink, private TouchAdcSink {
     uint8_t eeprom_read(uint32_t address);
     void eeprom_write(uint32_t address, uint8_t value);
 
+    // The Flash2 window (kFlash2Size bytes, read-only), as the start-up code mapped it.
+    void attach_flash2(const uint8_t* window) { flash2_ = window; }
+    const uint8_t* flash2_window() const { return flash2_; }
+
     SdCard& sd() { return sd_; }
     int sd_init();
     bool sd_read(uint32_t sector, uint8_t* data);
@@ -132,6 +136,7 @@ class Machine final : private UartModel::Sink, private TouchAdcSink {
     uint8_t* eeprom_ = nullptr;
     simlink::SdSlot* slot_ = nullptr;
     simlink::Faults* faults_ = nullptr;
+    const uint8_t* flash2_ = nullptr;
     uint32_t slot_generation_ = 0;
     SdCard sd_;
     bool powered_ = true;

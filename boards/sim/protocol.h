@@ -18,6 +18,9 @@ namespace simlink {
 constexpr int kLinkFd = 3;
 constexpr int kSharedFd = 4;
 constexpr int kEepromFd = 5;  // the 64 KB EEPROM, mapped shared so it outlives the child
+// The Flash2 window's file: the window from offset 0, whole sectors, the rest of the window
+// erased (see boards/sim/flash_window.h). The child maps it read-only at start-up.
+constexpr int kFlash2Fd = 6;
 constexpr const char* kChildEnv = "VOXA_SIM_CHILD";
 
 enum class Msg : uint32_t {
@@ -174,6 +177,8 @@ struct TouchAdcLog {
 constexpr uint32_t kSharedMagic = 0x32415856;  // "VXA2"
 constexpr uint32_t kFrameBufferPixels = 800u * 600u;
 constexpr uint32_t kEepromBytes = 0x10000;
+constexpr uint32_t kFlash2Bytes = 0x1BC0000;      // 222 sectors
+constexpr uint32_t kFlash2SectorBytes = 0x20000;  // 128 KB
 
 struct Shared {
     uint32_t magic;

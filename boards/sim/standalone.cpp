@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "flash_window.h"
+
 namespace sim {
 
 namespace {
@@ -100,6 +102,38 @@ Standalone::Standalone() {
     set_machine(machine_);
     m.attach_storage(persistent->eeprom, &slot, &persistent->faults);
     m.attach_touch(nullptr, &touch_log);
+    flash2_fd_ = memfd_create("voxa-flash2", MFD_CLOEXEC);
+    const uint8_t* window = flash2_fd_ < 0 ? nullptr : map_flash_window(flash2_fd_);
+    if (!window) {
+        std::perror("voxa standalone board: Flash2 window");
+        std::abort();
+    }
+    m.attach_flash2(window);
+}
+
+bool Standalone::set_flash2(const std::vector<uint8_t>& bytes) {
+    if (bytes.size() > kFlash2Size) return false;
+    // A new file, so that the old one can simply go: its pages are replaced in the window
+    // before it is closed.
+    const int fd = memfd_create("voxa-flash2", MFD_CLOEXEC);
+    const size_t size = flash_file_size(bytes.size(), kFlash2SectorSize);
+    bool ok = fd >= 0 && ftruncate(fd, off_t(size)) == 0;
+    if (ok && size > 0) {
+        void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        ok = p != MAP_FAILED;
+        if (ok) {
+            if (!bytes.empty()) std::memcpy(p, bytes.data(), bytes.size());
+            std::memset(static_cast<uint8_t*>(p) + bytes.size(), 0xFF, size - bytes.size());
+            munmap(p, size);
+        }
+    }
+    if (!ok || !map_flash_window(fd, machine_->flash2_window())) {
+        std::perror("voxa standalone board: Flash2 window");
+        std::abort();
+    }
+    close(flash2_fd_);
+    flash2_fd_ = fd;
+    return true;
 }
 
 Standalone::Ending Standalone::run_isolated(const std::function<int()>& code,

@@ -44,6 +44,13 @@ class Standalone {
     bool power_lost() const { return !machine_->powered(); }
     void power_on_again() { machine_->restore_power(); }
 
+    // The Flash2 window as the firmware reads it (kFlash2Size bytes, read-only; erased when the
+    // process starts). set_flash2 replaces the whole window, as erasing it and programming the
+    // bytes from offset 0 would; the rest reads erased. The pointer stays the same. False (the
+    // window unchanged) for more bytes than the window holds.
+    const uint8_t* flash2_window() { return machine_->flash2_window(); }
+    bool set_flash2(const std::vector<uint8_t>& bytes);
+
     // The card in the slot (the card-detect switch follows at once). A card put in is
     // uninitialised until the firmware brings it up (sd_card_init).
     void insert_sd_image(const std::string& path);
@@ -93,6 +100,7 @@ class Standalone {
   private:
     Standalone();
     Machine* machine_;
+    int flash2_fd_ = -1;
 };
 
 }  // namespace sim

@@ -30,6 +30,13 @@ sim::Module::Options with_panel(sim::Panel panel) {
 Harness::Harness(sim::Panel panel) : module_(with_panel(panel)) {}
 Harness::Harness(sim::Module::Options options) : module_(std::move(options)) {}
 
+bool Harness::flash2(const std::vector<uint8_t>& bytes) {
+    std::string error;
+    const bool ok = module_.write_flash2(bytes, &error);
+    EXPECT_TRUE(ok) << "Flash2 window: " << error;
+    return ok;
+}
+
 std::string Harness::boot() {
     module_.power_on();
     return run_until_text(">\r", 5000);

@@ -20,6 +20,11 @@ class Harness {
 
     sim::Module& module() { return module_; }
 
+    // Gives the module's Flash2 window these bytes from offset 0, the rest erased (see
+    // sim::Module::write_flash2), before boot() or for the next power-on. Bytes that do not fit
+    // fail the test (false).
+    bool flash2(const std::vector<uint8_t>& bytes);
+
     // Powers the module on and runs until its first prompt (">\r") has arrived; the start-up
     // output, prompt included, is returned.
     std::string boot();

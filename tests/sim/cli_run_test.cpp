@@ -63,7 +63,7 @@ TEST_F(VoxaSim, UsageErrorsExitWithTwo) {
     EXPECT_EQ(r.code, 0);
     for (const char* option :
          {"--panel", "--com0", "--com1", "--realtime", "--fast", "--state", "--script", "--run-for",
-          "--screenshot", "--log", "--power-on-now", "pty:LINK", "tcp:PORT"}) {
+          "--screenshot", "--log", "--power-on-now", "--flash2", "pty:LINK", "tcp:PORT"}) {
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
 }
@@ -190,6 +190,7 @@ TEST_F(VoxaSim, RawStdinSendsPipedBytesAtOnce) {
 TEST_F(VoxaSim, UnusablePathsAreRefusedAtStart) {
     std::filesystem::create_directories(path("folder"));
     write("file", "x");
+    write("big.bin", "");
     const std::string missing = ": No such file or directory\n";
     const struct {
         std::string args;
@@ -209,13 +210,33 @@ TEST_F(VoxaSim, UnusablePathsAreRefusedAtStart) {
         {"--log '" + path("nope/run.log") + "'", "--log " + path("nope/run.log") + missing},
         {"--log '" + path("file/run.log") + "'",
          "--log " + path("file/run.log") + ": Not a directory\n"},
+        {"--flash2 '" + path("nope.bin") + "'", "--flash2 " + path("nope.bin") + missing},
+        {"--flash2 '" + path("folder") + "'", "--flash2 " + path("folder") + ": Is a directory\n"},
+        {"--flash2 '" + path("big.bin") + "'",
+         "--flash2 " + path("big.bin") +
+             ": File too large (29097985 bytes; the Flash2 window holds 29097984)\n"},
     };
+    std::filesystem::resize_file(path("big.bin"), 0x1BC0000 + 1);
     for (const auto& c : cases) {
         const Outcome r = run("--fast --run-for 10 " + c.args);
         EXPECT_EQ(r.code, 2) << c.args;
         EXPECT_EQ(r.err, "voxa-sim: " + c.err) << c.args;
         EXPECT_FALSE(std::filesystem::exists(path("state"))) << c.args;
     }
+}
+
+// --flash2 programs the window before power-on; the state folder keeps it, padded to its
+// sector with erased bytes, for the runs after.
+TEST_F(VoxaSim, Flash2FileIsWrittenIntoTheStateFolder) {
+    write("image.bin", std::string("VOXA\0\xFF\x01", 7));
+    Outcome r = run("--fast --com0 none --run-for 10 --flash2 '" + path("image.bin") + "'");
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::string expected(0x20000, '\xFF');
+    expected.replace(0, 7, std::string("VOXA\0\xFF\x01", 7));
+    EXPECT_EQ(read("state/flash2.bin"), expected);
+    r = run("--fast --com0 none --run-for 10");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(read("state/flash2.bin"), expected);
 }
 
 // A script line naming a file that cannot be used fails the script at that line, found when
