@@ -58,6 +58,8 @@ has "$dir/err" "imgpack: $dir/bad.txt:3: macro 1 has no \"end\" (the next macro 
 [ -e "$dir/bad.bin" ] && fail "a failed build left an output file"
 expect 1 "$imgpack" build "$dir/missing.txt" -o "$dir/x.bin"
 has "$dir/err" "imgpack: $dir/missing.txt: cannot read the file"
+expect 1 "$imgpack" list "$dir"
+has "$dir/err" "imgpack: $dir: cannot read the file"
 head -c 40 "$dir/panel.bin" >"$dir/cut.bin"
 expect 1 "$imgpack" list "$dir/cut.bin"
 has "$dir/out" "damaged: the header's size"
@@ -71,6 +73,8 @@ expect 2 "$imgpack" build "$example" -o "$dir/x.bin" --shiny
 expect 2 "$imgpack" list
 expect 2 "$imgpack" pack "$example"
 has "$dir/err" "usage: imgpack build"
+expect 0 "$imgpack" build --help
+has "$dir/out" "--flash2-locations"
 expect 0 "$imgpack" --help
 has "$dir/out" "imgpack list FILE.BIN"
 

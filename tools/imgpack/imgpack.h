@@ -51,7 +51,8 @@ struct MacroFile {
     bool unchecked = false;
 };
 
-// Where the parts of a built file start (offsets from the file start), and its size.
+// Where the parts of a built file start (offsets from the file start), and its size. Without a
+// meta table, meta equals lines.
 struct Layout {
     uint32_t directory = 0, table = 0, meta = 0, lines = 0, size = 0;
 };

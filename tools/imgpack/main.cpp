@@ -6,7 +6,7 @@
 // Exit codes: 0 done, 1 bad input (a text error, an unreadable file, a damaged file listed),
 // 2 wrong usage.
 #include <cstdio>
-#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -46,6 +46,8 @@ int input_error(const std::string& message) {
 }
 
 bool read_file(const std::string& path, std::string* out) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     std::ostringstream s;
@@ -61,7 +63,10 @@ int build(int argc, char** argv) {
     bool flash2 = false, names = true;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "-o") {
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kHelp, stdout);
+            return 0;
+        } else if (arg == "-o") {
             if (i + 1 >= argc) return usage("-o needs a file name");
             output = argv[++i];
         } else if (arg == "--flash2-locations") {
