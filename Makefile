@@ -15,7 +15,7 @@ build: deps
 	cmake --preset default >/dev/null
 	cmake --build --preset default -j $(JOBS)
 
-# voxa-sim into $(PREFIX)/bin, the firmware it runs into $(PREFIX)/libexec/voxa-sim.
+# voxa-sim and imgpack into $(PREFIX)/bin, the firmware voxa-sim runs into $(PREFIX)/libexec/voxa-sim.
 install: build
 	cmake --install build/default --prefix "$(PREFIX)"
 

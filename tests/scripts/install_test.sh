@@ -6,6 +6,7 @@ build=$1
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
+test -x "$prefix/bin/imgpack" || { echo "imgpack is not installed beside voxa-sim"; exit 1; }
 test ! -e "$prefix/bin/voxa-fw-wvga" || { echo "firmware executables belong off the PATH"; exit 1; }
 out=$(printf 'vers\n' | PATH="$prefix/bin:$PATH" voxa-sim --fast --panel vga --state "$prefix/state")
 expected=$(printf '>\nVOXA5-PLUS V1.4.0 VGA \n>')

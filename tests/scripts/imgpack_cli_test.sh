@@ -1,0 +1,91 @@
+#!/bin/sh
+# The imgpack program as a user runs it: builds the example, lists it, and answers bad input and
+# bad usage with its messages and exit codes; the documentation shows the example as it is.
+# Usage: imgpack_cli_test.sh IMGPACK EXAMPLE.txt DOC.md
+set -u
+imgpack=$1
+example=$2
+doc=$3
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+failed=0
+
+fail() {
+    echo "FAILED: $*"
+    failed=1
+}
+
+# expect CODE COMMAND...: runs the command with stdout in $dir/out and stderr in $dir/err.
+expect() {
+    want=$1
+    shift
+    "$@" >"$dir/out" 2>"$dir/err"
+    got=$?
+    [ "$got" -eq "$want" ] || fail "$* exited $got, expected $want; stderr: $(cat "$dir/err")"
+}
+
+has() {
+    grep -qF -- "$2" "$1" || { fail "$1 lacks: $2"; sed 's/^/  | /' "$1"; }
+}
+
+expect 0 "$imgpack" build "$example" -o "$dir/panel.bin"
+[ -s "$dir/err" ] && fail "build wrote to stderr: $(cat "$dir/err")"
+expect 0 "$imgpack" list "$dir/panel.bin"
+has "$dir/out" "header: magic 0xFEEC, 1 record, size $(wc -c <"$dir/panel.bin" | tr -d ' ')"
+has "$dir/out" "record 0: type 3 (macros) @ 0x000014, size 3"
+has "$dir/out" "macros: 3, with names"
+has "$dir/out" "  #1 power_on: 13 lines @ "
+has "$dir/out" "    'xm 130 buttons:x130 buttons:r130'"
+has "$dir/out" "  #2 buttons: 13 lines @ "
+has "$dir/out" "    ':default'"
+has "$dir/out" "  #3 blink: 5 lines @ "
+grep -q damaged "$dir/out" && fail "the example is listed as damaged"
+
+expect 0 "$imgpack" build --flash2-locations "$example" -o "$dir/flash.bin"
+expect 0 "$imgpack" list "$dir/flash.bin"
+has "$dir/out" "record 0: type 3 (macros) @ 0xC8400014 (flash, offset 0x000014)"
+[ "$(wc -c <"$dir/flash.bin")" -eq "$(wc -c <"$dir/panel.bin")" ] ||
+    fail "flash locations changed the file's size"
+
+expect 0 "$imgpack" build --no-names "$example" -o "$dir/nonames.bin"
+expect 0 "$imgpack" list "$dir/nonames.bin"
+has "$dir/out" "macros: 3, no meta table (no call by name)"
+
+# Input errors: exit 1 and "imgpack: FILE:LINE: message".
+printf '# two\n\nmacro 1 a\n  z\nmacro 2 b\nend\n' >"$dir/bad.txt"
+expect 1 "$imgpack" build "$dir/bad.txt" -o "$dir/bad.bin"
+has "$dir/err" "imgpack: $dir/bad.txt:3: macro 1 has no \"end\" (the next macro starts at line 5)"
+[ -e "$dir/bad.bin" ] && fail "a failed build left an output file"
+expect 1 "$imgpack" build "$dir/missing.txt" -o "$dir/x.bin"
+has "$dir/err" "imgpack: $dir/missing.txt: cannot read the file"
+expect 1 "$imgpack" list "$dir"
+has "$dir/err" "imgpack: $dir: cannot read the file"
+head -c 40 "$dir/panel.bin" >"$dir/cut.bin"
+expect 1 "$imgpack" list "$dir/cut.bin"
+has "$dir/out" "damaged: the header's size"
+has "$dir/err" "imgpack: $dir/cut.bin: the file is damaged"
+
+# Usage: exit 2.
+expect 2 "$imgpack"
+expect 2 "$imgpack" build "$example"
+expect 2 "$imgpack" build -o "$dir/x.bin"
+expect 2 "$imgpack" build "$example" -o "$dir/x.bin" --shiny
+expect 2 "$imgpack" list
+expect 2 "$imgpack" pack "$example"
+has "$dir/err" "usage: imgpack build"
+expect 0 "$imgpack" build --help
+has "$dir/out" "--flash2-locations"
+expect 0 "$imgpack" --help
+has "$dir/out" "imgpack list FILE.BIN"
+
+# The documentation's complete example is the example file, and its listing what list prints.
+awk '/^## A complete example/ { on = 1 } on && /^```/ { n++; next } on && n == 1' "$doc" \
+    >"$dir/doc-example.txt"
+cmp -s "$dir/doc-example.txt" "$example" || fail "$doc shows another example than $example"
+"$imgpack" list "$dir/panel.bin" | head -n 7 >"$dir/list-head.txt"
+awk '/^`imgpack list` of the built file begins/ { on = 1 } on && /^```/ { n++; next } on && n == 1' \
+    "$doc" >"$dir/doc-list.txt"
+cmp -s "$dir/doc-list.txt" "$dir/list-head.txt" ||
+    { fail "$doc shows another listing:"; cat "$dir/list-head.txt"; }
+
+exit $failed

@@ -1,0 +1,246 @@
+// Listing a bitmap/macro file. Every read is checked against the file's length: the listing is
+// also the tool for looking at damaged files.
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+
+#include "imgpack.h"
+
+namespace imgpack {
+
+namespace {
+
+std::string format(const char* fmt, auto... args) {
+    char buf[256];
+    std::snprintf(buf, sizeof buf, fmt, args...);
+    return buf;
+}
+
+class Lister {
+  public:
+    explicit Lister(const std::vector<uint8_t>& image) : img_(image) {}
+
+    std::string run();
+    bool damaged() const { return damaged_; }
+
+  private:
+    const std::vector<uint8_t>& img_;
+    std::string out_;
+    bool damaged_ = false;
+
+    void say(const std::string& line) { out_ += line + "\n"; }
+    void damage(const std::string& what) {
+        out_ += "damaged: " + what + "\n";
+        damaged_ = true;
+    }
+
+    bool has(uint64_t at, uint64_t count) const { return at + count <= img_.size(); }
+    uint16_t u16(size_t at) const { return uint16_t(img_[at] | img_[at + 1] << 8); }
+    uint32_t u32(size_t at) const {
+        return uint32_t(img_[at]) | uint32_t(img_[at + 1]) << 8 | uint32_t(img_[at + 2]) << 16 |
+               uint32_t(img_[at + 3]) << 24;
+    }
+
+    // A location as a file offset: flash window addresses are taken back to offsets. Empty when
+    // it points outside the file.
+    std::optional<uint32_t> offset_of(uint32_t location) const {
+        uint32_t offset = location;
+        if (location > kFlash2Base && location <= kFlash2Last) offset = location - kFlash2Base;
+        if (offset >= img_.size()) return std::nullopt;
+        return offset;
+    }
+
+    std::string describe_location(uint32_t location) const {
+        if (location > kFlash2Base && location <= kFlash2Last) {
+            return format("0x%08X (flash, offset 0x%06X)", location, location - kFlash2Base);
+        }
+        return format("0x%06X", location);
+    }
+
+    // A NUL-terminated string at `at`; empty when it runs past the end of the file.
+    std::optional<std::string> string_at(size_t at) const {
+        for (size_t i = at; i < img_.size(); ++i) {
+            if (img_[i] == 0) return std::string(img_.begin() + long(at), img_.begin() + long(i));
+        }
+        return std::nullopt;
+    }
+
+    static std::string quoted(const std::string& s) {
+        std::string q = "'";
+        for (unsigned char c : s) {
+            if (c >= 0x20 && c < 0x7F) {
+                q += char(c);
+            } else {
+                q += format("\\x%02X", c);
+            }
+        }
+        return q + "'";
+    }
+
+    void list_record(uint32_t index);
+    void list_macros(uint32_t table, uint32_t count);
+};
+
+std::string Lister::run() {
+    say(format("file: %zu bytes", img_.size()));
+    if (!has(0, kHeaderSize)) {
+        damage(format("too short for the %u-byte header", kHeaderSize));
+        return out_;
+    }
+    const uint16_t magic = u16(0);
+    const uint16_t records = u16(2);
+    const uint32_t size = u32(4);
+    say(format("header: magic 0x%04X, %u record%s, size %u", magic, records,
+               records == 1 ? "" : "s", size));
+    if (magic == kOldMagic) {
+        damage("built for the older module (magic 0xFEEB); this module refuses it");
+        return out_;
+    }
+    if (magic != kMagic) {
+        damage(format("not a bitmap/macro file (magic 0x%04X, expected 0x%04X)", magic, kMagic));
+        return out_;
+    }
+    if (size != img_.size()) {
+        damage(
+            format("the header's size %u differs from the file's length %zu", size, img_.size()));
+    }
+    if (size > kMaxFileSize) {
+        damage(format("the header's size %u is above the module's limit %u", size, kMaxFileSize));
+    }
+    uint32_t shown = records;
+    if (!has(kHeaderSize, uint64_t(kDirEntrySize) * records)) {
+        shown = uint32_t((img_.size() - kHeaderSize) / kDirEntrySize);
+        damage(format("the directory of %u records runs past the end of the file; %u fit", records,
+                      shown));
+    }
+    for (uint32_t i = 0; i < shown; ++i) list_record(i);
+    return out_;
+}
+
+void Lister::list_record(uint32_t index) {
+    const size_t entry = kHeaderSize + size_t(kDirEntrySize) * index;
+    const uint8_t type = img_[entry];
+    const uint32_t location = u32(entry + 4);
+    const uint32_t size = u32(entry + 8);
+    static const char* const kNames[] = {"blank",  "bitmap",    "compressed bitmap",
+                                         "macros", "user font", "transparent bitmap"};
+    const char* name = type <= kTransparentBitmap ? kNames[type] : "unknown";
+    say(format("record %u: type %u (%s) @ %s, size %u", index, type, name,
+               describe_location(location).c_str(), size));
+    if (type > kTransparentBitmap) {
+        damage(format("record %u: type %u is unknown; the module refuses the file", index, type));
+        return;
+    }
+    if (type == kBlank) return;
+    if (type == kMacros && index != 0) {
+        damage(format("record %u: macros are read from record 0 only", index));
+        return;
+    }
+    const std::optional<uint32_t> at = offset_of(location);
+    if (!at) {
+        damage(format("record %u: its location lies outside the file", index));
+        return;
+    }
+    switch (type) {
+        case kMacros:
+            list_macros(*at, size);
+            return;
+        case kBitmap:
+        case kCompressedBitmap:
+        case kTransparentBitmap:
+            if (!has(*at, 20)) {
+                damage(format("record %u: the bitmap descriptor runs past the end", index));
+                return;
+            }
+            say(format("  %ux%u, %u bits per pixel, %u bytes per line", u16(*at), u16(*at + 2),
+                       u16(*at + 6), u16(*at + 4)));
+            if (!offset_of(u32(*at + 8))) {
+                damage(format("record %u: its pixel data lie outside the file", index));
+            }
+            return;
+        default:
+            return;
+    }
+}
+
+void Lister::list_macros(uint32_t table, uint32_t count) {
+    if (count > kMaxMacros) {
+        damage(format("%u macros; the module calls only 1 to %zu", count, kMaxMacros));
+    }
+    uint32_t listed = std::min<uint32_t>(count, uint32_t(kMaxMacros));
+    if (!has(table, uint64_t(kMacroEntrySize) * listed)) {
+        const uint32_t fit = uint32_t((img_.size() - table) / kMacroEntrySize);
+        damage(format("the macro table of %u entries runs past the end of the file; %u fit", count,
+                      fit));
+        listed = fit;
+    }
+
+    // Names from the meta table, when there is one right after the whole table.
+    std::vector<std::string> names;
+    const uint64_t meta = table + uint64_t(kMacroEntrySize) * count;
+    if (has(meta, kMetaHeaderSize) && u16(size_t(meta)) == kMetaMagic) {
+        size_t at = size_t(meta) + kMetaHeaderSize;
+        for (uint64_t k = 0; k <= count && k <= kMaxMacros; ++k) {
+            std::optional<std::string> name = string_at(at);
+            if (!name) {
+                damage(format("the name of macro %llu runs past the end of the file",
+                              (unsigned long long)k));
+                break;
+            }
+            at += name->size() + 1;
+            names.push_back(*name);
+        }
+        say(format("macros: %u, with names", count));
+    } else {
+        say(format("macros: %u, no meta table (no call by name)", count));
+    }
+
+    for (uint32_t k = 1; k <= listed; ++k) {
+        const size_t entry = table + size_t(kMacroEntrySize) * (k - 1);
+        const uint32_t location = u32(entry);
+        const uint16_t lines = u16(entry + 4);
+        const uint8_t shown_as = img_[entry + 6];
+        std::string head = format("  #%u", k);
+        if (shown_as != k) head += format(" (shown as #%u)", shown_as);
+        if (k < names.size() && !names[k].empty()) head += " " + names[k];
+        head += format(": %u line%s", lines, lines == 1 ? "" : "s");
+        if (lines == 0) {
+            say(head);
+            continue;
+        }
+        say(head + " @ " + describe_location(location));
+        std::optional<uint32_t> at = offset_of(location);
+        if (!at) {
+            damage(format("macro %u: its lines at %s lie outside the file", k,
+                          describe_location(location).c_str()));
+            continue;
+        }
+        size_t p = *at;
+        for (uint32_t i = 1; i <= lines; ++i) {
+            std::optional<std::string> line = p < img_.size() ? string_at(p) : std::nullopt;
+            if (!line) {
+                damage(
+                    format("macro %u: line %u of %u runs past the end of the file", k, i, lines));
+                break;
+            }
+            p += line->size() + 1;
+            std::string shown_line = "    " + quoted(*line);
+            if (line->size() > kMaxLineLength) {
+                shown_line +=
+                    format("  (%zu characters, longer than the module takes)", line->size());
+            }
+            say(shown_line);
+        }
+    }
+}
+
+}  // namespace
+
+std::string list(const std::vector<uint8_t>& image, bool* damaged) {
+    Lister lister(image);
+    std::string text = lister.run();
+    if (damaged) *damaged = lister.damaged();
+    return text;
+}
+
+}  // namespace imgpack
