@@ -93,14 +93,23 @@ int assignMacroArgs(int spot, int isPress, const char* text) {
         pout(":out of macro arg storage space; need %d bytes, %d left\r", int(need), left);
         return 0;
     }
+    // New pool space goes to a slot that never had any, so that the areas of freed slots (the
+    // one just outgrown among them) stay for shorter texts; only when every free slot has an
+    // area does the first of them trade its area for a larger one.
+    ArgSlot* slot = nullptr;
     for (ArgSlot& s : argStore) {
         if (s.flags & kInUse) continue;
-        // The first free slot gets new pool space; the text area it had (too small) is lost to
-        // the pool, as every handed-out byte is.
-        s.text = argStoreData + argStoreLast;
-        s.capacity = uint8_t(need);
+        if (!slot) slot = &s;
+        if (s.capacity == 0) {
+            slot = &s;
+            break;
+        }
+    }
+    if (slot) {
+        slot->text = argStoreData + argStoreLast;
+        slot->capacity = uint8_t(need);
         argStoreLast += int(need);
-        take(s, spot, isPress, text, need);
+        take(*slot, spot, isPress, text, need);
         return 1;
     }
     pout(":Unknown macro arg storage error");
