@@ -11,6 +11,7 @@
 #include "core/system_commands.h"
 #include "device/backlight_commands.h"
 #include "fs/sd_commands.h"
+#include "macro/variable_commands.h"
 #include "media/extmem_commands.h"
 #include "settings/eeprom_commands.h"
 #include "touch/hotspot_commands.h"

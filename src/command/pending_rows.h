@@ -31,11 +31,6 @@ int row_stb_show(char* line);    // "stg"
 int row_macro_args(char* line);  // "xa"
 int row_macro_bind(char* line);  // "xm", "xmq"
 
-// variables
-int row_set(char* line);      // "set"
-int row_get(char* line);      // "get"
-int row_mstring(char* line);  // "mpush", "mpop"
-
 // buttons
 int row_button_state(char* line);  // "ssb %d %d"
 int row_button(char* line);        // "bd", "bdc", "bc"
