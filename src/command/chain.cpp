@@ -13,6 +13,7 @@
 #include "device/backlight_commands.h"
 #include "fs/sd_commands.h"
 #include "macro/macro_commands.h"
+#include "macro/variable_commands.h"
 #include "media/extmem_commands.h"
 #include "settings/eeprom_commands.h"
 #include "touch/hotspot_commands.h"

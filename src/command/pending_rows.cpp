@@ -112,25 +112,6 @@ int row_stb_show(char* line) {
     return refuse_if(prefix(line, "stg"));
 }
 
-// variables: built with variable expansion and arithmetic
-
-int row_set(char* line) {
-    return refuse_if(prefix(line, "set"));
-}
-
-int row_get(char* line) {
-    if (!prefix(line, "get")) return kNoMatch;
-    // A line that names no variable of any kind is handed on down the chain.
-    Values v;
-    return refuse_if(
-        kv_sscanf(line, "%*s i%d", &v.d[0]) == 1 || kv_sscanf(line, "%*s e%x", &v.u[0]) == 1 ||
-        kv_sscanf(line, "%*s p%d", &v.d[0]) == 1 || kv_sscanf(line, "%*s s%d", &v.d[0]) == 1);
-}
-
-int row_mstring(char* line) {
-    return refuse_if(prefix(line, "mpush") || prefix(line, "mpop"));
-}
-
 // buttons: built with the button controls
 
 int row_button_state(char* line) {

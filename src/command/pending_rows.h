@@ -27,10 +27,6 @@ int row_stb_text(char* line);    // "stc", "sta", "stp"
 int row_stb_scroll(char* line);  // "sts"
 int row_stb_show(char* line);    // "stg"
 
-// variables
-int row_set(char* line);      // "set"
-int row_get(char* line);      // "get"
-int row_mstring(char* line);  // "mpush", "mpop"
 
 // buttons
 int row_button_state(char* line);  // "ssb %d %d"

@@ -248,6 +248,7 @@ void KV_main() {
     KV_LevelBar_Init();
     KV_Slider_Init();
     KV_Macro_Init();
+    KV_Macros_Init();
     KV_DrawingState_Init();
     KV_Text_Init();
     KV_GUI_Init();

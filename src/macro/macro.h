@@ -6,8 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "macro/variables.h"  // kMacroArgCount
+
 constexpr int kMacroMaxDepth = 4;
-constexpr int kMacroArgCount = 10;
 constexpr int kMacroArgsMax = 129;   // characters of an argument string
 constexpr int kMacroLabelMax = 32;   // characters of a label
 constexpr int kMacroLineSize = 129;  // an expanded macro line and its NUL

@@ -226,10 +226,11 @@ const Entry kIndex[] = {
     {"*eel", "*eel"},
     {"i2c", "i2c write 1000 5"},
     {"*ctype", "*ctype"},
+    {"m", "m 5 a b"},
 };
 
 TEST_F(Chain, HoldsTheIndexRowsInOrderAndEachTakesItsLine) {
-    ASSERT_EQ(kChainLength, 152u);
+    ASSERT_EQ(kChainLength, 153u);
     ASSERT_EQ(std::size(kIndex), kChainLength);
     for (size_t i = 0; i < kChainLength; ++i) {
         EXPECT_STREQ(kChain[i].name, kIndex[i].name) << "row " << i + 1;

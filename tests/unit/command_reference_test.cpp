@@ -35,7 +35,6 @@ const RowFn kPendingRows[] = {
     row_ani_clear, row_ani_stop, row_ani_delete, row_ani_restart, row_ani_enable, row_ani_add,
     row_text_field, row_ani_list,
     row_stb_dump, row_stb_define, row_stb_text, row_stb_scroll, row_stb_show,
-    row_set, row_get, row_mstring,
     row_button_state, row_button, row_chart, row_slider, row_circular_slider, row_led,
     row_level_bar,
     row_bitmap, row_image_file, row_bitmap_forms, row_extmem, row_download,
