@@ -198,6 +198,11 @@ std::string Standalone::take_output(int port) {
     return s;
 }
 
+void Standalone::discard_output(int port) {
+    machine_->uart(port).discard_tx();
+    link.output[port & 1].clear();
+}
+
 void Standalone::send(int port, std::string_view bytes) {
     machine_->wire_in(port, machine_->now(), reinterpret_cast<const uint8_t*>(bytes.data()),
                       uint32_t(bytes.size()));

@@ -228,7 +228,7 @@ void InitEverything() {
     initialize_media();
 }
 
-void KV_main() {
+void power_on_init() {
     KV_EEPROM_LoadAndFix();
     KV_COM_Init0();
     KV_COM_Init1();
@@ -258,6 +258,10 @@ void KV_main() {
     LCD_sigs_active();
     KV_Delay(kSignalsSettleMs);
     KV_Load_ExtMem();
+}
+
+void KV_main() {
+    power_on_init();
     GUIDEMO_main();
 }
 
@@ -278,7 +282,7 @@ void GUIDEMO_Clear(int how) {
     GUIDEMO_SetTextBorder(0);
 }
 
-void GUIDEMO_main() {
+void main_loop_setup() {
     GUI_SetColor(kStartForeground);
     GUI_SetBkColor(kStartBackground);
     GUIDEMO_Clear(splashShown ? -1 : 0);
@@ -307,47 +311,52 @@ void GUIDEMO_main() {
     if (!rs485Active()) txString(">\r");
     if (eepromData.demoMacro == 0xFF) eepromData.demoMacro = 1;
     SaveState(&GDIState[macroDepth]);
+}
 
-    for (;;) {
-        SDcheckHotplug();
-        handle_touch();
-        handle_animation();
-        if (eepromData.auxForward == kPortFlagOn && anyAuxRx()) {
-            getAuxRx(myBuf, kAuxRingSize);
-            txNotify("a ");
-            txNotify(myBuf);
-            txNotify("\r");
-        }
-        bool worked = false;
-        if (const int n = pendingMacro()) {
-            worked = true;
-            user_led(1);
-            if (macroNotify == kMacroNotifyStart || macroNotify == kMacroNotifyBoth) {
-                notify_macro('m', 'M', n);
-            }
-            processScheduledMacro();
-            if (macroNotify == kMacroNotifyEnd || macroNotify == kMacroNotifyBoth) {
-                notify_macro('e', 'E', n);
-            }
-            user_led(0);
-        }
-        const int r = isLineAvail();
-        processCommWatchDog(r != kNoLine);
-        switch (r) {
-            case kNoLine:
-                if (!worked) board_idle();
-                break;
-            case kRxOverflow:
-                send_reply("^\r");
-                break;
-            case kBinaryDropped:
-                send_reply("!\r");
-                break;
-            default:
-                send_reply(process_line());
-                break;
-        }
+void main_loop_pass() {
+    SDcheckHotplug();
+    handle_touch();
+    handle_animation();
+    if (eepromData.auxForward == kPortFlagOn && anyAuxRx()) {
+        getAuxRx(myBuf, kAuxRingSize);
+        txNotify("a ");
+        txNotify(myBuf);
+        txNotify("\r");
     }
+    bool worked = false;
+    if (const int n = pendingMacro()) {
+        worked = true;
+        user_led(1);
+        if (macroNotify == kMacroNotifyStart || macroNotify == kMacroNotifyBoth) {
+            notify_macro('m', 'M', n);
+        }
+        processScheduledMacro();
+        if (macroNotify == kMacroNotifyEnd || macroNotify == kMacroNotifyBoth) {
+            notify_macro('e', 'E', n);
+        }
+        user_led(0);
+    }
+    const int r = isLineAvail();
+    processCommWatchDog(r != kNoLine);
+    switch (r) {
+        case kNoLine:
+            if (!worked) board_idle();
+            break;
+        case kRxOverflow:
+            send_reply("^\r");
+            break;
+        case kBinaryDropped:
+            send_reply("!\r");
+            break;
+        default:
+            send_reply(process_line());
+            break;
+    }
+}
+
+void GUIDEMO_main() {
+    main_loop_setup();
+    for (;;) main_loop_pass();
 }
 
 // ---------------------------------------------------------------------------------------------
