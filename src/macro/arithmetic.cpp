@@ -72,17 +72,22 @@ char* processMath(char* dst, size_t size, const char* src) {
     if (!dst || size == 0) return dst;
     Line out{dst, 0, size - 1};
     const char* s = src ? src : "";
+    const char* const end = s + std::strlen(s);
+    // Once no ")`" follows, none follows any later position either.
+    bool closes = true;
     while (out.room() > 0) {
-        const size_t run = std::strcspn(s, "`");
-        out.copy_bounded(s, run);
-        s += run;
-        if (*s == '\0' || out.room() == 0) break;
+        const void* hit = std::memchr(s, '`', size_t(end - s));
+        const char* tick = hit ? static_cast<const char*>(hit) : end;
+        out.copy_bounded(s, size_t(tick - s));
+        s = tick;
+        if (s == end || out.room() == 0) break;
         if (s[1] != '(') {
             out.copy_bounded(s++, 1);
             continue;
         }
-        const char* close = std::strstr(s + 2, ")`");
+        const char* close = closes ? std::strstr(s + 2, ")`") : nullptr;
         if (!close) {
+            closes = false;
             s += 2;
             continue;
         }

@@ -391,6 +391,12 @@ void expand_item(Line& out, const char* p, const char* end, const char* const* a
     }
 }
 
+// The first c in [p, end), or end.
+const char* find(const char* p, const char* end, char c) {
+    const void* hit = std::memchr(p, c, size_t(end - p));
+    return hit ? static_cast<const char*>(hit) : end;
+}
+
 }  // namespace
 
 bool isValidNumberFormat(const char* fmt, size_t len) {
@@ -423,27 +429,35 @@ bool isValidFieldLength(const char* text) {
 char* expandVariables(char* dst, size_t size, const char* src, const char* const* args) {
     if (!dst || size == 0) return dst;
     Line out{dst, 0, size - 1};
-    const char* s = src ? src : "";
+    const char* const begin = src ? src : "";
+    const char* const end = begin + std::strlen(begin);
+    const char* s = begin;
+    // The next backquote and slash, each found again only once the scan has passed it, so a
+    // line is searched once whatever it holds.
+    const char* tick = find(s, end, '`');
+    const char* slash = find(s, end, '/');
     while (out.room() > 0) {
-        // A run of plain characters: the common case, and the whole line when it holds no
-        // backquote and no slash.
-        const size_t run = std::strcspn(s, "`/");
+        if (tick < s) tick = find(s, end, '`');
+        if (slash < s) slash = find(s, end, '/');
+        // A run of plain characters: the whole line when it has no backquote and no slash.
+        const char* stop = tick < slash ? tick : slash;
+        const size_t run = size_t(stop - s);
         const size_t n = run < out.room() ? run : out.room();
         out.copy(s, n);
-        s += run;
-        if (*s == '\0' || n < run) break;
+        s = stop;
+        if (s == end || n < run) break;
         if (*s == '/') {
             if (s[1] == '/' || s[1] == '*') break;
             out.put_char(*s++);
             continue;
         }
         // A backquote that closes an arithmetic expression stays for processMath.
-        if (s > src && s[-1] == ')') {
+        if (s > begin && s[-1] == ')') {
             out.put_char(*s++);
             continue;
         }
-        const char* close = std::strchr(s + 1, '`');
-        if (!close) {
+        const char* close = find(s + 1, end, '`');
+        if (close == end) {
             ++s;
             continue;
         }

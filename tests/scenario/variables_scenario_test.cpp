@@ -49,10 +49,13 @@ TEST(VariablesScenario, HostLinesAreExpandedExceptLiteralTextCommands) {
 TEST(VariablesScenario, TemperatureItemReadsAsTheTempCommand) {
     Harness h;
     ASSERT_EQ(h.boot(), ">\r");
-    const std::string temp = h.command("temp");
-    ASSERT_EQ(temp.substr(temp.size() - 3), "\r>\r");
-    ASSERT_EQ(h.command("set s1 `T`"), ">\r");
-    EXPECT_EQ(h.command("get s1"), temp);
+    for (const char* degrees : {"temp=25.0", "temp=-5.5"}) {
+        ASSERT_TRUE(h.panel(degrees));
+        const std::string temp = h.command("temp");
+        ASSERT_EQ(temp.substr(temp.size() - 3), "\r>\r");
+        ASSERT_EQ(h.command("set s1 `T`"), ">\r");
+        EXPECT_EQ(h.command("get s1"), temp) << degrees;
+    }
     ASSERT_TRUE(h.panel("temp=-31.0"));
     ASSERT_EQ(h.command("set s1 `%6.3 T`"), ">\r");
     EXPECT_EQ(h.command("get s1"), "   ***\r>\r");
