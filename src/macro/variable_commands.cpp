@@ -87,9 +87,9 @@ int row_get(char* line) {
         if (!var_in_range(n)) return fail(":err - arg must be i0 thru i9\r");
         const int32_t v = getMacro_iMem(n);
         if (plain || mode == 'd') {
-            pout("%d\r", int(v));
+            perr("%d\r", int(v));
         } else if (mode == 'x') {
-            pout("%X\r", unsigned(uint32_t(v)));
+            perr("%X\r", unsigned(uint32_t(v)));
         } else {
             return fail(":err - syntax\r");
         }
@@ -99,9 +99,9 @@ int row_get(char* line) {
         if (h >= unsigned(kMacroUserBytes)) return fail(":err - arg must be e0 thru eF\r");
         const int v = getMacro_eByte(int(h));
         if (plain || mode == 'd') {
-            pout("%d\r", v);
+            perr("%d\r", v);
         } else if (mode == 'x') {
-            pout("%X\r", unsigned(v));
+            perr("%X\r", unsigned(v));
         } else {
             return fail(":err - syntax\r");
         }
@@ -109,15 +109,15 @@ int row_get(char* line) {
     }
     if (kv_sscanf(line, "%*s p%d", &n) == 1) {
         if (!var_in_range(n)) return fail(":err - arg must be p0 thru p9\r");
-        pout("%d %d\r", int(getMacro_ptX(n)), int(getMacro_ptY(n)));
+        perr("%d %d\r", int(getMacro_ptX(n)), int(getMacro_ptY(n)));
         return kCmdDone;
     }
     if (kv_sscanf(line, "%*s s%d", &n) == 1) {
         if (!var_in_range(n)) return fail(":err - arg must be s0 thru s9\r");
         if (plain) {
-            pout("%s\r", getMacroString2(n));
+            perr("%s\r", getMacroString2(n));
         } else if (mode == 'q') {
-            pout("\"%s\"\r", getMacroString2(n));
+            perr("\"%s\"\r", getMacroString2(n));
         } else {
             return fail(":err - syntax\r");
         }
