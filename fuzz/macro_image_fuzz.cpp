@@ -1,6 +1,8 @@
 // A bitmap/macro file made from the input, made current as the flash image would be, then
-// listed, looked up by number and name and run through the command lines that call macros: a
-// location, count or name that leads outside the file must be refused, never followed (ASan).
+// listed, looked up by number and name, run through the command lines that call macros and
+// drawn by the bitmap commands: a location, count, size or name that leads outside the file
+// must be refused, never followed (ASan), and no bitmap may be drawn outside the screen (the
+// fence).
 //
 // Input: two bytes of image length, the image, then the calls (templates as the other command
 // targets). Images whose lines could restart the board, wait, loop for ever or wait for a touch
@@ -22,19 +24,37 @@
 namespace {
 
 const char* const kTemplates[] = {
-    "lsmac", "lsmac %s", "m %s", "m%s", "m %w", "m %w:%w %w", "m%s:%w", "m %s %w %w",
-    "x 130 10 10 100 100 %s", "xm 130 %w %w", "xm 130 %s:x130 %s:r130", "xa 130 p %w %w",
-    "*PONMAC", "*DEMOMAC %w",
+    "lsmac",
+    "lsmac %s",
+    "m %s",
+    "m%s",
+    "m %w",
+    "m %w:%w %w",
+    "m%s:%w",
+    "m %s %w %w",
+    "x 130 10 10 100 100 %s",
+    "xm 130 %w %w",
+    "xm 130 %s:x130 %s:r130",
+    "xa 130 p %w %w",
+    "*PONMAC",
+    "*DEMOMAC %w",
+    "xi %s %s %s",
+    "xit %s %s %s %s",
+    "xim %s %s %s",
+    "xic %s %s %s %s %s %s %s",
+    "xio %s %s %s %s %s %s",
+    "zs %s",
 };
 
-const char* const kNumbers[] = {"0", "1", "2", "3", "5", "254", "255", "256", "-1", "65535",
-                                "99999999999", "/"};
-const char* const kWords[] = {"main", "a", "_x", "/", "1", ":x130", ":default", "", "Z9",
-                              "\"q r\"", ":1"};
+const char* const kNumbers[] = {"0",   "1",   "2",   "3",   "5",     "254",
+                                "255", "256", "-1",  "-50", "65535", "99999999999",
+                                "/",   "799", "479", "800", "-800",  "100"};
+const char* const kWords[] = {"main",     "a", "_x", "/",       "1", ":x130",
+                              ":default", "",  "Z9", "\"q r\"", ":1"};
 
 // Lines a fuzzed file may not hold: they restart, wait, loop or wait for a finger.
-const char* const kBanned[] = {"RESET", "rst", "w ", "wr", "tc", ":re", "*LOAD", "*load", "*sd",
-                               "*cal", "bdld", "bcv", "xmp", "*speed", "beep", "al "};
+const char* const kBanned[] = {"RESET", "rst",  "w ",   "wr",  "tc",  ":re",    "*LOAD", "*load",
+                               "*sd",   "*cal", "bdld", "bcv", "xmp", "*speed", "beep",  "al "};
 
 class Input : public fuzz::ByteReader {
   public:
@@ -82,9 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         convertIndextoStringMacro(&k);
     }
     Input in(data + 2 + length, size - 2 - length);
-    fuzz::run_command_lines(board, in, kTemplates, 16, [&](char kind) {
-        return kind == 's' ? in.number() : in.word();
-    });
+    fuzz::run_command_lines(board, in, kTemplates, 16,
+                            [&](char kind) { return kind == 's' ? in.number() : in.word(); });
     processScheduledMacro();
     board.take_output(kCom0);
     KV_ExtMem_Init();

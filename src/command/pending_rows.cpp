@@ -170,30 +170,10 @@ int row_level_bar(char* line) {
     return refuse_if(kv_sscanf(line, "lv %d %d", &v.d[0], &v.d[1]) == 2);
 }
 
-// bitmaps and SD card images: built with bitmap drawing
-
-int row_bitmap(char* line) {
-    // The finished handler hands a line whose index names no bitmap on down the chain.
-    Values v;
-    return refuse_if(kv_sscanf(line, "xi %d%d%d", &v.d[0], &v.d[1], &v.d[2]) == 3);
-}
+// SD card images: built with the image decoders
 
 int row_image_file(char* line) {
     return refuse_if(prefix(line, "xif "));
-}
-
-int row_bitmap_forms(char* line) {
-    Values v;
-    if (kv_sscanf(line, "xit %d%d%d%x", &v.d[0], &v.d[1], &v.d[2], &v.u[0]) == 4) {
-        return kCmdFailed;
-    }
-    if (kv_sscanf(line, "xim %d%d%d", &v.d[0], &v.d[1], &v.d[2]) == 3) return kCmdFailed;
-    if (kv_sscanf(line, "xic %d%d%d%d%d%d%d", &v.d[0], &v.d[1], &v.d[2], &v.d[3], &v.d[4], &v.d[5],
-                  &v.d[6]) == 7) {
-        return kCmdFailed;
-    }
-    return refuse_if(kv_sscanf(line, "xio %d%d%d%d%d%d", &v.d[0], &v.d[1], &v.d[2], &v.d[3],
-                               &v.d[4], &v.d[5]) == 6);
 }
 
 // external memory: built with the bitmap/macro file store

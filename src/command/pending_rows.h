@@ -43,10 +43,8 @@ int row_circular_slider(char* line);  // "slc" (15 values), "svc %d %d"
 int row_led(char* line);        // "led %9s"
 int row_level_bar(char* line);  // "ld", "lv %d %d"
 
-// bitmaps and SD card images
-int row_bitmap(char* line);        // "xi %d%d%d"
+// SD card images
 int row_image_file(char* line);    // "xif "
-int row_bitmap_forms(char* line);  // "xit", "xim", "xic", "xio"
 
 // external memory
 int row_extmem(char* line);  // "xma", "xmc", "xmp %x %x %d"

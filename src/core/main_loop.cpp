@@ -23,6 +23,7 @@
 #include "gui/gui.h"
 #include "macro/macro.h"
 #include "macro/variables.h"
+#include "media/bitmaps.h"
 #include "media/ext_image.h"
 #include "media/fonts.h"
 #include "settings/settings.h"
@@ -109,11 +110,12 @@ void calibrate_if_touched() {
     GUIDEMO_Clear(0);
 }
 
-// A splash bitmap: none can exist before the bitmap/macro file is loaded, so a splash asked
-// for says that its bitmap is missing.
+// The splash bitmap of the settings, at the origin; false when the file has no such bitmap.
 bool draw_splash(int index) {
-    (void)index;
-    return false;
+    BitmapHandle b;
+    if (!KV_GetExtBitmap(index, &b)) return false;
+    KV_DrawBitmap(&b, Origin_X, Origin_Y);
+    return true;
 }
 
 // The text banner in its own font; the command font stays selected for the host's text.
@@ -275,9 +277,13 @@ void GUIDEMO_Clear(int how) {
     KV_Touch_HotSpot_Clear();
     // The controls' tables are emptied here too, as each control comes in.
     Origin_X = Origin_Y = 0;
-    if (how == 0) GUI_Clear();
-    // Any other value than -1 and 0 names a stored bitmap; none can exist before the
-    // bitmap/macro file is loaded, so nothing is painted for it yet.
+    if (how == 0) {
+        GUI_Clear();
+    } else if (how != -1) {
+        // Any other value names a stored bitmap, painted when the file has it.
+        BitmapHandle b;
+        if (KV_GetExtBitmap(how, &b)) KV_DrawBitmap(&b, 0, 0);
+    }
     GUI_GotoXY(0, 0);
     GUIDEMO_SetTextBorder(0);
 }

@@ -8,7 +8,9 @@
 #include "command/chain.h"
 #include "command/parse_command.h"
 #include "controls/animation.h"
+#include "image_builder.h"
 #include "in_process.h"
+#include "media/ext_image.h"
 
 namespace voxa_test {
 namespace {
@@ -64,7 +66,20 @@ int linear_row(const std::string& text) {
 
 class Chain : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { start_firmware_in_process(); }
+    // "xi" takes only a line whose index names a bitmap of the current file.
+    static void SetUpTestSuite() {
+        start_firmware_in_process();
+        ImageBuilder b;
+        b.add(3, {});
+        b.addBitmap(1, 2, 2, ImageBuilder::pixels({1, 2, 3, 4}));
+        image() = b.build();
+        KV_ExtMem_SetImage(image().data(), uint32_t(image().size()), kFlash2Address);
+    }
+    static void TearDownTestSuite() { KV_ExtMem_Init(); }
+    static std::vector<uint8_t>& image() {
+        static std::vector<uint8_t> bytes;
+        return bytes;
+    }
     void TearDown() override { host_output(); }
 };
 

@@ -17,7 +17,9 @@
 #include "command/command_reference.h"
 #include "command/parse_command.h"
 #include "command/pending_rows.h"
+#include "image_builder.h"
 #include "in_process.h"
+#include "media/ext_image.h"
 
 namespace voxa_test {
 namespace {
@@ -37,7 +39,7 @@ const RowFn kPendingRows[] = {
     row_stb_dump, row_stb_define, row_stb_text, row_stb_scroll, row_stb_show,
     row_button_state, row_button, row_chart, row_slider, row_circular_slider, row_led,
     row_level_bar,
-    row_bitmap, row_image_file, row_bitmap_forms, row_extmem, row_download,
+    row_image_file, row_extmem, row_download,
     row_chart_values,
     row_beep, row_alarm, row_beep_volume, row_beep_freq, row_speaker, row_beep_misc,
     row_touchadj, row_vq, row_panel_timing, row_paneladj,
@@ -257,7 +259,19 @@ TEST(CommandDocument, IndexListsEveryRowInChainOrder) {
 
 class CommandExamples : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { start_firmware_in_process(); }
+    // The examples that draw stored bitmaps find three small ones in the current file.
+    void SetUp() override {
+        start_firmware_in_process();
+        ImageBuilder b;
+        b.add(3, {});
+        for (int i = 0; i < 3; ++i) {
+            b.addBitmap(1, 8, 8, ImageBuilder::pixels(std::vector<uint16_t>(64, 0xF800)));
+        }
+        image_ = b.build();
+        KV_ExtMem_SetImage(image_.data(), uint32_t(image_.size()), kFlash2Address);
+    }
+    void TearDown() override { KV_ExtMem_Init(); }
+    std::vector<uint8_t> image_;
 };
 
 std::string example_of(const DocEntry& e) {

@@ -1,0 +1,165 @@
+#include "media/bitmaps.h"
+
+#include <cstring>
+
+#include "base/host_text.h"
+#include "device/board.h"
+#include "gui/gui.h"
+#include "media/ext_image.h"
+
+namespace {
+
+constexpr uint32_t kDescriptorSize = 20;
+constexpr uint32_t kPixelBytes = 2;
+
+uint16_t rd16(const uint8_t* p) {
+    return uint16_t(p[0] | (p[1] << 8));
+}
+uint32_t rd32(const uint8_t* p) {
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+bool is_bitmap_type(uint8_t type) {
+    return type == kRecBitmap || type == kRecCompressedBitmap || type == kRecTransparentBitmap;
+}
+
+// A rectangle of the bitmap (source) and where its top-left pixel goes on the screen.
+struct Blit {
+    int sx, sy;  // source corner
+    int w, h;    // size
+    int dx, dy;  // destination corner
+};
+
+// Cuts the blit to the bitmap and to the panel; false when nothing is left.
+bool clip(const BitmapHandle& b, Blit& r) {
+    const int screenW = LCD_GetXSize(), screenH = LCD_GetYSize();
+    if (r.sx < 0) {
+        r.dx -= r.sx;
+        r.w += r.sx;
+        r.sx = 0;
+    }
+    if (r.sy < 0) {
+        r.dy -= r.sy;
+        r.h += r.sy;
+        r.sy = 0;
+    }
+    if (r.sx + r.w > b.width) r.w = b.width - r.sx;
+    if (r.sy + r.h > b.height) r.h = b.height - r.sy;
+    if (r.dx < 0) {
+        r.sx -= r.dx;
+        r.w += r.dx;
+        r.dx = 0;
+    }
+    if (r.dy < 0) {
+        r.sy -= r.dy;
+        r.h += r.dy;
+        r.dy = 0;
+    }
+    if (r.dx + r.w > screenW) r.w = screenW - r.dx;
+    if (r.dy + r.h > screenH) r.h = screenH - r.dy;
+    return r.w > 0 && r.h > 0;
+}
+
+// Copies the rectangle straight into the frame buffer (the stored pixels are frame-buffer
+// pixels); with a key, pixels equal to it are left as they are.
+void blit(const BitmapHandle& b, Blit r, bool keyed, uint16_t key) {
+    if (b.type == kRecCompressedBitmap || !clip(b, r)) return;
+    uint16_t* fb = lcd_framebuffer();
+    const int stride = LCD_GetXSize();
+    for (int row = 0; row < r.h; ++row) {
+        const uint8_t* src = b.pixels + (size_t(r.sy + row) * b.width + size_t(r.sx)) * kPixelBytes;
+        uint16_t* dst = fb + size_t(r.dy + row) * size_t(stride) + size_t(r.dx);
+        if (!keyed) {
+            std::memcpy(dst, src, size_t(r.w) * kPixelBytes);
+            continue;
+        }
+        for (int i = 0; i < r.w; ++i) {
+            const uint16_t p = rd16(src + size_t(i) * kPixelBytes);
+            if (p != key) dst[i] = p;
+        }
+    }
+    board_checkpoint(Work::kPixels, uint32_t(r.w) * uint32_t(r.h));
+}
+
+int clip_abs(const BitmapHandle* h, int x, int y, int x0, int y0, int x1, int y1, bool keyed,
+             uint16_t key) {
+    if (!h || x0 < x || y0 < y || x1 < x0 || y1 < y0) return 0;
+    blit(*h, Blit{x0 - x, y0 - y, x1 - x0 + 1, y1 - y0 + 1, x0, y0}, keyed, key);
+    return 1;
+}
+
+}  // namespace
+
+int KV_GetExtBitmap(int index, BitmapHandle* out) {
+    ExtRecord rec;
+    if (index <= 0 || !ExtMem_Record(index, &rec) || !is_bitmap_type(rec.type)) return 0;
+    uint32_t at;
+    if (!ExtMem_Resolve(rec.location, &at)) return 0;
+    // The record's own extent bounds everything read for it.
+    const uint8_t* record = ExtMem_Bytes(at, rec.size);
+    if (!record || rec.size < kDescriptorSize) return 0;
+    BitmapHandle b;
+    b.type = rec.type;
+    b.width = rd16(record);
+    b.height = rd16(record + 2);
+    b.key = rd16(record + 12);
+    uint32_t pixels;
+    if (!ExtMem_Resolve(rd32(record + 8), &pixels) || pixels < at || pixels - at > rec.size) {
+        return 0;
+    }
+    b.bytes = rec.size - (pixels - at);
+    b.pixels = record + (pixels - at);
+    if (b.type != kRecCompressedBitmap &&
+        uint64_t(b.width) * b.height * kPixelBytes > uint64_t(b.bytes)) {
+        return 0;
+    }
+    *out = b;
+    return 1;
+}
+
+int KV_BitmapWidth(const BitmapHandle* h) {
+    return h ? h->width : 0;
+}
+int KV_BitmapHeight(const BitmapHandle* h) {
+    return h ? h->height : 0;
+}
+
+int KV_DrawBitmap(const BitmapHandle* h, int x, int y) {
+    if (!h) return 0;
+    if (h->type == kRecTransparentBitmap) {
+        KV_DrawBitmapTr(h, x, y, h->key);
+        return 1;
+    }
+    const bool rle = h->type == kRecCompressedBitmap;
+    const GUI_BITMAP bm{
+        h->width,  h->height, uint16_t(h->width * kPixelBytes),       16,
+        h->pixels, nullptr,   rle ? GUI_DRAW_RLE16 : GUI_DRAW_BMP565, rle ? h->bytes : uint32_t(0)};
+    GUI_DrawBitmap(&bm, x, y);
+    return 1;
+}
+
+void KV_DrawBitmapTr(const BitmapHandle* h, int x, int y, uint16_t trans) {
+    if (h) blit(*h, Blit{0, 0, h->width, h->height, x, y}, true, trans);
+}
+
+int KV_DrawBitmapClipAbs(const BitmapHandle* h, int x, int y, int x0, int y0, int x1, int y1) {
+    return clip_abs(h, x, y, x0, y0, x1, y1, false, 0);
+}
+
+int KV_DrawBitmapTrClipAbs(const BitmapHandle* h, int x, int y, int x0, int y0, int x1, int y1,
+                           uint16_t trans) {
+    return clip_abs(h, x, y, x0, y0, x1, y1, true, trans);
+}
+
+void KV_DrawBitmapCutOff(const BitmapHandle* h, int x, int y, int sx0, int sy0, int sx1, int sy1) {
+    if (!h || sx1 < sx0 || sy1 < sy0) return;
+    blit(*h, Blit{sx0, sy0, sx1 - sx0 + 1, sy1 - sy0 + 1, x, y}, false, 0);
+}
+
+int screenCompressedBitmap(const BitmapHandle* h) {
+    if (h && h->type == kRecCompressedBitmap) {
+        txNotify(":bitmap must be uncompressed\r");
+        return 0;
+    }
+    return 1;
+}
