@@ -9,6 +9,7 @@
 #include "base/settings_record.h"
 #include "base/text_helpers.h"
 #include "macro/macro.h"
+#include "media/bitmaps.h"
 #include "media/macro_table.h"
 
 namespace {
@@ -17,6 +18,7 @@ constexpr uint8_t kBinaryMacroLead = 0x82;
 constexpr int kNoPonMacro = 255;
 constexpr uint8_t kBannerShown = 0xFF;
 constexpr int kWordSize = 64;
+constexpr int kMaxSplashIndex = 255;
 
 bool is_digit(char c) {
     return c >= '0' && c <= '9';
@@ -99,6 +101,27 @@ int demo_macro(char* line) {
     return kCmdDone;
 }
 
+// "*SPL n": stored bitmap n becomes the start-up splash (0: none); "*SPL" reports it. The
+// index is a byte in the settings: a larger n would name another bitmap at the next start.
+int splash(char* line) {
+    int n;
+    if (kv_sscanf(line, "*SPL %d", &n) != 1) {
+        reply_number(eepromData.splashEnable == kFlagOn ? eepromData.splashIndex : 0);
+        return kCmdDone;
+    }
+    if (n == 0) {
+        eepromData.splashIndex = 0;
+        eepromData.splashEnable = 0;
+    } else {
+        BitmapHandle b;
+        if (n < 0 || n > kMaxSplashIndex || !KV_GetExtBitmap(n, &b)) return kCmdFailed;
+        eepromData.splashIndex = uint8_t(n);
+        eepromData.splashEnable = kFlagOn;
+    }
+    KV_EEPROM_Save();
+    return kCmdDone;
+}
+
 }  // namespace
 
 int row_macro_run(char* line) {
@@ -135,6 +158,6 @@ int row_macro_run(char* line) {
 int row_start_macros(char* line) {
     if (prefix(line, "*PONMAC")) return pon_macro(line);
     if (prefix(line, "*DEMOMAC")) return demo_macro(line);
-    // The splash bitmap is chosen once bitmaps can be drawn.
-    return prefix(line, "*SPL") ? kCmdFailed : kNoMatch;
+    if (prefix(line, "*SPL")) return splash(line);
+    return kNoMatch;
 }

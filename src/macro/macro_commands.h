@@ -4,4 +4,4 @@
 
 // "m" n [args], "m" name [args], with an optional label; the binary line 0x82 'M' n.
 int row_macro_run(char* line);
-int row_start_macros(char* line);  // "*PONMAC", "*DEMOMAC"; "*SPL" comes with bitmaps
+int row_start_macros(char* line);  // "*PONMAC", "*DEMOMAC", "*SPL"
