@@ -11,6 +11,22 @@
 
 namespace {
 
+// Coordinates far beyond any panel behave alike; keeping them within this range lets sums of a
+// few of them stay inside an int.
+constexpr int kCoordLimit = 1 << 24;
+
+int coord(long long value) {
+    return int(value < -kCoordLimit ? -kCoordLimit : value > kCoordLimit ? kCoordLimit : value);
+}
+
+// A position of a command, offset by the drawing origin.
+int at_x(int v) {
+    return coord(coord(v) + coord(Origin_X));
+}
+int at_y(int v) {
+    return coord(coord(v) + coord(Origin_Y));
+}
+
 int16_t clamp16(int value) {
     return int16_t(value < -32768 ? -32768 : value > 32767 ? 32767 : value);
 }
@@ -24,8 +40,8 @@ int fail(const char* message) {
 int centred(int index, int x, int y) {
     BitmapHandle b;
     if (!KV_GetExtBitmap(index, &b)) return kCmdFailed;
-    const int cx = x + Origin_X - b.width / 2;
-    const int cy = y + Origin_Y - b.height / 2;
+    const int cx = at_x(x) - b.width / 2;
+    const int cy = at_y(y) - b.height / 2;
     if (cx < 0 || cy < 0) return fail(":argument error\r");
     KV_DrawBitmap(&b, cx, cy);
     return kCmdDone;
@@ -35,8 +51,9 @@ int centred(int index, int x, int y) {
 int clipped(const int v[7]) {
     BitmapHandle b;
     if (!KV_GetExtBitmap(v[0], &b)) return kCmdFailed;
-    const int x = v[1] + Origin_X, y = v[2] + Origin_Y;
-    const int x0 = x + v[3], y0 = y + v[4], x1 = x + v[5], y1 = y + v[6];
+    const int x = at_x(v[1]), y = at_y(v[2]);
+    const int x0 = coord(x + coord(v[3])), y0 = coord(y + coord(v[4]));
+    const int x1 = coord(x + coord(v[5])), y1 = coord(y + coord(v[6]));
     switch (b.type) {
         case kRecBitmap:
             KV_DrawBitmapClipAbs(&b, x, y, x0, y0, x1, y1);
@@ -66,9 +83,9 @@ int band(const int v[6]) {
         txString(":transparency not supported\r");
         return fail(":invalid bitmap\r");
     }
-    const int x = v[1] + Origin_X, y = v[2] + Origin_Y;
-    const int d = v[3], s = v[5];
-    int n = v[4];
+    const int x = at_x(v[1]), y = at_y(v[2]);
+    const int d = v[3], s = coord(v[5]);
+    int n = coord(v[4]);
     const int screenW = LCD_GetXSize(), screenH = LCD_GetYSize();
     int sx0, sy0, sx1, sy1;
     if (d == 0) {
@@ -99,7 +116,7 @@ int row_bitmap(char* line) {
     BitmapHandle b;
     // An index without a bitmap leaves the line to the rows after this one.
     if (!KV_GetExtBitmap(index, &b)) return kNoMatch;
-    KV_DrawBitmap(&b, x + Origin_X, y + Origin_Y);
+    KV_DrawBitmap(&b, at_x(x), at_y(y));
     return kCmdDone;
 }
 
@@ -109,7 +126,7 @@ int row_bitmap_forms(char* line) {
     if (kv_sscanf(line, "xit %d%d%d%x", &a[0], &a[1], &a[2], &key) == 4) {
         BitmapHandle b;
         if (!KV_GetExtBitmap(a[0], &b)) return kNoMatch;
-        KV_DrawBitmapTr(&b, a[1] + Origin_X, a[2] + Origin_Y, uint16_t(key));
+        KV_DrawBitmapTr(&b, at_x(a[1]), at_y(a[2]), uint16_t(key));
         return kCmdDone;
     }
     if (kv_sscanf(line, "xim %d%d%d", &a[0], &a[1], &a[2]) == 3) return centred(a[0], a[1], a[2]);

@@ -23,16 +23,17 @@ bool is_bitmap_type(uint8_t type) {
     return type == kRecBitmap || type == kRecCompressedBitmap || type == kRecTransparentBitmap;
 }
 
-// A rectangle of the bitmap (source) and where its top-left pixel goes on the screen.
+// A rectangle of the bitmap (source) and where its top-left pixel goes on the screen. Wide
+// enough that no sum of the callers' coordinates can overflow while it is cut.
 struct Blit {
-    int sx, sy;  // source corner
-    int w, h;    // size
-    int dx, dy;  // destination corner
+    int64_t sx, sy;  // source corner
+    int64_t w, h;    // size
+    int64_t dx, dy;  // destination corner
 };
 
 // Cuts the blit to the bitmap and to the panel; false when nothing is left.
 bool clip(const BitmapHandle& b, Blit& r) {
-    const int screenW = LCD_GetXSize(), screenH = LCD_GetYSize();
+    const int64_t screenW = LCD_GetXSize(), screenH = LCD_GetYSize();
     if (r.sx < 0) {
         r.dx -= r.sx;
         r.w += r.sx;
@@ -66,14 +67,14 @@ void blit(const BitmapHandle& b, Blit r, bool keyed, uint16_t key) {
     if (b.type == kRecCompressedBitmap || !clip(b, r)) return;
     uint16_t* fb = lcd_framebuffer();
     const int stride = LCD_GetXSize();
-    for (int row = 0; row < r.h; ++row) {
+    for (int64_t row = 0; row < r.h; ++row) {
         const uint8_t* src = b.pixels + (size_t(r.sy + row) * b.width + size_t(r.sx)) * kPixelBytes;
         uint16_t* dst = fb + size_t(r.dy + row) * size_t(stride) + size_t(r.dx);
         if (!keyed) {
             std::memcpy(dst, src, size_t(r.w) * kPixelBytes);
             continue;
         }
-        for (int i = 0; i < r.w; ++i) {
+        for (int64_t i = 0; i < r.w; ++i) {
             const uint16_t p = rd16(src + size_t(i) * kPixelBytes);
             if (p != key) dst[i] = p;
         }
@@ -84,7 +85,9 @@ void blit(const BitmapHandle& b, Blit r, bool keyed, uint16_t key) {
 int clip_abs(const BitmapHandle* h, int x, int y, int x0, int y0, int x1, int y1, bool keyed,
              uint16_t key) {
     if (!h || x0 < x || y0 < y || x1 < x0 || y1 < y0) return 0;
-    blit(*h, Blit{x0 - x, y0 - y, x1 - x0 + 1, y1 - y0 + 1, x0, y0}, keyed, key);
+    blit(*h,
+         Blit{int64_t(x0) - x, int64_t(y0) - y, int64_t(x1) - x0 + 1, int64_t(y1) - y0 + 1, x0, y0},
+         keyed, key);
     return 1;
 }
 
@@ -153,7 +156,7 @@ int KV_DrawBitmapTrClipAbs(const BitmapHandle* h, int x, int y, int x0, int y0, 
 
 void KV_DrawBitmapCutOff(const BitmapHandle* h, int x, int y, int sx0, int sy0, int sx1, int sy1) {
     if (!h || sx1 < sx0 || sy1 < sy0) return;
-    blit(*h, Blit{sx0, sy0, sx1 - sx0 + 1, sy1 - sy0 + 1, x, y}, false, 0);
+    blit(*h, Blit{sx0, sy0, int64_t(sx1) - sx0 + 1, int64_t(sy1) - sy0 + 1, x, y}, false, 0);
 }
 
 int screenCompressedBitmap(const BitmapHandle* h) {

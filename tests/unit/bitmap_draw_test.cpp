@@ -140,6 +140,14 @@ TEST_F(Bitmaps, NothingIsWrittenOutsideThePanel) {
           "xio 4 780 470 1 50 0", "xic 4 -50 -25 50 25 99 49", "xi 3 600 479"}) {
         EXPECT_EQ(run(line), ">") << line;
     }
+    // Numbers at the ends of the int range (the origin too) must not overflow on the way.
+    for (const char* line :
+         {"xio 4 0 2147483647 0 254 0", "xio 4 2147483647 0 1 254 2147483647",
+          "xic 4 0 0 -2147483648 0 2147483647 10", "xim 4 2147483647 2147483647",
+          "o 2147483647 2147483647", "xi 4 1 1", "xit 4 2147483647 1 0", "o -2147483648 0",
+          "xio 4 2147483647 -5 0 -2147483648 -2147483648", "o 0 0"}) {
+        run(line);
+    }
     for (int y = kH; y < 600; ++y) {
         for (int x = 0; x < kW; ++x) ASSERT_EQ(fb_[y * kW + x], kBack) << x << "," << y;
     }
