@@ -32,7 +32,8 @@ expect 0 "$imgpack" build "$example" -o "$dir/panel.bin"
 [ -s "$dir/err" ] && fail "build wrote to stderr: $(cat "$dir/err")"
 expect 0 "$imgpack" list "$dir/panel.bin"
 has "$dir/out" "header: magic 0xFEEC, 1 record, size $(wc -c <"$dir/panel.bin" | tr -d ' ')"
-has "$dir/out" "record 0: type 3 (macros) @ 0x000014, size 3"
+has "$dir/out" "  00: type 3 @ 000014 size 3"
+has "$dir/out" "    Macro Definitions"
 has "$dir/out" "macros: 3, with names"
 has "$dir/out" "  #1 power_on: 13 lines @ "
 has "$dir/out" "    'xm 130 buttons:x130 buttons:r130'"
@@ -43,7 +44,7 @@ grep -q damaged "$dir/out" && fail "the example is listed as damaged"
 
 expect 0 "$imgpack" build --flash2-locations "$example" -o "$dir/flash.bin"
 expect 0 "$imgpack" list "$dir/flash.bin"
-has "$dir/out" "record 0: type 3 (macros) @ 0xC8400014 (flash, offset 0x000014)"
+has "$dir/out" "  00: type 3 @ c8400014 size 3"
 [ "$(wc -c <"$dir/flash.bin")" -eq "$(wc -c <"$dir/panel.bin")" ] ||
     fail "flash locations changed the file's size"
 
@@ -82,7 +83,7 @@ has "$dir/out" "imgpack list FILE.BIN"
 awk '/^## A complete example/ { on = 1 } on && /^```/ { n++; next } on && n == 1' "$doc" \
     >"$dir/doc-example.txt"
 cmp -s "$dir/doc-example.txt" "$example" || fail "$doc shows another example than $example"
-"$imgpack" list "$dir/panel.bin" | head -n 7 >"$dir/list-head.txt"
+"$imgpack" list "$dir/panel.bin" | head -n 9 >"$dir/list-head.txt"
 awk '/^`imgpack list` of the built file begins/ { on = 1 } on && /^```/ { n++; next } on && n == 1' \
     "$doc" >"$dir/doc-list.txt"
 cmp -s "$dir/doc-list.txt" "$dir/list-head.txt" ||
