@@ -74,14 +74,20 @@ std::vector<uint8_t> rle_encode(const std::vector<uint16_t>& pixels) {
         literal.clear();
     };
     const size_t n = pixels.size();
-    size_t i = 0;
-    while (i < n) {
+    auto run_at = [&](size_t i) {
         size_t run = 1;
         while (i + run < n && run < 255 && pixels[i + run] == pixels[i]) ++run;
+        return run;
+    };
+    size_t i = 0;
+    while (i < n) {
+        const size_t run = run_at(i);
         // A run item costs 3 bytes; the same pixels cost 2 each inside a literal, plus 2 for
         // starting a literal again after the run. So runs of 3 or more always pay, a run of 2
-        // only when no literal is open.
-        if (run >= 3 || (run == 2 && literal.empty())) {
+        // only when no literal is open, and a single pixel only when no literal is open and
+        // none would follow it (the end, or a run after it).
+        const bool alone = run == 1 && literal.empty() && (i + 1 == n || run_at(i + 1) >= 2);
+        if (run >= 3 || (run == 2 && literal.empty()) || alone) {
             flush();
             out.push_back(uint8_t(run));
             put_pixel(pixels[i]);

@@ -78,7 +78,7 @@ class Lister {
     }
 
     void list_record(uint32_t index);
-    void list_bitmap(uint32_t index, uint8_t type, uint32_t location, uint32_t at);
+    void list_bitmap(uint32_t index, uint8_t type, uint32_t location, uint32_t at, uint32_t size);
     static constexpr uint32_t kPixelBytesShown = 8;
     void list_macros(uint32_t table, uint32_t count);
 };
@@ -160,11 +160,12 @@ void Lister::list_record(uint32_t index) {
     if (type == kMacros) {
         list_macros(*at, size);
     } else if (type != kUserFont) {
-        list_bitmap(index, type, location, *at);
+        list_bitmap(index, type, location, *at, size);
     }
 }
 
-void Lister::list_bitmap(uint32_t index, uint8_t type, uint32_t location, uint32_t at) {
+void Lister::list_bitmap(uint32_t index, uint8_t type, uint32_t location, uint32_t at,
+                         uint32_t size) {
     if (!has(at, kDescriptorSize)) {
         damage(format("record %u: the bitmap descriptor runs past the end", index));
         return;
@@ -188,7 +189,9 @@ void Lister::list_bitmap(uint32_t index, uint8_t type, uint32_t location, uint32
         damage(format("record %u: its pixel data lie outside the file", index));
         return;
     }
-    for (uint32_t i = 0; i < kPixelBytesShown && *data + i < img_.size(); ++i) {
+    // The first pixel bytes, as far as the record reaches.
+    const uint64_t end = std::min<uint64_t>(uint64_t(at) + size, img_.size());
+    for (uint32_t i = 0; i < kPixelBytesShown && *data + i < end; ++i) {
         say(format("      %u: 0x%02X", i, img_[*data + i]));
     }
     if (bpp != 16) {
