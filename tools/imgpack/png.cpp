@@ -73,7 +73,9 @@ bool decode(const std::vector<uint8_t>& bytes, std::vector<uint8_t>* rgba, uint3
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != size_t(w) * 4) png_error(png, "unexpected row format");
-    if (size_t(w) * h > (size_t(1) << 28)) png_error(png, "the picture is too large");
+    if (uint64_t(w) * h * 2 > kMaxFileSize) {
+        png_error(png, "more pixels than the module's memory holds at 16 bits each");
+    }
     rgba->assign(size_t(w) * h * 4, 0);
     rows = new png_bytep[h];
     for (png_uint_32 y = 0; y < h; ++y) rows[y] = rgba->data() + size_t(y) * w * 4;
