@@ -24,7 +24,7 @@ using imgpack::Transparency;
 
 // ---- PNG files made here with libpng ----
 
-struct PngSpec {
+struct PngPlan {
     uint32_t width = 1, height = 1;
     int color_type = PNG_COLOR_TYPE_RGB;
     int bit_depth = 8;
@@ -38,7 +38,7 @@ void write_to(png_structp png, png_bytep data, size_t length) {
     out->insert(out->end(), data, data + length);
 }
 
-std::vector<uint8_t> make_png(const PngSpec& s) {
+std::vector<uint8_t> make_png(const PngPlan& s) {
     std::vector<uint8_t> out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -57,7 +57,7 @@ std::vector<uint8_t> make_png(const PngSpec& s) {
     return out;
 }
 
-Bitmap bitmap_of(const PngSpec& s, Transparency t = Transparency::kNone, uint32_t key = 0) {
+Bitmap bitmap_of(const PngPlan& s, Transparency t = Transparency::kNone, uint32_t key = 0) {
     Picture picture;
     std::string error;
     EXPECT_TRUE(imgpack::decode_png(make_png(s), &picture, &error)) << error;
@@ -70,15 +70,15 @@ Bitmap bitmap_of(const PngSpec& s, Transparency t = Transparency::kNone, uint32_
 // top 6; 16-bit channels keep their high byte.
 TEST(ImgpackPng, EveryColourTypeGivesTheModulesPixels) {
     // Grey, 8 bits: 0x80 is 10000 100000 10000.
-    PngSpec grey{3, 1, PNG_COLOR_TYPE_GRAY, 8, {0x00, 0x80, 0xFF}, {}, {}};
+    PngPlan grey{3, 1, PNG_COLOR_TYPE_GRAY, 8, {0x00, 0x80, 0xFF}, {}, {}};
     EXPECT_EQ(bitmap_of(grey).pixels, (std::vector<uint16_t>{0x0000, 0x8410, 0xFFFF}));
 
     // Grey, 2 bits: 1 is 0x55 after expansion: 01010 010101 01010.
-    PngSpec grey2{2, 2, PNG_COLOR_TYPE_GRAY, 2, {0x40, 0xC0}, {}, {}};
+    PngPlan grey2{2, 2, PNG_COLOR_TYPE_GRAY, 2, {0x40, 0xC0}, {}, {}};
     EXPECT_EQ(bitmap_of(grey2).pixels, (std::vector<uint16_t>{0x52AA, 0x0000, 0xFFFF, 0x0000}));
 
     // Palette, 4 bits, with a tRNS chunk making entry 2 see-through.
-    PngSpec pal{4,
+    PngPlan pal{4,
                 1,
                 PNG_COLOR_TYPE_PALETTE,
                 4,
@@ -93,7 +93,7 @@ TEST(ImgpackPng, EveryColourTypeGivesTheModulesPixels) {
 
     // RGBA: alpha 127 is see-through, 128 opaque. An opaque magenta takes the preferred key, so
     // the key is the lowest value no opaque pixel uses: 0x0000 is used, 0x0001 is free.
-    PngSpec rgba{4,
+    PngPlan rgba{4,
                  1,
                  PNG_COLOR_TYPE_RGBA,
                  8,
@@ -111,9 +111,9 @@ TEST(ImgpackPng, EveryColourTypeGivesTheModulesPixels) {
     EXPECT_EQ(key.pixels, (std::vector<uint16_t>{0x11AA, 0xF81F, 0x0000, 0x11AA}));
 
     // 16-bit RGB and grey+alpha keep the high bytes: (AB, 12, FF) and grey 40.
-    PngSpec rgb16{1, 1, PNG_COLOR_TYPE_RGB, 16, {0xAB, 0xCD, 0x12, 0x34, 0xFF, 0xFF}, {}, {}};
+    PngPlan rgb16{1, 1, PNG_COLOR_TYPE_RGB, 16, {0xAB, 0xCD, 0x12, 0x34, 0xFF, 0xFF}, {}, {}};
     EXPECT_EQ(bitmap_of(rgb16).pixels, std::vector<uint16_t>{0xA89F});
-    PngSpec ga16{
+    PngPlan ga16{
         2,  1, PNG_COLOR_TYPE_GRAY_ALPHA, 16, {0x40, 0x00, 0xFF, 0xFF, 0x40, 0x00, 0x7F, 0xFF},
         {}, {}};
     EXPECT_EQ(bitmap_of(ga16, Transparency::kAlpha).pixels,
@@ -427,7 +427,7 @@ class ImgpackManifest : public ::testing::Test {
         std::filesystem::create_directories(dir / "art");
         write("art/dot.png",
               make_png(
-                  PngSpec{2, 1, PNG_COLOR_TYPE_RGBA, 8, {0xFF, 0, 0, 0xFF, 0, 0, 0, 0}, {}, {}}));
+                  PngPlan{2, 1, PNG_COLOR_TYPE_RGBA, 8, {0xFF, 0, 0, 0xFF, 0, 0, 0, 0}, {}, {}}));
         const std::string macros = "macro 1 start\n  z\nend\n";
         write("m.txt", std::vector<uint8_t>(macros.begin(), macros.end()));
         write("bad.txt", std::vector<uint8_t>{'z', '\n'});
