@@ -36,7 +36,9 @@ TEST(ImgpackList, SoundFiles) {
     EXPECT_EQ(text,
               "file: 76 bytes\n"
               "header: magic 0xFEEC, 1 record, size 76\n"
-              "record 0: type 3 (macros) @ 0x000014, size 3\n"
+              "Records: 1\n"
+              "  00: type 3 @ 000014 size 3\n"
+              "    Macro Definitions\n"
               "macros: 3, with names\n"
               "  #1 go: 3 lines @ 0x000039\n"
               "    'z'\n"
@@ -50,7 +52,7 @@ TEST(ImgpackList, SoundFiles) {
     f.names = false;
     text = imgpack::list(imgpack::build(f), &damaged);
     EXPECT_FALSE(damaged) << text;
-    EXPECT_TRUE(contains(text, "record 0: type 3 (macros) @ 0xC8400014 (flash, offset 0x000014)"));
+    EXPECT_TRUE(contains(text, "  00: type 3 @ c8400014 size 3\n    Macro Definitions\n"));
     EXPECT_TRUE(contains(text, "macros: 3, no meta table (no call by name)"));
     EXPECT_TRUE(contains(text, "  #1: 3 lines @ 0xC840002C (flash, offset 0x00002C)\n    'z'"));
 }

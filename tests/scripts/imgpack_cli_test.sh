@@ -1,11 +1,13 @@
 #!/bin/sh
 # The imgpack program as a user runs it: builds the example, lists it, and answers bad input and
 # bad usage with its messages and exit codes; the documentation shows the example as it is.
-# Usage: imgpack_cli_test.sh IMGPACK EXAMPLE.txt DOC.md
+# Then a manifest with bitmaps of a tiny PNG (tests/imgpack/data/tiny.png).
+# Usage: imgpack_cli_test.sh IMGPACK EXAMPLE.txt DOC.md TINY.png
 set -u
 imgpack=$1
 example=$2
 doc=$3
+tiny=$4
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 failed=0
@@ -32,7 +34,8 @@ expect 0 "$imgpack" build "$example" -o "$dir/panel.bin"
 [ -s "$dir/err" ] && fail "build wrote to stderr: $(cat "$dir/err")"
 expect 0 "$imgpack" list "$dir/panel.bin"
 has "$dir/out" "header: magic 0xFEEC, 1 record, size $(wc -c <"$dir/panel.bin" | tr -d ' ')"
-has "$dir/out" "record 0: type 3 (macros) @ 0x000014, size 3"
+has "$dir/out" "  00: type 3 @ 000014 size 3"
+has "$dir/out" "    Macro Definitions"
 has "$dir/out" "macros: 3, with names"
 has "$dir/out" "  #1 power_on: 13 lines @ "
 has "$dir/out" "    'xm 130 buttons:x130 buttons:r130'"
@@ -43,7 +46,7 @@ grep -q damaged "$dir/out" && fail "the example is listed as damaged"
 
 expect 0 "$imgpack" build --flash2-locations "$example" -o "$dir/flash.bin"
 expect 0 "$imgpack" list "$dir/flash.bin"
-has "$dir/out" "record 0: type 3 (macros) @ 0xC8400014 (flash, offset 0x000014)"
+has "$dir/out" "  00: type 3 @ c8400014 size 3"
 [ "$(wc -c <"$dir/flash.bin")" -eq "$(wc -c <"$dir/panel.bin")" ] ||
     fail "flash locations changed the file's size"
 
@@ -82,10 +85,59 @@ has "$dir/out" "imgpack list FILE.BIN"
 awk '/^## A complete example/ { on = 1 } on && /^```/ { n++; next } on && n == 1' "$doc" \
     >"$dir/doc-example.txt"
 cmp -s "$dir/doc-example.txt" "$example" || fail "$doc shows another example than $example"
-"$imgpack" list "$dir/panel.bin" | head -n 7 >"$dir/list-head.txt"
+"$imgpack" list "$dir/panel.bin" | head -n 9 >"$dir/list-head.txt"
 awk '/^`imgpack list` of the built file begins/ { on = 1 } on && /^```/ { n++; next } on && n == 1' \
     "$doc" >"$dir/doc-list.txt"
 cmp -s "$dir/doc-list.txt" "$dir/list-head.txt" ||
     { fail "$doc shows another listing:"; cat "$dir/list-head.txt"; }
+
+# A manifest: the example's macros, a blank and the tiny picture three ways, files relative to
+# the manifest's folder. Its pixels: F800 07E0 0000 / 001F FFFF 8410; with "alpha" the
+# see-through black and the grey of alpha 0x40 take magenta, F81F, which no opaque pixel uses.
+mkdir -p "$dir/m/art"
+cp "$tiny" "$dir/m/art/tiny.png"
+cp "$example" "$dir/m/panel.txt"
+cat >"$dir/m/panel.manifest" <<'END'
+# record 0 holds the macros; bitmaps are 2, 3 and 4
+macros panel.txt
+blank
+bitmap art/tiny.png
+bitmap art/tiny.png alpha auto
+bitmap "art/tiny.png" rle
+END
+expect 0 "$imgpack" build "$dir/m/panel.manifest" -o "$dir/m.bin"
+[ -s "$dir/err" ] && fail "build wrote to stderr: $(cat "$dir/err")"
+expect 0 "$imgpack" list "$dir/m.bin"
+has "$dir/out" "Records: 5"
+has "$dir/out" "    Macro Definitions"
+has "$dir/out" "  #3 blink: 5 lines @ "
+has "$dir/out" "  01: type 0 @ 000014 size 0"
+has "$dir/out" "    Blank Record"
+has "$dir/out" "    Uncompressed Bitmap: 3x2"
+has "$dir/out" "    3x2 16bpp (6 Bpl)"
+has "$dir/out" "    gPal     @ 000000"
+grep -A 10 'Uncompressed Bitmap: 3x2' "$dir/out" | tr -d '\n' |
+    grep -qF '      0: 0x00      1: 0xF8      2: 0xE0      3: 0x07      4: 0x00      5: 0x00' ||
+    fail "the plain bitmap's first pixels are not F800 07E0 0000"
+has "$dir/out" "    Uncompressed Transparent Bitmap: 3x2 (0xF81F)"
+has "$dir/out" "    Compressed Bitmap: 3x2"
+has "$dir/out" "  04: type 2 @ "
+grep -q damaged "$dir/out" && fail "the manifest's file is listed as damaged"
+expect 0 "$imgpack" build --flash2-locations "$dir/m/panel.manifest" -o "$dir/mf.bin"
+expect 0 "$imgpack" list "$dir/mf.bin"
+has "$dir/out" "  02: type 1 @ c84"
+
+printf 'macros panel.txt
+blank
+bitmap art/tiny.png rle key 00FF00
+' >"$dir/m/bad.manifest"
+expect 1 "$imgpack" build "$dir/m/bad.manifest" -o "$dir/bad.bin"
+has "$dir/err" "imgpack: $dir/m/bad.manifest:3: a transparent bitmap is stored uncompressed"
+printf 'macros panel.txt
+bitmap art/missing.png
+' >"$dir/m/bad.manifest"
+expect 1 "$imgpack" build "$dir/m/bad.manifest" -o "$dir/bad.bin"
+has "$dir/err" "imgpack: $dir/m/bad.manifest:2: art/missing.png: cannot read the file"
+[ -e "$dir/bad.bin" ] && fail "a failed build left an output file"
 
 exit $failed

@@ -1,4 +1,4 @@
-// Building a bitmap/macro file: the record assembler and the macro record.
+// Building a bitmap/macro file: the record assembler, the macro record and the bitmap records.
 #include <set>
 
 #include "imgpack.h"
@@ -24,6 +24,7 @@ struct RecordData {
     uint32_t size_field = 0;  // the directory's size: bytes, or the number of macros
     std::vector<uint8_t> bytes;
     std::vector<uint32_t> locations;  // offsets into bytes of 32-bit location fields
+    bool aligned = false;             // start on a kRecordAlign boundary (bitmaps)
 };
 
 struct Placed {
@@ -36,6 +37,8 @@ Placed assemble(const std::vector<RecordData>& records, bool flash2) {
     const size_t count = records.size();
     out.image.assign(kHeaderSize + kDirEntrySize * count, 0);
     for (const RecordData& r : records) {
+        if (r.aligned)
+            out.image.resize((out.image.size() + kRecordAlign - 1) & ~size_t(kRecordAlign - 1), 0);
         out.starts.push_back(uint32_t(out.image.size()));
         out.image.insert(out.image.end(), r.bytes.begin(), r.bytes.end());
     }
@@ -57,7 +60,10 @@ Placed assemble(const std::vector<RecordData>& records, bool flash2) {
     for (size_t i = 0; i < count; ++i) {
         const size_t entry = kHeaderSize + kDirEntrySize * i;
         out.image[entry] = records[i].type;
-        put32(out.image, entry + 4, base + out.starts[i]);
+        // A blank record has no data; its location is its own directory entry, a place inside
+        // the file that the module's fix-up accepts whatever follows.
+        const uint32_t start = records[i].type == kBlank ? uint32_t(entry) : out.starts[i];
+        put32(out.image, entry + 4, base + start);
         put32(out.image, entry + 8, records[i].size_field);
         for (uint32_t field : records[i].locations) {
             const size_t at = out.starts[i] + field;
@@ -103,6 +109,63 @@ RecordData macro_record(const MacroFile& file, Layout* layout) {
         }
     }
     return r;
+}
+
+// Descriptor, then the pixel data: plain or transparent rows of 16-bit pixels, or the
+// run-length stream.
+RecordData bitmap_record(const Bitmap& b, Encoding encoding) {
+    std::vector<uint8_t> data;
+    uint8_t type = b.transparent ? kTransparentBitmap : kBitmap;
+    std::vector<uint8_t> plain(b.pixels.size() * 2);
+    for (size_t i = 0; i < b.pixels.size(); ++i) put16(plain, 2 * i, b.pixels[i]);
+    data = std::move(plain);
+    if (!b.transparent && encoding != Encoding::kPlain) {
+        std::vector<uint8_t> rle = rle_encode(b.pixels);
+        // Ties go to the plain record: the module's direct blitters draw only those.
+        if (encoding == Encoding::kRle || rle.size() < data.size()) {
+            data = std::move(rle);
+            type = kCompressedBitmap;
+        }
+    }
+    RecordData r;
+    r.type = type;
+    r.aligned = true;
+    r.bytes.assign(kDescriptorSize, 0);
+    put16(r.bytes, 0, uint16_t(b.width));
+    put16(r.bytes, 2, uint16_t(b.height));
+    put16(r.bytes, 4, uint16_t(2 * b.width));  // a decoded row, also for the compressed record
+    put16(r.bytes, 6, 16);
+    put32(r.bytes, 8, kDescriptorSize);
+    r.locations.push_back(8);
+    put32(r.bytes, 12, b.transparent ? b.key : 0);
+    put32(r.bytes, 16, 0);
+    r.bytes.insert(r.bytes.end(), data.begin(), data.end());
+    r.size_field = uint32_t(r.bytes.size());
+    return r;
+}
+
+bool check_bitmap(const Bitmap& b, Encoding encoding, std::string* error) {
+    auto fail = [&](std::string message) {
+        if (error) *error = std::move(message);
+        return false;
+    };
+    if (b.width == 0 || b.height == 0) return fail("a bitmap needs at least one pixel");
+    if (b.width > kMaxBitmapWidth || b.height > kMaxBitmapSide) {
+        return fail(std::to_string(b.width) + "x" + std::to_string(b.height) +
+                    " pixels; a bitmap has at most " + std::to_string(kMaxBitmapWidth) +
+                    " columns and " + std::to_string(kMaxBitmapSide) + " rows");
+    }
+    if (b.pixels.size() != size_t(b.width) * b.height) {
+        return fail("the bitmap's pixels do not match its size");
+    }
+    if (uint64_t(b.pixels.size()) * 2 + kDescriptorSize > kMaxFileSize) {
+        return fail("a " + std::to_string(b.width) + "x" + std::to_string(b.height) +
+                    " bitmap does not fit the module's " + std::to_string(kMaxFileSize) + " bytes");
+    }
+    if (b.transparent && encoding == Encoding::kRle) {
+        return fail("a transparent bitmap is stored uncompressed; use plain or auto");
+    }
+    return true;
 }
 
 }  // namespace
@@ -173,6 +236,56 @@ std::vector<uint8_t> build(const MacroFile& file, Layout* layout, std::string* e
     l.meta += placed.starts[0];
     l.lines += placed.starts[0];
     l.size = uint32_t(placed.image.size());
+    return std::move(placed.image);
+}
+
+std::vector<uint8_t> build(const ImageFile& file, std::vector<RecordLayout>* layout,
+                           std::string* error) {
+    auto fail = [&](std::string message) {
+        if (error) *error = std::move(message);
+        return std::vector<uint8_t>{};
+    };
+    if (file.records.size() > 0xFFFF) return fail("more than 65535 records");
+    std::vector<RecordData> records;
+    uint64_t total = kHeaderSize + uint64_t(kDirEntrySize) * file.records.size();
+    for (size_t i = 0; i < file.records.size(); ++i) {
+        const Record& r = file.records[i];
+        const std::string which = "record " + std::to_string(i) + ": ";
+        std::string why;
+        switch (r.kind) {
+            case Record::Kind::kBlank:
+                records.push_back(RecordData{});
+                break;
+            case Record::Kind::kMacros: {
+                if (i != 0) return fail(which + "the module reads macros from record 0 only");
+                if (!r.macros.unchecked && !check(r.macros, &why)) return fail(which + why);
+                Layout unused;
+                records.push_back(macro_record(r.macros, &unused));
+                break;
+            }
+            case Record::Kind::kBitmap:
+                if (!check_bitmap(r.bitmap, r.encoding, &why)) return fail(which + why);
+                records.push_back(bitmap_record(r.bitmap, r.encoding));
+                break;
+        }
+        total += records.back().bytes.size() + kRecordAlign;
+        if (total > kMaxFileSize) {
+            return fail(which + "the file grows past the module's " + std::to_string(kMaxFileSize) +
+                        " bytes");
+        }
+    }
+    Placed placed = assemble(records, file.flash2_locations);
+    if (placed.image.size() > kMaxFileSize) {
+        return fail("the file would have " + std::to_string(placed.image.size()) +
+                    " bytes; at most " + std::to_string(kMaxFileSize));
+    }
+    if (layout) {
+        layout->clear();
+        for (size_t i = 0; i < records.size(); ++i) {
+            layout->push_back(
+                RecordLayout{records[i].type, placed.starts[i], uint32_t(records[i].bytes.size())});
+        }
+    }
     return std::move(placed.image);
 }
 

@@ -1,8 +1,9 @@
 // imgpack: builds and lists the module's bitmap/macro files (.BIN).
 //
-// A file is a header, a record directory and the records' data. This version writes one record,
-// the macro definitions; bitmaps and user fonts are further record types that the image
-// assembler (image.cpp) places the same way.
+// A file is a header, a record directory and the records' data. This version writes the macro
+// definitions, blank records and 16-bit bitmaps (plain, transparent and run-length) made from
+// PNG files; user fonts and other picture formats are further records and readers that the
+// image assembler (image.cpp) and the manifest (manifest.cpp) take the same way.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +27,10 @@ inline constexpr uint32_t kMetaHeaderSize = 6;
 inline constexpr size_t kMaxMacros = 255;
 inline constexpr size_t kMaxLineLength = 128;  // a command line the module accepts
 inline constexpr size_t kMaxNameLength = 32;
+inline constexpr uint32_t kDescriptorSize = 20;
+inline constexpr uint32_t kRecordAlign = 4;  // bitmap records start on a 4-byte boundary
+inline constexpr uint32_t kMaxBitmapSide = 0xFFFF;
+inline constexpr uint32_t kMaxBitmapWidth = 0x7FFF;  // BytesPerLine, 2 x width, is 16 bits
 
 enum RecordType : uint8_t {
     kBlank = 0,
@@ -74,6 +79,87 @@ bool parse_text(std::string_view text, MacroFile* out, std::string* error);
 // macro with its lines. What is wrong with the file is said in lines starting with "damaged:";
 // *damaged (when given) tells whether there were any.
 std::string list(const std::vector<uint8_t>& image, bool* damaged = nullptr);
+
+// ---- Bitmaps ----
+
+// A picture as read from a file: 8-bit red, green, blue, alpha per pixel, rows top to bottom.
+struct Picture {
+    uint32_t width = 0, height = 0;
+    std::vector<uint8_t> rgba;  // 4 x width x height bytes
+};
+
+// Decodes a PNG (any colour type, 1-16 bits per channel): palettes and grey are expanded, a tRNS
+// chunk becomes alpha, 16-bit channels keep their high byte. Returns false with the reason in
+// *error for anything else, or a side above kMaxBitmapSide.
+bool decode_png(const std::vector<uint8_t>& bytes, Picture* out, std::string* error);
+
+// The module's colour conversion of a 24-bit colour (0xRRGGBB) to the RGB565 pixel that the same
+// colour drawn by a command becomes.
+uint16_t to_rgb565(uint32_t rrggbb);
+
+enum class Encoding : uint8_t { kPlain, kRle, kAuto };
+enum class Transparency : uint8_t { kNone, kKey, kAlpha };
+
+// A bitmap as stored: RGB565 pixels, rows top to bottom, and the key colour of a transparent one.
+struct Bitmap {
+    uint32_t width = 0, height = 0;
+    std::vector<uint16_t> pixels;
+    bool transparent = false;
+    uint16_t key = 0;
+};
+
+// The alpha threshold: a pixel with less alpha is transparent (with Transparency::kAlpha or
+// kKey), one with at least this much is drawn as opaque.
+inline constexpr uint8_t kAlphaThreshold = 128;
+
+// The key colour chosen for Transparency::kAlpha: magenta (0xF81F) unless an opaque pixel uses it,
+// else the lowest RGB565 value no opaque pixel uses.
+inline constexpr uint16_t kPreferredKey = 0xF81F;
+
+// Converts a picture. kNone: alpha is ignored. kKey: key_rrggbb converted like any colour is the
+// key, and pixels below the alpha threshold take it too. kAlpha: pixels below the threshold take
+// a key no opaque pixel uses; fails when the opaque pixels use all 65536 values.
+bool make_bitmap(const Picture& picture, Transparency transparency, uint32_t key_rrggbb,
+                 Bitmap* out, std::string* error);
+
+// The run-length stream of the compressed bitmap: runs "n pixel" (n 1-255) and literals
+// "0 m pixels" (m 1-256, 256 written as 0), pixels little-endian, items running on across rows.
+std::vector<uint8_t> rle_encode(const std::vector<uint16_t>& pixels);
+
+// ---- Whole files ----
+
+struct Record {
+    enum class Kind : uint8_t { kBlank, kMacros, kBitmap } kind = Kind::kBlank;
+    MacroFile macros;  // kMacros: its names flag counts; flash2_locations comes from ImageFile
+    Bitmap bitmap;     // kBitmap
+    Encoding encoding = Encoding::kPlain;  // kAuto: whichever of plain and run-length is smaller
+};
+
+struct ImageFile {
+    std::vector<Record> records;  // in directory order; a macro record only as record 0
+    bool flash2_locations = false;
+};
+
+// Where a built record lies: its type as written and its data's offset and length in the file.
+struct RecordLayout {
+    uint8_t type = kBlank;
+    uint32_t start = 0, length = 0;
+};
+
+// Builds a file of any records. Refuses (empty result, reason in *error) macros outside record
+// 0, macro content check() refuses, transparent bitmaps asked to be run-length, empty or
+// oversized bitmaps and files above kMaxFileSize.
+std::vector<uint8_t> build(const ImageFile& file, std::vector<RecordLayout>* layout = nullptr,
+                           std::string* error = nullptr);
+
+// Reads a manifest (docs/imgpack.md): one record per line in index order, files named relative
+// to base_dir and read at once. On failure returns false and sets *error to "LINE: message".
+bool parse_manifest(std::string_view text, const std::string& base_dir, ImageFile* out,
+                    std::string* error);
+
+// True when a text reads as a macro text rather than a manifest: its first line that is neither
+// blank nor a comment starts with the word "macro".
+bool looks_like_macro_text(std::string_view text);
 
 // A name the module can call: a letter or "_", then letters, digits or "_", at most
 // kMaxNameLength characters.

@@ -78,6 +78,8 @@ class Lister {
     }
 
     void list_record(uint32_t index);
+    void list_bitmap(uint32_t index, uint8_t type, uint32_t location, uint32_t at, uint32_t size);
+    static constexpr uint32_t kPixelBytesShown = 8;
     void list_macros(uint32_t table, uint32_t count);
 };
 
@@ -113,25 +115,39 @@ std::string Lister::run() {
         damage(format("the directory of %u records runs past the end of the file; %u fit", records,
                       shown));
     }
+    say(format("Records: %u", records));
     for (uint32_t i = 0; i < shown; ++i) list_record(i);
     return out_;
 }
 
+// The module's "lsbmp" lines for one record, then what imgpack adds: the macros with their
+// lines, the checks of the bitmap data.
 void Lister::list_record(uint32_t index) {
     const size_t entry = kHeaderSize + size_t(kDirEntrySize) * index;
     const uint8_t type = img_[entry];
     const uint32_t location = u32(entry + 4);
     const uint32_t size = u32(entry + 8);
-    static const char* const kNames[] = {"blank",  "bitmap",    "compressed bitmap",
-                                         "macros", "user font", "transparent bitmap"};
-    const char* name = type <= kTransparentBitmap ? kNames[type] : "unknown";
-    say(format("record %u: type %u (%s) @ %s, size %u", index, type, name,
-               describe_location(location).c_str(), size));
-    if (type > kTransparentBitmap) {
-        damage(format("record %u: type %u is unknown; the module refuses the file", index, type));
-        return;
+    say(format("  %02u: type %X @ %06x size %u", index, type & 0x0Fu, location, size));
+    switch (type) {
+        case kBlank:
+            say("    Blank Record");
+            return;
+        case kMacros:
+            say("    Macro Definitions");
+            break;
+        case kUserFont:
+            say("    User Font");
+            break;
+        case kBitmap:
+        case kCompressedBitmap:
+        case kTransparentBitmap:
+            break;
+        default:
+            say("    Unknown record type!");
+            damage(
+                format("record %u: type %u is unknown; the module refuses the file", index, type));
+            return;
     }
-    if (type == kBlank) return;
     if (type == kMacros && index != 0) {
         damage(format("record %u: macros are read from record 0 only", index));
         return;
@@ -141,25 +157,80 @@ void Lister::list_record(uint32_t index) {
         damage(format("record %u: its location lies outside the file", index));
         return;
     }
-    switch (type) {
-        case kMacros:
-            list_macros(*at, size);
-            return;
-        case kBitmap:
-        case kCompressedBitmap:
-        case kTransparentBitmap:
-            if (!has(*at, 20)) {
-                damage(format("record %u: the bitmap descriptor runs past the end", index));
-                return;
-            }
-            say(format("  %ux%u, %u bits per pixel, %u bytes per line", u16(*at), u16(*at + 2),
-                       u16(*at + 6), u16(*at + 4)));
-            if (!offset_of(u32(*at + 8))) {
-                damage(format("record %u: its pixel data lie outside the file", index));
-            }
-            return;
-        default:
-            return;
+    if (type == kMacros) {
+        list_macros(*at, size);
+    } else if (type != kUserFont) {
+        list_bitmap(index, type, location, *at, size);
+    }
+}
+
+void Lister::list_bitmap(uint32_t index, uint8_t type, uint32_t location, uint32_t at,
+                         uint32_t size) {
+    if (!has(at, kDescriptorSize)) {
+        damage(format("record %u: the bitmap descriptor runs past the end", index));
+        return;
+    }
+    const uint16_t width = u16(at), height = u16(at + 2), bpl = u16(at + 4), bpp = u16(at + 6);
+    const uint32_t pixels = u32(at + 8), palette = u32(at + 12);
+    if (type == kBitmap) {
+        say(format("    Uncompressed Bitmap: %dx%d", width, height));
+    } else if (type == kCompressedBitmap) {
+        say(format("    Compressed Bitmap: %dx%d", width, height));
+    } else {
+        say(format("    Uncompressed Transparent Bitmap: %dx%d (0x%X)", width, height,
+                   palette & 0xFFFFu));
+    }
+    say(format("    %ux%u %ubpp (%u Bpl)", width, height, bpp, bpl));
+    say(format("    gBitmap  @ %06x", location));
+    say(format("    gPal     @ %06x", palette));
+    say(format("    pixels   @ %06x", pixels));
+    const std::optional<uint32_t> data = offset_of(pixels);
+    if (!data) {
+        damage(format("record %u: its pixel data lie outside the file", index));
+        return;
+    }
+    // The first pixel bytes, as far as the record reaches.
+    const uint64_t end = std::min<uint64_t>(uint64_t(at) + size, img_.size());
+    for (uint32_t i = 0; i < kPixelBytesShown && *data + i < end; ++i) {
+        say(format("      %u: 0x%02X", i, img_[*data + i]));
+    }
+    if (bpp != 16) {
+        damage(format("record %u: %u bits per pixel; the module draws 16-bit bitmaps", index, bpp));
+    }
+    const uint64_t count = uint64_t(width) * height;
+    if (type != kCompressedBitmap) {
+        if (bpl != 2u * width) {
+            damage(format("record %u: %u bytes per line for %u pixels; rows are packed", index, bpl,
+                          width));
+        }
+        if (!has(*data, count * 2)) {
+            damage(format("record %u: its %llu pixels run past the end of the file", index,
+                          (unsigned long long)count));
+        }
+        return;
+    }
+    // The run-length stream must fill the bitmap before the file ends.
+    uint64_t filled = 0;
+    size_t p = *data;
+    while (filled < count) {
+        if (!has(p, 1)) break;
+        const uint32_t n = img_[p++];
+        if (n != 0) {
+            if (!has(p, 2)) break;
+            p += 2;
+            filled += n;
+            continue;
+        }
+        if (!has(p, 1)) break;
+        const uint32_t m = img_[p] ? img_[p] : 256;
+        ++p;
+        if (!has(p, uint64_t(m) * 2)) break;
+        p += size_t(m) * 2;
+        filled += m;
+    }
+    if (filled < count) {
+        damage(format("record %u: the run-length data end after %llu of %llu pixels", index,
+                      (unsigned long long)filled, (unsigned long long)count));
     }
 }
 

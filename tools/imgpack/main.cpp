@@ -1,6 +1,6 @@
 // imgpack: builds and lists the module's bitmap/macro files.
 //
-//   imgpack build MACROS.txt -o OUT.BIN [--flash2-locations] [--no-names]
+//   imgpack build MANIFEST|MACROS.txt -o OUT.BIN [--flash2-locations] [--no-names]
 //   imgpack list FILE.BIN
 //
 // Exit codes: 0 done, 1 bad input (a text error, an unreadable file, a damaged file listed),
@@ -17,21 +17,28 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: imgpack build MACROS.txt -o OUT.BIN [--flash2-locations] [--no-names]\n"
+    "usage: imgpack build MANIFEST -o OUT.BIN [--flash2-locations] [--no-names]\n"
+    "       imgpack build MACROS.txt -o OUT.BIN [--flash2-locations] [--no-names]\n"
     "       imgpack list FILE.BIN\n"
     "       imgpack --help\n";
 
 constexpr const char* kHelp =
     "imgpack builds and lists bitmap/macro files (.BIN) for the VOXA5-PLUS display module.\n"
     "\n"
+    "  imgpack build MANIFEST -o OUT.BIN\n"
+    "      Builds a file of the records the manifest names, one per line in index order:\n"
+    "      \"macros FILE.txt\" (record 0 only), \"blank\" and\n"
+    "      \"bitmap FILE.png [plain|rle|auto] [key RRGGBB|alpha]\" (docs/imgpack.md).\n"
     "  imgpack build MACROS.txt -o OUT.BIN\n"
-    "      Builds a file holding the macros of MACROS.txt (format: docs/imgpack.md).\n"
+    "      Builds a file holding only the macros of a macro text (its first line that is not\n"
+    "      a comment starts with \"macro\").\n"
     "      --flash2-locations  write locations as flash window addresses (0xC8400000 + offset)\n"
     "                          instead of offsets from the start of the file\n"
     "      --no-names          leave out the name table: macros are then called by number only\n"
     "  imgpack list FILE.BIN\n"
-    "      Prints the header, the record directory and the macros with their lines; says what\n"
-    "      is damaged in lines starting with \"damaged:\".\n"
+    "      Prints the header, the records as the module's \"lsbmp\" does (bitmaps with their\n"
+    "      descriptor) and the macros with their lines; says what is damaged in lines starting\n"
+    "      with \"damaged:\".\n"
     "\n"
     "Exit status: 0 done, 1 bad input or a damaged file, 2 wrong usage.\n";
 
@@ -81,16 +88,30 @@ int build(int argc, char** argv) {
             return usage("one input file only");
         }
     }
-    if (input.empty()) return usage("build needs a macro text file");
+    if (input.empty()) return usage("build needs a manifest or a macro text file");
     if (output.empty()) return usage("build needs -o OUT.BIN");
 
     std::string text;
     if (!read_file(input, &text)) return input_error(input + ": cannot read the file");
     std::string error;
-    if (!imgpack::parse_text(text, &file, &error)) return input_error(input + ":" + error);
-    file.flash2_locations = flash2;
-    file.names = names;
-    const std::vector<uint8_t> image = imgpack::build(file, nullptr, &error);
+    std::vector<uint8_t> image;
+    if (imgpack::looks_like_macro_text(text)) {
+        if (!imgpack::parse_text(text, &file, &error)) return input_error(input + ":" + error);
+        file.flash2_locations = flash2;
+        file.names = names;
+        image = imgpack::build(file, nullptr, &error);
+    } else {
+        imgpack::ImageFile manifest;
+        const std::string dir = std::filesystem::path(input).parent_path().string();
+        if (!imgpack::parse_manifest(text, dir.empty() ? "." : dir, &manifest, &error)) {
+            return input_error(input + ":" + error);
+        }
+        manifest.flash2_locations = flash2;
+        for (imgpack::Record& r : manifest.records) {
+            if (!names) r.macros.names = false;
+        }
+        image = imgpack::build(manifest, nullptr, &error);
+    }
     if (image.empty()) return input_error(input + ": " + error);
 
     std::ofstream out(output, std::ios::binary | std::ios::trunc);
