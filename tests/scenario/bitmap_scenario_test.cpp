@@ -2,10 +2,12 @@
 // cycle, "zs n" and the commands' pixels.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "harness/harness.h"
+#include "imgpack.h"
 #include "unit/image_builder.h"
 
 namespace voxa_test {
@@ -64,6 +66,57 @@ TEST(BitmapScenario, SplashWithoutItsBitmapSaysSo) {
     // No banner below it (its baud-rate line would be around y = 60).
     for (int y = 40; y < 100; ++y)
         for (int x = 0; x < 400; ++x) ASSERT_EQ(h.pixel(x, y), 0xFFFF) << x << "," << y;
+}
+
+// imgpack's three bitmap kinds, from one picture, drawn by the module: each pixel is the pixel the
+// same colour drawn by a command gives; the transparent one leaves its see-through pixel alone.
+TEST(BitmapScenario, ImgpackBitmapsMatchTheColoursCommandsDraw) {
+    const uint32_t colours[4] = {0xFF0000, 0x12AB34, 0x0000FF, 0x808080};
+    imgpack::Picture picture;
+    picture.width = 4;
+    picture.height = 1;
+    for (const uint32_t c : colours) {
+        picture.rgba.insert(picture.rgba.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c),
+                                                 uint8_t(c == 0x808080 ? 0 : 255)});
+    }
+    imgpack::ImageFile file;
+    file.flash2_locations = true;
+    imgpack::Record macros;
+    macros.kind = imgpack::Record::Kind::kMacros;
+    macros.macros.macros = {{"show", {"xi 1 0 0", "xi 2 0 1", "xi 3 0 2"}}};
+    file.records.push_back(macros);
+    for (const auto& [encoding, transparency] :
+         {std::pair{imgpack::Encoding::kPlain, imgpack::Transparency::kNone},
+          std::pair{imgpack::Encoding::kRle, imgpack::Transparency::kNone},
+          std::pair{imgpack::Encoding::kPlain, imgpack::Transparency::kAlpha}}) {
+        imgpack::Record r;
+        r.kind = imgpack::Record::Kind::kBitmap;
+        r.encoding = encoding;
+        std::string error;
+        ASSERT_TRUE(imgpack::make_bitmap(picture, transparency, 0, &r.bitmap, &error)) << error;
+        file.records.push_back(r);
+    }
+    std::string error;
+    const std::vector<uint8_t> bytes = imgpack::build(file, nullptr, &error);
+    ASSERT_FALSE(bytes.empty()) << error;
+
+    Harness h;
+    ASSERT_TRUE(h.flash2(bytes));
+    h.boot();
+    ASSERT_EQ(h.command("S 000000 FFFFFF"), ">\r");
+    ASSERT_EQ(h.command("r 0 0 3 2 1"), ">\r");  // black under the bitmaps
+    ASSERT_EQ(h.command("m show"), ">\r");
+    for (int i = 0; i < 4; ++i) {
+        char line[40];
+        std::snprintf(line, sizeof line, "S %06X FFFFFF", colours[i]);
+        ASSERT_EQ(h.command(line), ">\r");
+        std::snprintf(line, sizeof line, "dp %d 10", 10 + i);
+        ASSERT_EQ(h.command(line), ">\r");
+        const uint16_t drawn = h.pixel(10 + i, 10);
+        EXPECT_EQ(h.pixel(i, 0), drawn) << i;
+        EXPECT_EQ(h.pixel(i, 1), drawn) << i;
+        EXPECT_EQ(h.pixel(i, 2), i == 3 ? 0x0000 : drawn) << i;  // alpha 0: not drawn
+    }
 }
 
 }  // namespace
