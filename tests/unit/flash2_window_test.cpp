@@ -178,10 +178,11 @@ TEST(Flash2Operations, ProgrammedInAnIsolatedCopy) {
 }
 
 TEST(DataFlash, IdentificationIsTheBoards) {
+    auto& board = sim::Standalone::instance();
     EXPECT_EQ(ReadSerialFlashID(), 0x17);
-    sim::Standalone::instance().set_dataflash_id(0x18);
+    board.set_dataflash_id(0x18);
     EXPECT_EQ(ReadSerialFlashID(), 0x18);
-    sim::Standalone::instance().set_dataflash_id(0x17);
+    board.set_dataflash_id(0x17);
 }
 
 TEST(Flash2WindowDeathTest, AWriteThroughThePointerFaults) {
