@@ -122,6 +122,7 @@ int run_app(const CliOptions& o) {
     mo.sd_dir = o.sd_dir;
     mo.sd_image = o.sd_image;
     mo.no_sd = o.no_sd;
+    mo.dataflash_id = o.dataflash_id;
 
     std::ofstream log_file;
     std::unique_ptr<TrafficLog> log;

@@ -36,6 +36,23 @@ bool parse_ms(const std::string& text, double* ms) {
     return true;
 }
 
+// One or two hex digits, an optional 0x in front.
+bool parse_hex_byte(std::string_view text, uint8_t* out) {
+    if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
+    if (text.empty() || text.size() > 2) return false;
+    unsigned v = 0;
+    for (const char c : text) {
+        const int d = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+        if (d < 0) return false;
+        v = v * 16 + unsigned(d);
+    }
+    *out = uint8_t(v);
+    return true;
+}
+
 }  // namespace
 
 bool parse_endpoint_spec(std::string_view text, EndpointSpec* out, std::string* error) {
@@ -159,6 +176,12 @@ CliParse parse_cli(int argc, const char* const* argv, CliOptions* out, std::stri
                 *error = "--control: " + why;
                 return CliParse::kError;
             }
+        } else if (arg == "--dataflash-id") {
+            if (!take_value()) return CliParse::kError;
+            if (!parse_hex_byte(value, &o.dataflash_id)) {
+                *error = "--dataflash-id: '" + value + "' is not a hex byte (00-FF)";
+                return CliParse::kError;
+            }
         } else if (arg == "--no-sd") {
             if (!no_value()) return CliParse::kError;
             o.no_sd = true;
@@ -255,6 +278,8 @@ Runs the VOXA5-PLUS display module firmware on a simulated board.
   --no-sd                run with the card slot empty (the default)
   --flash2 FILE          write FILE into the boot flash's Flash2 window before power-on
                          (the rest of the window reads erased; kept in the state folder)
+  --dataflash-id HEX     capacity byte the SPI data flash reports in its ID (00-FF,
+                         default 17: 128 KB sectors; 18: 256 KB; others: 64 KB)
   --touch-panel PANEL    set up the touch panel: words KEY=VALUE, e.g.
                          "noise=3 seed=7 pressure=400 temp=25.0 swap=1
                          corners=850,150,150,150,150,850,850,850" (see README)

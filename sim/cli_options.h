@@ -39,6 +39,7 @@ struct CliOptions {
     std::string touch_panel;  // --touch-panel PANEL (sim/touch_spec.h)
     std::string flash2;       // --flash2 FILE: written into the Flash2 window before power-on
     EndpointSpec control;     // --control SPEC: the control console (kind kNone: none)
+    uint8_t dataflash_id = simlink::kDefaultDataFlashId;  // --dataflash-id HEX
 
     CliOptions() { com[0].kind = EndpointSpec::Kind::kStdio; }
 };

@@ -197,6 +197,7 @@ Module::Module(Options options) : options_(std::move(options)) {
     shared_->magic = simlink::kSharedMagic;
     shared_->touch.config = simlink::default_touch_panel(uint16_t(width()), uint16_t(height()));
     shared_->touch.config_generation = 1;
+    shared_->dataflash_id = options_.dataflash_id;
     open_eeprom();
     open_flash2();
     if (options_.no_sd) {
@@ -473,6 +474,13 @@ void Module::cut_power_at_eeprom_write(uint64_t n, bool byte_stored) {
     f.eeprom_writes = 0;
     f.eeprom_cut_stores = byte_stored ? 1 : 0;
     f.eeprom_cut_at = n;
+}
+
+void Module::cut_power_at_flash_op(uint64_t n, bool op_done) {
+    auto& f = shared_->faults;
+    f.flash_ops = 0;
+    f.flash_cut_done = op_done ? 1 : 0;
+    f.flash_cut_at = n;
 }
 
 void Module::fail_sd_reads_from(uint64_t n) {

@@ -57,6 +57,8 @@ class Module {
         std::string sd_image;
         std::string sd_dir;
         bool no_sd = false;
+        // The capacity byte the SPI data flash reports in its identification.
+        uint8_t dataflash_id = simlink::kDefaultDataFlashId;
     };
 
     enum class Status { kOff, kRunning, kStopped };
@@ -156,7 +158,8 @@ class Module {
 
     // The Flash2 window of the boot flash (kFlash2Bytes): kept in flash2.bin under the state
     // folder (or in memory without one) from offset 0, in whole 128 KB sectors; what lies beyond
-    // the file reads erased (0xFF). A new module's window is all erased.
+    // the file reads erased (0xFF). A new module's window is all erased. The firmware's erase and
+    // program operations store into the same file (growing it when they reach beyond it).
     static constexpr uint32_t kFlash2Bytes = simlink::kFlash2Bytes;
     // Replaces the whole window, as erasing it and programming bytes from offset 0 would: the
     // rest of the last sector and everything after it read erased. More bytes than the window
@@ -175,6 +178,12 @@ class Module {
     void cut_power_at_eeprom_write(uint64_t n, bool byte_stored);
     // EEPROM byte writes since the last arming (or since the module was made).
     uint64_t eeprom_writes() const { return shared_->faults.eeprom_writes; }
+    // The power is cut after the nth boot flash operation (sector erase or block program) from
+    // now, that operation done or lost as op_done says; nothing is stored after it, and the
+    // module is off as after an EEPROM cut. n = 0 disarms.
+    void cut_power_at_flash_op(uint64_t n, bool op_done);
+    // Boot flash operations since the last arming (or since the module was made).
+    uint64_t flash_ops() const { return shared_->faults.flash_ops; }
     bool power_cut() const { return power_cut_; }
     // Sector reads / writes of the card fail from the nth one from now on (0: never).
     void fail_sd_reads_from(uint64_t n);

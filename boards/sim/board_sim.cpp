@@ -151,6 +151,20 @@ const uint8_t* flash2_window() {
     return window;
 }
 
+int FlashEraseSector(uint32_t address) {
+    return machine().flash_erase_sector(address);
+}
+int FlashIsErased(uint32_t address, uint32_t length) {
+    return machine().flash_is_erased(address, length);
+}
+int FlashWriteBlock(uint32_t address, const uint8_t* data, uint32_t length) {
+    return machine().flash_write_block(address, data, length);
+}
+
+uint8_t ReadSerialFlashID() {
+    return machine().dataflash_id();
+}
+
 void SDCardSlotInit() {}
 bool sd_card_detect() {
     return machine().sd().present();

@@ -45,15 +45,16 @@ __attribute__((constructor)) void attach_to_world() {
     }
     m->attach_storage(static_cast<uint8_t*>(eeprom), &shared->sd, &shared->faults);
     m->attach_touch(&shared->touch, &shared->touch_log);
-    // The window is the one the world held at this power-on: a later change of the file is
-    // seen from the next start.
+    // The window is the one the world held at this power-on: a file the world puts in its
+    // place later is seen from the next start. The descriptor stays open for the board's own
+    // erase and program operations.
     const uint8_t* flash2 = sim::map_flash_window(simlink::kFlash2Fd);
     if (!flash2) {
         std::perror("voxa board: Flash2 window");
         _exit(2);
     }
-    close(simlink::kFlash2Fd);
-    m->attach_flash2(flash2);
+    m->attach_flash2(flash2, simlink::kFlash2Fd);
+    m->attach_dataflash_id(&shared->dataflash_id);
     simlink::HelloPayload hello{};
     std::strncpy(hello.panel, panel::kBuildName, sizeof hello.panel - 1);
     hello.width = panel::kWidth;

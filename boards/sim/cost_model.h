@@ -24,6 +24,12 @@ constexpr uint64_t kEepromWriteNs = 3'600'000;
 constexpr uint64_t kSdSectorReadNs = 80'000;
 constexpr uint64_t kSdSectorWriteNs = 250'000;
 constexpr uint64_t kSdCardInitNs = 50'000'000;
+// The boot flash, a 16-bit parallel NOR part: a 128 KB sector erase typically takes 0.7 s (the
+// data sheets give up to several seconds at worst), and one 16-bit word programmed in
+// unlock-bypass mode about 10 us including the status polling. Reading in place costs nothing
+// beyond the code that reads, like any other memory access.
+constexpr uint64_t kFlashSectorEraseNs = 700'000'000;
+constexpr uint64_t kFlashWordProgramNs = 10'000;
 
 inline uint64_t work_cost_ns(Work kind, uint32_t amount) {
     switch (kind) {

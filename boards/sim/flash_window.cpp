@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "device/board.h"
 #include "protocol.h"
@@ -83,6 +84,74 @@ const uint8_t* map_flash_window(int fd, const uint8_t* at) {
         }
     }
     return window;
+}
+
+namespace {
+
+bool pwrite_all(int fd, const uint8_t* data, size_t n, off_t at) {
+    while (n > 0) {
+        const ssize_t w = pwrite(fd, data, n, at);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            if (w == 0) errno = EIO;
+            return false;
+        }
+        data += w;
+        n -= size_t(w);
+        at += w;
+    }
+    return true;
+}
+
+bool file_size(int fd, size_t* size) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) return false;
+    *size = size_t(st.st_size);
+    return true;
+}
+
+// Makes the file reach at least end (whole sectors, the new part erased) and maps the new part
+// in place of the erased block, so that the firmware's pointer stays valid.
+bool grow_to(int fd, const uint8_t* window, size_t end) {
+    size_t had;
+    if (!file_size(fd, &had)) return false;
+    const size_t want = flash_file_size(end, kFlash2SectorSize);
+    if (want <= had) return true;
+    // The file may be shared by other processes (a run_isolated() copy and its parent): the
+    // erased bytes are written rather than left as a hole so that its content never depends on
+    // how the file system fills holes.
+    static const std::vector<uint8_t> erased(kFlash2SectorSize, 0xFF);
+    for (size_t at = had; at < want; at += kFlash2SectorSize) {
+        if (!pwrite_all(fd, erased.data(), kFlash2SectorSize, off_t(at))) return false;
+    }
+    void* part = const_cast<uint8_t*>(window) + had;
+    return mmap(part, want - had, PROT_READ, MAP_SHARED | MAP_FIXED, fd, off_t(had)) != MAP_FAILED;
+}
+
+}  // namespace
+
+bool flash_erase_sector(int fd, uint32_t offset) {
+    size_t had;
+    if (!file_size(fd, &had)) return false;
+    const size_t start = size_t(offset) / kFlash2SectorSize * kFlash2SectorSize;
+    if (start >= had) return true;
+    static const std::vector<uint8_t> erased(kFlash2SectorSize, 0xFF);
+    return pwrite_all(fd, erased.data(), kFlash2SectorSize, off_t(start));
+}
+
+bool flash_program(int fd, const uint8_t* window, uint32_t offset, const uint8_t* data,
+                   uint32_t length) {
+    if (length == 0) return true;
+    if (!grow_to(fd, window, size_t(offset) + length)) return false;
+    // The cells only lose charge: a 1 can become 0, never the reverse.
+    uint8_t buffer[4096];
+    for (uint32_t done = 0; done < length;) {
+        const uint32_t n = length - done < sizeof buffer ? length - done : uint32_t(sizeof buffer);
+        for (uint32_t i = 0; i < n; ++i) buffer[i] = window[offset + done + i] & data[done + i];
+        if (!pwrite_all(fd, buffer, n, off_t(offset) + off_t(done))) return false;
+        done += n;
+    }
+    return true;
 }
 
 void unmap_flash_window(const uint8_t* window) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cost_model.h"
+#include "flash_window.h"
 
 namespace sim {
 
@@ -351,6 +352,86 @@ void Machine::eeprom_write(uint32_t address, uint8_t value) {
     }
     eeprom_[address] = value;
     checkpoint(kEepromWriteNs);
+}
+
+}  // namespace sim
+
+// ---------------------------------------------------------------------------------------------
+// Boot flash
+
+namespace sim {
+
+namespace {
+
+// Offset in the window of a range of module addresses that lies wholly in it, or -1.
+int64_t window_offset(uint32_t address, uint32_t length) {
+    if (address < kFlash2Address || length > kFlash2Size) return -1;
+    const uint32_t offset = address - kFlash2Address;
+    return offset <= kFlash2Size - length ? int64_t(offset) : -1;
+}
+
+}  // namespace
+
+bool Machine::flash_op_allowed() {
+    if (!powered_) return false;
+    if (!faults_) return true;
+    const uint64_t n = ++faults_->flash_ops;
+    if (!faults_->flash_cut_at || n != faults_->flash_cut_at) return true;
+    faults_->flash_cut_at = 0;
+    if (faults_->flash_cut_done) {
+        flash_cut_pending_ = true;
+        return true;
+    }
+    powered_ = false;
+    link_.power_lost(now_);
+    return false;
+}
+
+void Machine::flash_cut_after() {
+    if (!flash_cut_pending_) return;
+    flash_cut_pending_ = false;
+    powered_ = false;
+    link_.power_lost(now_);
+}
+
+int Machine::flash_erase_sector(uint32_t address) {
+    const int64_t offset = window_offset(address, 1);
+    if (offset < 0 || !flash2_) return 1;
+    if (!flash_op_allowed()) return 2;
+    if (!sim::flash_erase_sector(flash2_fd_, uint32_t(offset))) {
+        link_.fatal("the Flash2 file cannot be written");
+    }
+    if (flash_cut_pending_) {
+        flash_cut_after();
+        return 2;
+    }
+    checkpoint(kFlashSectorEraseNs);
+    return 0;
+}
+
+int Machine::flash_is_erased(uint32_t address, uint32_t length) const {
+    const int64_t offset = window_offset(address, length);
+    if (offset < 0 || !flash2_) return 0;
+    const uint8_t* p = flash2_ + offset;
+    for (uint32_t i = 0; i < length; ++i) {
+        if (p[i] != 0xFF) return 0;
+    }
+    return 1;
+}
+
+int Machine::flash_write_block(uint32_t address, const uint8_t* data, uint32_t length) {
+    const int64_t offset = window_offset(address, length);
+    if (offset < 0 || !flash2_ || !data || (address | length) & 1) return 1;
+    if (!flash_op_allowed()) return 2;
+    if (!sim::flash_program(flash2_fd_, flash2_, uint32_t(offset), data, length)) {
+        link_.fatal("the Flash2 file cannot be written");
+    }
+    if (flash_cut_pending_) {
+        flash_cut_after();
+        return 2;
+    }
+    checkpoint(uint64_t(length / 2) * kFlashWordProgramNs);
+    return 0;
 }
 
 int Machine::sd_init() {

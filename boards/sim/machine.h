@@ -75,9 +75,24 @@ class Machine final : private UartModel::Sink, private TouchAdcSink {
     uint8_t eeprom_read(uint32_t address);
     void eeprom_write(uint32_t address, uint8_t value);
 
-    // The Flash2 window (kFlash2Size bytes, read-only), as the start-up code mapped it.
-    void attach_flash2(const uint8_t* window) { flash2_ = window; }
+    // The Flash2 window (kFlash2Size bytes, read-only), as the start-up code mapped it over
+    // the file fd, through which the board erases and programs it.
+    void attach_flash2(const uint8_t* window, int fd) {
+        flash2_ = window;
+        flash2_fd_ = fd;
+    }
     const uint8_t* flash2_window() const { return flash2_; }
+    // The boot flash operations of the board contract, on module addresses; their results are
+    // the contract's.
+    int flash_erase_sector(uint32_t address);
+    int flash_is_erased(uint32_t address, uint32_t length) const;
+    int flash_write_block(uint32_t address, const uint8_t* data, uint32_t length);
+
+    // The SPI data flash's capacity byte, read where the world keeps it (null: the default).
+    void attach_dataflash_id(const uint8_t* id) { dataflash_id_ = id; }
+    uint8_t dataflash_id() const {
+        return dataflash_id_ ? *dataflash_id_ : simlink::kDefaultDataFlashId;
+    }
 
     SdCard& sd() { return sd_; }
     int sd_init();
@@ -107,6 +122,11 @@ class Machine final : private UartModel::Sink, private TouchAdcSink {
     void step_to(uint64_t t);
     void wait_for_grant();
     bool source_asserted(int source) const;
+    // Counts a boot flash operation against the armed power cut. False when it must not be
+    // done: the power is off, or goes now with the operation lost (true: it is done, and
+    // flash_cut_after() then ends the power-on).
+    bool flash_op_allowed();
+    void flash_cut_after();
     int highest_pending() const;
 
     Link& link_;
@@ -137,6 +157,9 @@ class Machine final : private UartModel::Sink, private TouchAdcSink {
     simlink::SdSlot* slot_ = nullptr;
     simlink::Faults* faults_ = nullptr;
     const uint8_t* flash2_ = nullptr;
+    int flash2_fd_ = -1;
+    bool flash_cut_pending_ = false;
+    const uint8_t* dataflash_id_ = nullptr;
     uint32_t slot_generation_ = 0;
     SdCard sd_;
     bool powered_ = true;

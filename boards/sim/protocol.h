@@ -19,7 +19,8 @@ constexpr int kLinkFd = 3;
 constexpr int kSharedFd = 4;
 constexpr int kEepromFd = 5;  // the 64 KB EEPROM, mapped shared so it outlives the child
 // The Flash2 window's file: the window from offset 0, whole sectors, the rest of the window
-// erased (see boards/sim/flash_window.h). The child maps it read-only at start-up.
+// erased (see boards/sim/flash_window.h). The child maps it read-only at start-up and keeps it
+// open: the board's erase and program operations write through it.
 constexpr int kFlash2Fd = 6;
 constexpr const char* kChildEnv = "VOXA_SIM_CHILD";
 
@@ -118,6 +119,12 @@ struct Faults {
     uint64_t sd_write_fail_from;
     uint64_t sd_reads;
     uint64_t sd_writes;
+    // Power is cut after the Nth boot flash operation (a sector erase or a block program)
+    // counted from arming (1-based); that operation is done or not as flash_cut_done says, and
+    // nothing is stored after it.
+    uint64_t flash_cut_at;
+    uint8_t flash_cut_done;
+    uint64_t flash_ops;
 };
 
 // The touch panel, simulated at its ADC. The raw readings are given as the firmware's 10-bit
@@ -174,11 +181,13 @@ struct TouchAdcLog {
     TouchAdcRecord records[kTouchLogRecords];
 };
 
-constexpr uint32_t kSharedMagic = 0x32415856;  // "VXA2"
+constexpr uint32_t kSharedMagic = 0x33415856;  // "VXA3"
 constexpr uint32_t kFrameBufferPixels = 800u * 600u;
 constexpr uint32_t kEepromBytes = 0x10000;
 constexpr uint32_t kFlash2Bytes = 0x1BC0000;      // 222 sectors
 constexpr uint32_t kFlash2SectorBytes = 0x20000;  // 128 KB
+// The capacity byte of the SPI data flash's identification on a new module (a 64 Mbit part).
+constexpr uint8_t kDefaultDataFlashId = 0x17;
 
 struct Shared {
     uint32_t magic;
@@ -187,6 +196,9 @@ struct Shared {
     Faults faults;
     TouchInput touch;
     TouchAdcLog touch_log;
+    // What the SPI data flash answers as the capacity byte of its identification; set by the
+    // world before power-on.
+    uint8_t dataflash_id;
     alignas(64) uint16_t framebuffer[kFrameBufferPixels];
 };
 

@@ -1,6 +1,7 @@
 #include "standalone.h"
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,6 +36,7 @@ alignas(4096) uint16_t memory[Standalone::kGuardPixels + kFbPixels + Standalone:
 simlink::BoardState state;
 simlink::SdSlot slot;
 simlink::TouchAdcLog touch_log;
+uint8_t dataflash_id = simlink::kDefaultDataFlashId;
 uint64_t touch_log_taken = 0;
 Persistent* persistent = nullptr;
 
@@ -108,7 +110,8 @@ Standalone::Standalone() {
         std::perror("voxa standalone board: Flash2 window");
         std::abort();
     }
-    m.attach_flash2(window);
+    m.attach_flash2(window, flash2_fd_);
+    m.attach_dataflash_id(&dataflash_id);
 }
 
 bool Standalone::set_flash2(const std::vector<uint8_t>& bytes) {
@@ -133,7 +136,17 @@ bool Standalone::set_flash2(const std::vector<uint8_t>& bytes) {
     }
     close(flash2_fd_);
     flash2_fd_ = fd;
+    machine_->attach_flash2(machine_->flash2_window(), fd);
     return true;
+}
+
+size_t Standalone::flash2_file_size() const {
+    struct stat st;
+    return fstat(flash2_fd_, &st) == 0 ? size_t(st.st_size) : 0;
+}
+
+void Standalone::set_dataflash_id(uint8_t id) {
+    dataflash_id = id;
 }
 
 Standalone::Ending Standalone::run_isolated(const std::function<int()>& code,
@@ -173,6 +186,12 @@ Standalone::Ending Standalone::run_isolated(const std::function<int()>& code,
         e.why = "exited with code " + std::to_string(WEXITSTATUS(status));
     }
     persistent->end = Persistent::End::kNone;
+    // The copy shares the window's file but mapped the sectors it grew only in its own address
+    // space: map them here too.
+    if (!map_flash_window(flash2_fd_, machine_->flash2_window())) {
+        std::perror("voxa standalone board: Flash2 window");
+        std::abort();
+    }
     return e;
 }
 
@@ -225,6 +244,13 @@ void Standalone::cut_power_at_eeprom_write(uint64_t n, bool byte_stored) {
     f.eeprom_writes = 0;
     f.eeprom_cut_stores = byte_stored ? 1 : 0;
     f.eeprom_cut_at = n;
+}
+
+void Standalone::cut_power_at_flash_op(uint64_t n, bool op_done) {
+    simlink::Faults& f = persistent->faults;
+    f.flash_ops = 0;
+    f.flash_cut_done = op_done ? 1 : 0;
+    f.flash_cut_at = n;
 }
 
 void Standalone::insert_sd_image(const std::string& path) {

@@ -44,6 +44,10 @@ class Standalone {
     simlink::Faults& faults();
     // Arms a power cut during the nth EEPROM byte write from now (0 disarms).
     void cut_power_at_eeprom_write(uint64_t n, bool byte_stored);
+    // Arms a power cut after the nth boot flash operation (sector erase or block program) from
+    // now, that operation done or lost as op_done says (0 disarms). The cut operation and every
+    // later one return non-zero and store nothing.
+    void cut_power_at_flash_op(uint64_t n, bool op_done);
     // True once a power cut happened; power_on_again() lets the board store again.
     bool power_lost() const { return !machine_->powered(); }
     void power_on_again() { machine_->restore_power(); }
@@ -54,6 +58,12 @@ class Standalone {
     // window unchanged) for more bytes than the window holds.
     const uint8_t* flash2_window() { return machine_->flash2_window(); }
     bool set_flash2(const std::vector<uint8_t>& bytes);
+    // The window's backing file as it is stored now: whole sectors from offset 0 (what lies
+    // beyond reads erased). Programming beyond its end grows it.
+    size_t flash2_file_size() const;
+
+    // What ReadSerialFlashID() returns (0x17 when the process starts).
+    void set_dataflash_id(uint8_t id);
 
     // The card in the slot (the card-detect switch follows at once). A card put in is
     // uninitialised until the firmware brings it up (sd_card_init).
@@ -92,10 +102,10 @@ class Standalone {
     // Runs code that may reset the processor on a copy of this board in a forked child
     // process. A reset ends the copy where it happens, as a reset ends a power-on: nothing
     // unwinds, no firmware code runs after it, and this process and its board stay exactly as
-    // they were. Only the persistent memories (EEPROM, fault counters) and what the copy
-    // wrote to files outlive it; its RAM, its machine and its UART output do not. at_reset,
-    // if given, runs in the copy at the moment of the reset to tell what the RAM held then.
-    // Test assertions made inside the copy are not seen by the test: return results instead.
+    // they were. Only the persistent memories (EEPROM, Flash2 window, fault counters) and what
+    // the copy wrote to files outlive it; its RAM, its machine and its UART output do not.
+    // at_reset, if given, runs in the copy at the moment of the reset to tell what the RAM held
+    // then. Test assertions made inside the copy are not seen by the test: return results instead.
     //
     // A reset outside run_isolated() stops the process with a message.
     Ending run_isolated(const std::function<int()>& code,

@@ -217,8 +217,35 @@ constexpr uint32_t kFlash2Address = 0xC8400000;
 constexpr uint32_t kFlash2Size = 0x1BC0000;
 constexpr uint32_t kFlash2SectorSize = 0x20000;
 
-// The window, readable in place: kFlash2Size bytes (kFlash2Address on the module).
+// The window, readable in place: kFlash2Size bytes (kFlash2Address on the module). The
+// firmware never stores through this pointer; the operations below change what it reads.
 const uint8_t* flash2_window();
+
+// The operations below take module addresses (kFlash2Address + offset) and act only inside the
+// window: the firmware image below kFlash2Address can never be erased or programmed through
+// them. Each busy-waits until the device has finished, so what it did reads back through
+// flash2_window() when it returns. They are called from the main loop only, never from an
+// interrupt handler.
+
+// Erases the whole 128 KB sector that holds address: all of its bytes then read 0xFF. Returns
+// 0 when done; non-zero, with nothing erased, for an address outside the window.
+int FlashEraseSector(uint32_t address);
+// 1 when every one of the length bytes from address reads 0xFF (also for length 0); 0 when one
+// does not, or when the range does not lie wholly in the window.
+int FlashIsErased(uint32_t address, uint32_t length);
+// Programs length bytes from data at address in 16-bit units. NOR programming only clears
+// bits: each byte becomes what it read AND the new byte, so the range must be erased
+// beforehand to read back as data. Returns 0 when done; non-zero, with nothing programmed, when
+// the request is refused: data null, address or length odd, or the range not wholly in the
+// window.
+int FlashWriteBlock(uint32_t address, const uint8_t* data, uint32_t length);
+
+// ---------------------------------------------------------------------------------------------
+// SPI data flash (holds no data of this firmware)
+
+// The capacity byte (the third byte) of the device's identification, command 0x9F: 0x17 for a
+// 64 Mbit part with 128 KB sectors, 0x18 for 128 Mbit with 256 KB sectors.
+uint8_t ReadSerialFlashID();
 
 // ---------------------------------------------------------------------------------------------
 // SD card slot: card detect and the card as a block device of 512-byte sectors

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sim {
@@ -125,6 +126,23 @@ TEST(CliOptions, TouchPanelAndControlConsole) {
         const Parsed r = parse(c.args);
         EXPECT_EQ(r.result, CliParse::kError) << c.mentions;
         EXPECT_NE(r.error.find(c.mentions), std::string::npos) << r.error;
+    }
+}
+
+TEST(CliOptions, DataFlashIdIsAHexByte) {
+    EXPECT_EQ(parse({}).options.dataflash_id, 0x17);
+    for (const auto& [text, id] :
+         {std::pair{"18", 0x18}, {"0x0", 0x00}, {"fF", 0xFF}, {"7", 0x07}}) {
+        const Parsed p = parse({"--dataflash-id", text});
+        ASSERT_EQ(p.result, CliParse::kRun) << text << ": " << p.error;
+        EXPECT_EQ(p.options.dataflash_id, id) << text;
+    }
+    for (const char* bad : {"100", "", "0x", "g1", "-1", "1 "}) {
+        const Parsed p = parse({"--dataflash-id", bad});
+        EXPECT_EQ(p.result, CliParse::kError) << bad;
+        EXPECT_NE(p.error.find("--dataflash-id: '" + std::string(bad) + "' is not a hex byte"),
+                  std::string::npos)
+            << p.error;
     }
 }
 

@@ -59,11 +59,15 @@ TEST_F(VoxaSim, UsageErrorsExitWithTwo) {
     Outcome r = run("--panel qvga");
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("unknown panel 'qvga'"), std::string::npos) << r.err;
+    r = run("--dataflash-id 1FF");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("--dataflash-id: '1FF' is not a hex byte (00-FF)"), std::string::npos)
+        << r.err;
     r = run("--help");
     EXPECT_EQ(r.code, 0);
-    for (const char* option :
-         {"--panel", "--com0", "--com1", "--realtime", "--fast", "--state", "--script", "--run-for",
-          "--screenshot", "--log", "--power-on-now", "--flash2", "pty:LINK", "tcp:PORT"}) {
+    for (const char* option : {"--panel", "--com0", "--com1", "--realtime", "--fast", "--state",
+                               "--script", "--run-for", "--screenshot", "--log", "--power-on-now",
+                               "--flash2", "--dataflash-id", "pty:LINK", "tcp:PORT"}) {
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
 }
