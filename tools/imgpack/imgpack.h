@@ -152,6 +152,9 @@ struct RecordLayout {
 std::vector<uint8_t> build(const ImageFile& file, std::vector<RecordLayout>* layout = nullptr,
                            std::string* error = nullptr);
 
+// The whole file (false for a folder or a file that cannot be read).
+bool read_file(const std::string& path, std::string* out);
+
 // Reads a manifest (docs/imgpack.md): one record per line in index order, files named relative
 // to base_dir and read at once. On failure returns false and sets *error to "LINE: message".
 bool parse_manifest(std::string_view text, const std::string& base_dir, ImageFile* out,

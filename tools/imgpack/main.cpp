@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 
 #include "imgpack.h"
@@ -52,18 +51,6 @@ int input_error(const std::string& message) {
     return 1;
 }
 
-bool read_file(const std::string& path, std::string* out) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream s;
-    s << in.rdbuf();
-    if (in.bad()) return false;
-    *out = s.str();
-    return true;
-}
-
 int build(int argc, char** argv) {
     std::string input, output;
     imgpack::MacroFile file;
@@ -92,7 +79,7 @@ int build(int argc, char** argv) {
     if (output.empty()) return usage("build needs -o OUT.BIN");
 
     std::string text;
-    if (!read_file(input, &text)) return input_error(input + ": cannot read the file");
+    if (!imgpack::read_file(input, &text)) return input_error(input + ": cannot read the file");
     std::string error;
     std::vector<uint8_t> image;
     if (imgpack::looks_like_macro_text(text)) {
@@ -125,7 +112,7 @@ int list(int argc, char** argv) {
     if (argc != 3) return usage("list needs exactly one file");
     const std::string path = argv[2];
     std::string bytes;
-    if (!read_file(path, &bytes)) return input_error(path + ": cannot read the file");
+    if (!imgpack::read_file(path, &bytes)) return input_error(path + ": cannot read the file");
     bool damaged = false;
     const std::string text =
         imgpack::list(std::vector<uint8_t>(bytes.begin(), bytes.end()), &damaged);

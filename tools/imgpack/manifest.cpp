@@ -40,18 +40,6 @@ bool split(std::string_view line, std::vector<std::string>* out) {
     }
 }
 
-bool read_bytes(const std::filesystem::path& path, std::string* out) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream s;
-    s << in.rdbuf();
-    if (in.bad()) return false;
-    *out = s.str();
-    return true;
-}
-
 // The picture readers by content. PNG only so far; other formats join here.
 bool decode_picture(const std::string& bytes, Picture* out, std::string* error) {
     return decode_png(std::vector<uint8_t>(bytes.begin(), bytes.end()), out, error);
@@ -96,6 +84,18 @@ bool looks_like_macro_text(std::string_view text) {
     return false;
 }
 
+bool read_file(const std::string& path, std::string* out) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream s;
+    s << in.rdbuf();
+    if (in.bad()) return false;
+    *out = s.str();
+    return true;
+}
+
 bool parse_manifest(std::string_view text, const std::string& base_dir, ImageFile* out,
                     std::string* error) {
     size_t line_no = 0;
@@ -137,7 +137,7 @@ bool parse_manifest(std::string_view text, const std::string& base_dir, ImageFil
                 record.macros.names = false;
             }
             std::string bytes, why;
-            if (!read_bytes(path_of(w[1]), &bytes)) return fail(w[1] + ": cannot read the file");
+            if (!read_file(path_of(w[1]).string(), &bytes)) return fail(w[1] + ": cannot read the file");
             const bool names = record.macros.names;
             if (!parse_text(bytes, &record.macros, &why)) return fail(w[1] + ":" + why);
             record.macros.names = names;
@@ -182,7 +182,7 @@ bool parse_manifest(std::string_view text, const std::string& base_dir, ImageFil
                 return fail("a transparent bitmap is stored uncompressed; use plain or auto");
             }
             std::string bytes, why;
-            if (!read_bytes(path_of(w[1]), &bytes)) return fail(w[1] + ": cannot read the file");
+            if (!read_file(path_of(w[1]).string(), &bytes)) return fail(w[1] + ": cannot read the file");
             Picture picture;
             if (!decode_picture(bytes, &picture, &why)) return fail(w[1] + ": " + why);
             if (picture.width > kMaxBitmapWidth) {
