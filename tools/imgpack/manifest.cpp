@@ -137,7 +137,8 @@ bool parse_manifest(std::string_view text, const std::string& base_dir, ImageFil
                 record.macros.names = false;
             }
             std::string bytes, why;
-            if (!read_file(path_of(w[1]).string(), &bytes)) return fail(w[1] + ": cannot read the file");
+            if (!read_file(path_of(w[1]).string(), &bytes))
+                return fail(w[1] + ": cannot read the file");
             const bool names = record.macros.names;
             if (!parse_text(bytes, &record.macros, &why)) return fail(w[1] + ":" + why);
             record.macros.names = names;
@@ -182,7 +183,8 @@ bool parse_manifest(std::string_view text, const std::string& base_dir, ImageFil
                 return fail("a transparent bitmap is stored uncompressed; use plain or auto");
             }
             std::string bytes, why;
-            if (!read_file(path_of(w[1]).string(), &bytes)) return fail(w[1] + ": cannot read the file");
+            if (!read_file(path_of(w[1]).string(), &bytes))
+                return fail(w[1] + ": cannot read the file");
             Picture picture;
             if (!decode_picture(bytes, &picture, &why)) return fail(w[1] + ": " + why);
             if (picture.width > kMaxBitmapWidth) {
