@@ -86,6 +86,24 @@ int read_flash2_file(const std::string& path, std::vector<uint8_t>* bytes) {
     return why.empty() ? kExitOk : refuse("--flash2", path, why);
 }
 
+// A bitmap/macro file with more than one record is used from the flash only when its locations
+// are addresses of the window (as the module's own copy to the flash writes them); one built
+// with file offsets would be refused at start-up without a word, so say it here.
+void warn_if_offsets(const std::string& path, const std::vector<uint8_t>& b) {
+    constexpr uint32_t kFlash2WindowAddress = 0xC8400000;  // where the module sees the window
+    constexpr size_t kRecord1Location = 8 + 12 + 4;
+    if (b.size() < kRecord1Location + 4 || (b[0] | (b[1] << 8)) != 0xFEEC) return;
+    if ((b[2] | (b[3] << 8)) < 2) return;
+    uint32_t location = 0;
+    for (int i = 3; i >= 0; --i) location = (location << 8) | b[kRecord1Location + size_t(i)];
+    if (location > kFlash2WindowAddress) return;
+    std::fprintf(stderr,
+                 "voxa-sim: warning: --flash2 %s: its locations are file offsets; the module uses "
+                 "a file of several records from the flash only with flash addresses (build it "
+                 "with imgpack --flash2-locations)\n",
+                 path.c_str());
+}
+
 bool waits_for_host(const EndpointSpec& spec) {
     return spec.kind == EndpointSpec::Kind::kPty || spec.kind == EndpointSpec::Kind::kTcp;
 }
@@ -111,6 +129,7 @@ int run_app(const CliOptions& o) {
     std::vector<uint8_t> flash2;
     if (!o.flash2.empty()) {
         if (const int code = read_flash2_file(o.flash2, &flash2); code != kExitOk) return code;
+        warn_if_offsets(o.flash2, flash2);
     }
 
     Module::Options mo;

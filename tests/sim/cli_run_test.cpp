@@ -243,6 +243,28 @@ TEST_F(VoxaSim, Flash2FileIsWrittenIntoTheStateFolder) {
     EXPECT_EQ(read("state/flash2.bin"), expected);
 }
 
+// A file of several records whose locations are offsets is refused by the module's flash check
+// without a word: voxa-sim says so when it programs one; a file with flash addresses passes.
+TEST_F(VoxaSim, Flash2FileWithOffsetsIsWarnedAbout) {
+    std::string file(32, '\0');
+    file[0] = '\xEC';
+    file[1] = '\xFE';
+    file[2] = 2;                                        // two records
+    file.replace(24, 4, std::string("\x20\0\0\0", 4));  // record 1 at offset 0x20
+    write("offsets.bin", file);
+    Outcome r = run("--fast --com0 none --run-for 10 --flash2 '" + path("offsets.bin") + "'");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(
+        r.err.find("warning: --flash2 " + path("offsets.bin") + ": its locations are file offsets"),
+        std::string::npos)
+        << r.err;
+    file.replace(24, 4, std::string("\x20\0\x40\xC8", 4));  // 0xC8400020
+    write("addresses.bin", file);
+    r = run("--fast --com0 none --run-for 10 --flash2 '" + path("addresses.bin") + "'");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err.find("warning"), std::string::npos) << r.err;
+}
+
 // A script line naming a file that cannot be used fails the script at that line, found when
 // the script is read: the module never runs (no log is even started).
 TEST_F(VoxaSim, ScriptNamingAnUnusableFileFailsBeforeTheRun) {
