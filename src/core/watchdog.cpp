@@ -90,8 +90,7 @@ int row_comwdt(char* line) {
     const char* rest;
     const char* word = line[7] ? line + kMacroWordAt : line + 7;
     if (*word >= '0' && *word <= '9') {
-        MacroEntry e;
-        if (kv_sscanf(word, "%d", &macro) != 1 || !KV_GetMacro(macro, &e)) {
+        if (kv_sscanf(word, "%d", &macro) != 1 || !KV_MacroExists(macro)) {
             return refuse("bad macro index number\r");
         }
     } else {

@@ -48,15 +48,8 @@ int result_of(int r) {
     return r ? r : kCmdFailed;
 }
 
-bool macro_exists(int n) {
-    MacroEntry e;
-    return KV_GetMacro(n, &e) != 0;
-}
-
 void reply_number(int value) {
-    char text[16];
-    kv_snprintf(text, sizeof text, "%d\r", value);
-    txString(text);
+    perr("%d\r", value);
 }
 
 int pon_macro(char* line) {
@@ -75,7 +68,7 @@ int pon_macro(char* line) {
         eepromData.ponMacro = 0;
         eepromData.bannerOff = kBannerShown;
     } else {
-        if (!macro_exists(n)) return kCmdFailed;
+        if (!KV_MacroExists(n)) return kCmdFailed;
         eepromData.ponMacro = uint8_t(n);
     }
     if (items == 2) {
@@ -95,7 +88,7 @@ int demo_macro(char* line) {
     char word[kWordSize];
     if (kv_sscanf(line, "*DEMOMAC %63s", word) != 1) return kCmdFailed;
     int n;
-    if (!convertStringtoIndexMacro(word, &n) || !macro_exists(n)) return kCmdFailed;
+    if (!convertStringtoIndexMacro(word, &n) || !KV_MacroExists(n)) return kCmdFailed;
     eepromData.demoMacro = uint8_t(n);
     KV_EEPROM_Save();
     return kCmdDone;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "base/host_text.h"
 #include "device/board.h"
 #include "gui/gui.h"
@@ -11,13 +12,6 @@ namespace {
 
 constexpr uint32_t kDescriptorSize = 20;
 constexpr uint32_t kPixelBytes = 2;
-
-uint16_t rd16(const uint8_t* p) {
-    return uint16_t(p[0] | (p[1] << 8));
-}
-uint32_t rd32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 bool is_bitmap_type(uint8_t type) {
     return type == kRecBitmap || type == kRecCompressedBitmap || type == kRecTransparentBitmap;
@@ -75,7 +69,7 @@ void blit(const BitmapHandle& b, Blit r, bool keyed, uint16_t key) {
             continue;
         }
         for (int64_t i = 0; i < r.w; ++i) {
-            const uint16_t p = rd16(src + size_t(i) * kPixelBytes);
+            const uint16_t p = read_le16(src + size_t(i) * kPixelBytes);
             if (p != key) dst[i] = p;
         }
     }
@@ -103,11 +97,11 @@ int KV_GetExtBitmap(int index, BitmapHandle* out) {
     if (!record || rec.size < kDescriptorSize) return 0;
     BitmapHandle b;
     b.type = rec.type;
-    b.width = rd16(record);
-    b.height = rd16(record + 2);
-    b.key = rd16(record + 12);
+    b.width = read_le16(record);
+    b.height = read_le16(record + 2);
+    b.key = read_le16(record + 12);
     uint32_t pixels;
-    if (!ExtMem_Resolve(rd32(record + 8), &pixels) || pixels < at || pixels - at > rec.size) {
+    if (!ExtMem_Resolve(read_le32(record + 8), &pixels) || pixels < at || pixels - at > rec.size) {
         return 0;
     }
     b.bytes = rec.size - (pixels - at);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "base/format.h"
 #include "base/host_text.h"
 #include "device/board.h"
@@ -22,18 +23,10 @@ struct Image {
 };
 Image image;
 
-uint16_t rd16(const uint8_t* p) {
-    return uint16_t(p[0] | (p[1] << 8));
-}
-uint32_t rd32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-           (uint32_t(p[3]) << 24);
-}
-
 // The bytes the image may be read in: its size field, never beyond the place it lies in.
 uint32_t image_size() {
     if (!image.data || image.limit < kExtMemHeaderSize) return 0;
-    const uint32_t size = rd32(image.data + kSizeFieldOffset);
+    const uint32_t size = read_le32(image.data + kSizeFieldOffset);
     return size < image.limit ? size : image.limit;
 }
 
@@ -79,33 +72,33 @@ bool ExtMem_Resolve(uint32_t location, uint32_t* offset) {
 
 bool ExtMem_Valid() {
     const uint8_t* header = ExtMem_Bytes(0, kExtMemHeaderSize);
-    return header && rd16(header) == kExtMemMagic;
+    return header && read_le16(header) == kExtMemMagic;
 }
 
 int ExtMem_RecordCount() {
-    return ExtMem_Valid() ? rd16(image.data + kCountFieldOffset) : 0;
+    return ExtMem_Valid() ? read_le16(image.data + kCountFieldOffset) : 0;
 }
 
 bool ExtMem_Record(int index, ExtRecord* out) {
     if (index < 0 || index >= ExtMem_RecordCount()) return false;
-    const uint8_t* entry =
-        ExtMem_Bytes(kExtMemHeaderSize + uint32_t(index) * kExtMemDirEntrySize, kExtMemDirEntrySize);
+    const uint8_t* entry = ExtMem_Bytes(kExtMemHeaderSize + uint32_t(index) * kExtMemDirEntrySize,
+                                        kExtMemDirEntrySize);
     if (!entry) return false;
     out->type = entry[0];
-    out->location = rd32(entry + 4);
-    out->size = rd32(entry + 8);
+    out->location = read_le32(entry + 4);
+    out->size = read_le32(entry + 8);
     return true;
 }
 
 int Flash2Init() {
     const uint8_t* flash = flash2_window();
     if (!flash) return 1;
-    const uint32_t size = rd32(flash + kSizeFieldOffset);
-    if (rd16(flash) != kExtMemMagic || size > kFlash2Size) return 1;
-    if (rd16(flash + kCountFieldOffset) > 1) {
+    const uint32_t size = read_le32(flash + kSizeFieldOffset);
+    if (read_le16(flash) != kExtMemMagic || size > kFlash2Size) return 1;
+    if (read_le16(flash + kCountFieldOffset) > 1) {
         // A half-programmed or foreign image gives itself away in its first two locations.
-        const uint32_t record0 = rd32(flash + kExtMemHeaderSize + 4);
-        const uint32_t record1 = rd32(flash + kExtMemHeaderSize + kExtMemDirEntrySize + 4);
+        const uint32_t record0 = read_le32(flash + kExtMemHeaderSize + 4);
+        const uint32_t record1 = read_le32(flash + kExtMemHeaderSize + kExtMemDirEntrySize + 4);
         if (record1 <= kFlash2Address || record0 > kFlash2Address + kFlash2Size - 1) return 1;
     }
     KV_ExtMem_SetImage(flash, kFlash2Size, kFlash2Address);
@@ -125,8 +118,8 @@ int KV_GetBitmapSize(int index, int* width, int* height) {
     if (!ExtMem_Resolve(rec.location, &offset)) return 0;
     const uint8_t* d = ExtMem_Bytes(offset, kBitmapDescriptorSize);
     if (!d) return 0;
-    *width = rd16(d);
-    *height = rd16(d + 2);
+    *width = read_le16(d);
+    *height = read_le16(d + 2);
     return 1;
 }
 

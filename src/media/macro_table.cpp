@@ -2,17 +2,13 @@
 
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "media/ext_image.h"
 
 namespace {
 
 constexpr uint32_t kEntrySize = 8;
 constexpr uint32_t kMetaNamesOffset = 6;
-
-uint32_t rd32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-           (uint32_t(p[3]) << 24);
-}
 
 // Offset of the macro table and the number of macros, when record 0 holds macros.
 bool macro_record(uint32_t* table, uint32_t* count) {
@@ -70,7 +66,7 @@ int KV_GetMacro(int n, MacroEntry* out) {
     MacroEntry e;
     e.line_count = uint16_t(entry[4] | (entry[5] << 8));
     e.shown_number = entry[6];
-    if (!ExtMem_Resolve(rd32(entry), &e.first_line)) {
+    if (!ExtMem_Resolve(read_le32(entry), &e.first_line)) {
         // A macro without lines may point anywhere: nothing of it is ever read.
         if (e.line_count != 0) return 0;
         e.first_line = 0;
@@ -81,6 +77,11 @@ int KV_GetMacro(int n, MacroEntry* out) {
     }
     *out = e;
     return 1;
+}
+
+bool KV_MacroExists(int n) {
+    MacroEntry e;
+    return KV_GetMacro(n, &e) != 0;
 }
 
 bool KV_MacroNamesPresent() {

@@ -29,6 +29,9 @@ int KV_MacroCount();
 // otherwise.
 int KV_GetMacro(int n, MacroEntry* out);
 
+// Macro n is valid (KV_GetMacro finds it).
+bool KV_MacroExists(int n);
+
 // The meta table of names is present (its magic follows the table).
 bool KV_MacroNamesPresent();
 // Name k (0 .. count; 0 is a placeholder) from the meta table, or null when there is none or it

@@ -53,11 +53,6 @@ bool bind_word(int spot, const char* word, int event, int* n) {
     return true;
 }
 
-bool macro_exists(int n) {
-    MacroEntry e;
-    return KV_GetMacro(n, &e) != 0;
-}
-
 void list_macro(int k) {
     MacroEntry e;
     char head[24];
@@ -171,11 +166,11 @@ int row_macro_bind(char* line) {
         h.options |= kOptReportEnable;
         return kCmdDone;
     }
-    if (!macro_exists(pressMacro)) return kCmdFailed;
+    if (!KV_MacroExists(pressMacro)) return kCmdFailed;
     int releaseMacro = 0;
     if (words == 3) {
         if (!bind_word(spot, release, 0, &releaseMacro)) return kCmdFailed;
-        if (releaseMacro != 0 && !macro_exists(releaseMacro)) return kCmdFailed;
+        if (releaseMacro != 0 && !KV_MacroExists(releaseMacro)) return kCmdFailed;
     } else {
         h.touchState &= uint8_t(~kTouchReleaseLabel);
     }
@@ -189,9 +184,7 @@ int row_macro_bind(char* line) {
 int row_macro_args(char* line) {
     if (!prefix(line, "xa")) return kNoMatch;
     if (exact(line, "xa")) {
-        char text[16];
-        kv_snprintf(text, sizeof text, "%d\r", getMacroArgBytesAvailable());
-        txString(text);
+        perr("%d\r", getMacroArgBytesAvailable());
         return kCmdDone;
     }
     const bool quiet = line[2] == 'q';
@@ -214,7 +207,7 @@ int row_macro_args(char* line) {
         slot = 0;
         return kCmdDone;
     }
-    if (!macro_exists(n)) return kCmdFailed;
+    if (!KV_MacroExists(n)) return kCmdFailed;
     const char* text = skipLeadingWhitespace(p);
     if (!assignMacroArgs(spot, isPress, text ? text : "")) return kCmdFailed;
     slot = uint8_t(n);
