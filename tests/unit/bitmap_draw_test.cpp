@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "command/parse_command.h"
+#include "controls/bitmap_wait.h"
+#include "device/panel_timing.h"
+#include "device/timebase.h"
 #include "drawing/drawing_state.h"
 #include "gui/gui.h"
 #include "image_builder.h"
@@ -156,6 +159,32 @@ TEST_F(Bitmaps, NothingIsWrittenOutsideThePanel) {
     EXPECT_EQ(at(799, 479), 199);  // the run-length row, cut at the right edge
     EXPECT_EQ(at(799, 0), kRed);
     EXPECT_EQ(at(0, 479), kRed);
+}
+
+}  // namespace
+
+namespace {
+
+// A button face drawn while the raster sweeps it would show half of each state: the waiting
+// draw starts only once the scan has passed the face's last line.
+TEST_F(Bitmaps, WaitingDrawStartsBehindTheScan) {
+    EXPECT_EQ(KV_DrawBitmapW(nullptr, 0, 0), 0);
+    BitmapHandle h;
+    ASSERT_EQ(KV_GetExtBitmap(4, &h), 1);  // 100 x 50
+    for (int start_ms = 1; start_ms < 19; start_ms += 4) {
+        SCOPED_TRACE(start_ms);
+        KV_Delay(uint32_t(start_ms));
+        const uint32_t before = KV_TimerGetMsCount();
+        ASSERT_EQ(KV_DrawBitmapW(&h, 0, 300), 1);
+        EXPECT_LE(KV_TimerGetMsCount() - before, 2 * msPerFrame);
+        // Line 350 is passed this many ms into the frame (vertical sync and porches first).
+        const uint32_t passed = uint32_t((13 + 3 + 1 + 29 + 350) * msPerLine + 0.0005f) + 1;
+        const uint32_t t = KV_TimerGetFrameTime();
+        EXPECT_TRUE((t >= passed && t - passed <= msPerFrame / 4) ||
+                    (t < passed && passed - t > 3 * msPerFrame / 4))
+            << "frame time " << t;
+    }
+    EXPECT_EQ(at(99, 349), kRed);
 }
 
 }  // namespace
