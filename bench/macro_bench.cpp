@@ -6,10 +6,10 @@
 
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 
 #include "macro/variables.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -141,48 +141,20 @@ void BM_Length_Items_Filters(benchmark::State& state) {
 }
 
 // The machine is shared: each figure is the median of five runs, and the ratios use the medians.
-#define VOXA_MACRO_BENCH(fn) BENCHMARK(fn)->Repetitions(5)->ReportAggregatesOnly(true)
-VOXA_MACRO_BENCH(BM_Typical_Filters);
-VOXA_MACRO_BENCH(BM_Typical_Snprintf);
-VOXA_MACRO_BENCH(BM_Plain_Filters);
-VOXA_MACRO_BENCH(BM_Plain_Copy);
-VOXA_MACRO_BENCH(BM_Comment_Filters);
-VOXA_MACRO_BENCH(BM_Length_Plain_Filters)->Arg(16)->Arg(32)->Arg(64)->Arg(128);
-VOXA_MACRO_BENCH(BM_Length_Plain_Copy)->Arg(16)->Arg(32)->Arg(64)->Arg(128);
-VOXA_MACRO_BENCH(BM_Length_Items_Filters)->Arg(16)->Arg(32)->Arg(64)->Arg(128);
-
-// The console output, plus each benchmark's median time kept for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            if (r.run_type == Run::RT_Iteration) {
-                times_[r.benchmark_name()] = r.GetAdjustedCPUTime();
-            } else if (r.aggregate_name == "median") {
-                const std::string& args = r.run_name.args;
-                times_[r.run_name.function_name + (args.empty() ? "" : "/" + args)] =
-                    r.GetAdjustedCPUTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void ratio(const char* what, const std::string& ours, const std::string& theirs) const {
-        const auto a = times_.find(ours);
-        const auto b = times_.find(theirs);
-        if (a == times_.end() || b == times_.end() || b->second <= 0) return;
-        std::printf("ratio %-40s %6.2f  (%s / %s)\n", what, a->second / b->second, ours.c_str(),
-                    theirs.c_str());
-    }
-
-  private:
-    std::map<std::string, double> times_;
-};
+VOXA_BENCH_MEDIAN(BM_Typical_Filters);
+VOXA_BENCH_MEDIAN(BM_Typical_Snprintf);
+VOXA_BENCH_MEDIAN(BM_Plain_Filters);
+VOXA_BENCH_MEDIAN(BM_Plain_Copy);
+VOXA_BENCH_MEDIAN(BM_Comment_Filters);
+VOXA_BENCH_MEDIAN(BM_Length_Plain_Filters)->Arg(16)->Arg(32)->Arg(64)->Arg(128);
+VOXA_BENCH_MEDIAN(BM_Length_Plain_Copy)->Arg(16)->Arg(32)->Arg(64)->Arg(128);
+VOXA_BENCH_MEDIAN(BM_Length_Items_Filters)->Arg(16)->Arg(32)->Arg(64)->Arg(128);
 
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    voxa_bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.ratio("typical line / snprintf", "BM_Typical_Filters", "BM_Typical_Snprintf");
     reporter.ratio("plain line / strlen+memcpy", "BM_Plain_Filters", "BM_Plain_Copy");

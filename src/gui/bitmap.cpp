@@ -81,6 +81,16 @@ void draw_565(Painter& painter, const GUI_BITMAP& bm, int64_t x, int64_t y) {
     Visible v;
     if (!visible(bm, x, y, painter.clip(), v)) return;
     const int n = v.c1 - v.c0 + 1;
+    const int rows = v.r1 - v.r0 + 1;
+    // A full-width bitmap on a full-width span (a page background) is one block in both places:
+    // one copy instead of one call per row, which at these speeds is a third of the cost.
+    if (painter.mode() == Painter::Mode::kPaint && n == painter.stride() &&
+        bm.BytesPerLine == n * 2) {
+        std::memcpy(painter.framebuffer() + (y + v.r0) * painter.stride() + x + v.c0,
+                    bm.pData + size_t(v.r0) * bm.BytesPerLine, size_t(n) * 2 * size_t(rows));
+        painter.count(uint32_t(n) * uint32_t(rows));
+        return;
+    }
     for (int r = v.r0; r <= v.r1; ++r) {
         const uint8_t* src = bm.pData + size_t(r) * bm.BytesPerLine + size_t(v.c0) * 2;
         uint16_t* dst = painter.framebuffer() + (y + r) * painter.stride() + x + v.c0;
@@ -90,7 +100,7 @@ void draw_565(Painter& painter, const GUI_BITMAP& bm, int64_t x, int64_t y) {
             invert16(dst, n);
         }
     }
-    painter.count(uint32_t(n) * uint32_t(v.r1 - v.r0 + 1));
+    painter.count(uint32_t(n) * uint32_t(rows));
 }
 
 // The run-length stream: a count byte n of 1-255 repeats the following pixel n times; a zero

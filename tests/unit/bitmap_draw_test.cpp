@@ -55,6 +55,10 @@ class Bitmaps : public ::testing::Test {
         b.addBitmap(1, 100, 50, ImageBuilder::pixels(std::vector<uint16_t>(5000, kRed)));
         // 5: a descriptor claiming more pixels than its record holds
         b.addBitmap(1, 100, 100, ImageBuilder::pixels({1, 2, 3}));
+        // 6: 19 x 2 transparent, every third pixel the key: pixels in groups and one by one
+        std::vector<uint16_t> striped;
+        for (int i = 0; i < 38; ++i) striped.push_back(i % 3 ? uint16_t(0x0800 + i) : kBlue);
+        b.addBitmap(5, 19, 2, ImageBuilder::pixels(striped), kBlue);
         image_ = b.build();
         KV_ExtMem_SetImage(image_.data(), uint32_t(image_.size()), kFlash2Address);
         fb_ = sim::Standalone::instance().framebuffer();
@@ -185,6 +189,23 @@ TEST_F(Bitmaps, WaitingDrawStartsBehindTheScan) {
             << "frame time " << t;
     }
     EXPECT_EQ(at(99, 349), kRed);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Bitmaps, KeyPixelsLeaveTheScreenAsItWas) {
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 19; ++x) fb_[(50 + y) * kW + 30 + x] = uint16_t(0x7000 + x);
+    EXPECT_EQ(run("xi 6 30 50"), ">");
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 19; ++x) {
+            const int i = y * 19 + x;
+            EXPECT_EQ(at(30 + x, 50 + y), i % 3 ? 0x0800 + i : 0x7000 + x) << x << "," << y;
+        }
+    }
+    EXPECT_EQ(at(49, 50), kBack);
 }
 
 }  // namespace
