@@ -47,16 +47,21 @@ bool decode(const std::vector<uint8_t>& bytes, std::vector<uint8_t>* rgba, uint3
                       "CMYK pictures are not taken; convert it to RGB first");
         longjmp(err->jump, 1);
     }
+    {
+        // Before decompression starts: a progressive picture's buffers are allocated then.
+        const uint32_t w = info.image_width, h = info.image_height;
+        if (w > kMaxBitmapSide || h > kMaxBitmapSide || uint64_t(w) * h * 2 > kMaxFileSize) {
+            std::snprintf(err->message, sizeof err->message,
+                          "%ux%u pixels: more than the module's memory holds at 16 bits each", w,
+                          h);
+            longjmp(err->jump, 1);
+        }
+    }
     info.out_color_space = JCS_RGB;  // greyscale too: the library repeats the grey
     jpeg_start_decompress(&info);
     const uint32_t w = info.output_width, h = info.output_height;
     if (info.output_components != 3) {
         std::snprintf(err->message, sizeof err->message, "unexpected colour components");
-        longjmp(err->jump, 1);
-    }
-    if (w > kMaxBitmapSide || h > kMaxBitmapSide || uint64_t(w) * h * 2 > kMaxFileSize) {
-        std::snprintf(err->message, sizeof err->message,
-                      "%ux%u pixels: more than the module's memory holds at 16 bits each", w, h);
         longjmp(err->jump, 1);
     }
     rgba->assign(size_t(w) * h * 4, 0xFF);
