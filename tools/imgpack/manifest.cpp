@@ -223,9 +223,10 @@ bool parse_manifest(std::string_view text, const std::string& base_dir, ImageFil
             record.kind = Record::Kind::kFont;
             Font& font = record.font;
             font.name = w[1];
-            if (font.name.empty() || font.name.size() > kMaxFontName) {
+            if (font.name.empty() || font.name.size() > kMaxFontName ||
+                font.name.find_first_of(" \t") != std::string::npos) {
                 return fail("font name \"" + font.name + "\": 1 to " +
-                            std::to_string(kMaxFontName) + " characters");
+                            std::to_string(kMaxFontName) + " characters, no blanks");
             }
             if (builtin_font_name(font.name)) {
                 result.warnings.push_back(std::to_string(line_no) + ": font name \"" + font.name +
