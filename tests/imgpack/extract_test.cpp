@@ -145,6 +145,18 @@ TEST_F(ImgpackExtract, DamagedFilesAreRefused) {
             EXPECT_NE(error, "") << n;
         }
     }
+    // A record whose size says it ends before its pixels or its font data do.
+    for (int record : {2, 3, 6}) {
+        std::vector<uint8_t> short_size = bin;
+        const size_t field = 8 + 12 * size_t(record) + 8;
+        const uint32_t size = uint32_t(bin[field]) | uint32_t(bin[field + 1]) << 8 |
+                              uint32_t(bin[field + 2]) << 16 | uint32_t(bin[field + 3]) << 24;
+        for (int i = 0; i < 4; ++i) short_size[field + i] = uint8_t((size - 1) >> (8 * i));
+        EXPECT_FALSE(imgpack::extract(short_size, dir_ + "/short", nullptr, &notes, &error))
+            << record;
+        EXPECT_NE(error.find("record " + std::to_string(record) + ": "), std::string::npos)
+            << error;
+    }
     std::vector<uint8_t> odd = bin;
     odd[8 + 12 * 1] = 9;
     EXPECT_FALSE(imgpack::extract(odd, dir_ + "/odd", nullptr, &notes, &error));

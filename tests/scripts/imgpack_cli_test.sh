@@ -80,6 +80,8 @@ expect 2 "$imgpack" pack "$example"
 has "$dir/err" "usage: imgpack build"
 expect 0 "$imgpack" build --help
 has "$dir/out" "--flash2-locations"
+has "$dir/out" "--for-flash2"
+has "$dir/out" "imgpack extract FILE.BIN DIR"
 expect 0 "$imgpack" --help
 has "$dir/out" "imgpack list FILE.BIN"
 

@@ -51,9 +51,9 @@ class Extractor {
 
     uint32_t u16(uint64_t at) const { return image_[at] | uint32_t(image_[at + 1]) << 8; }
     uint32_t u32(uint64_t at) const { return u16(at) | u16(at + 2) << 16; }
-    bool has(uint64_t at, uint64_t n) const {
-        return at <= image_.size() && n <= image_.size() - at;
-    }
+    // Inside the file, and inside the record being read (its directory size), as the module's
+    // readers stop at a record's end.
+    bool has(uint64_t at, uint64_t n) const { return at <= end_ && n <= end_ - at; }
 
     // A location as an offset into the file; false when it points outside.
     bool offset_of(uint32_t location, uint64_t* out) const {
@@ -97,6 +97,7 @@ class Extractor {
 
     bool record(uint32_t i, std::string* line) {
         const uint64_t entry = kHeaderSize + uint64_t(kDirEntrySize) * i;
+        end_ = image_.size();
         const uint8_t type = image_[entry];
         const std::string which = "record " + std::to_string(i) + ": ";
         if (type == kBlank) {
@@ -105,6 +106,8 @@ class Extractor {
         }
         uint64_t at;
         if (!offset_of(u32(entry + 4), &at)) return fail(which + "its location lies outside");
+        // The macro record's size field counts macros, not bytes.
+        if (type != kMacros) end_ = std::min<uint64_t>(end_, at + uint64_t(u32(entry + 8)));
         switch (type) {
             case kBitmap:
             case kCompressedBitmap:
@@ -122,7 +125,8 @@ class Extractor {
 
     bool bitmap(uint32_t i, uint8_t type, uint64_t at, std::string* line) {
         const std::string which = "record " + std::to_string(i) + ": ";
-        if (!has(at, kDescriptorSize)) return fail(which + "the descriptor runs past the end");
+        if (!has(at, kDescriptorSize))
+            return fail(which + "the descriptor runs past the record's end");
         const uint32_t w = u16(at), h = u16(at + 2), bpl = u16(at + 4), bpp = u16(at + 6);
         if (w == 0 || h == 0) return fail(which + "a bitmap without pixels");
         if (bpp != 16) return fail(which + std::to_string(bpp) + " bits per pixel, not 16");
@@ -133,7 +137,7 @@ class Extractor {
             if (!decode_stream(data, &pixels)) return fail(which + "a damaged run-length stream");
         } else {
             if (bpl < 2 * w || !has(data, uint64_t(bpl) * (h - 1) + 2 * w)) {
-                return fail(which + "the pixel rows run past the end");
+                return fail(which + "the pixel rows run past the record's end");
             }
             for (uint32_t y = 0; y < h; ++y) {
                 for (uint32_t x = 0; x < w; ++x) {
@@ -267,7 +271,7 @@ class Extractor {
             return fail(which + "the font data lie outside");
         }
         const uint32_t size = u32(data + sif::kSizeOffset);
-        if (!has(data, size)) return fail(which + "the font data run past the end");
+        if (!has(data, size)) return fail(which + "the font data run past the record's end");
         const std::string file = "font-" + two(i) + ".sif";
         const auto begin = image_.begin() + long(data);
         if (!write(file, std::vector<uint8_t>(begin, begin + long(size)))) return false;
@@ -303,6 +307,7 @@ class Extractor {
     std::string dir_;
     std::string error_, notes_;
     uint32_t count_ = 0;
+    uint64_t end_ = image_.size();
     bool flash2_ = false;
 };
 
