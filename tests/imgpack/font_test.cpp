@@ -120,6 +120,21 @@ TEST(ImgpackFont, RecordIsFoundAndUsedByTheFirmware) {
         KV_SetFontImage(nullptr, 0);
     }
 
+    // The listing names the font and says when the module's reader would refuse its data.
+    file.flash2_locations = false;
+    std::vector<imgpack::RecordLayout> layout;
+    std::vector<uint8_t> bin = imgpack::build(file, &layout, &error);
+    bool damaged = true;
+    std::string text = imgpack::list(bin, &damaged);
+    EXPECT_FALSE(damaged) << text;
+    EXPECT_NE(text.find("    font 'big_16', kind 3, data @ "), std::string::npos) << text;
+    bin[layout[2].start + imgpack::kFontHeaderSize + 4] = 2;  // a font data version it lacks
+    text = imgpack::list(bin, &damaged);
+    EXPECT_TRUE(damaged);
+    EXPECT_NE(text.find("damaged: record 2: the font data are not a font of kind 3"),
+              std::string::npos)
+        << text;
+
     // Names of 1 to 9 characters; font data the module's reader refuses never go in.
     for (const char* bad : {"", "ten_chars_"}) {
         file.records[2].font.name = bad;
