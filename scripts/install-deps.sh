@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libpng-dev libpixman-1-dev libfreetype-dev
+  libpng-dev libjpeg62-turbo-dev libpixman-1-dev libfreetype-dev
+  imagemagick netpbm libjpeg-turbo-progs
   fonts-liberation2 fonts-dejavu-core
   gcc-arm-none-eabi libstdc++-arm-none-eabi-newlib
   clang libclang-rt-dev clang-tidy clang-format

@@ -67,7 +67,7 @@ Bitmap bitmap_of(const PngPlan& s, Transparency t = Transparency::kNone, uint32_
 }
 
 // Expected pixels below are worked out by hand: red and blue keep their top 5 bits, green its
-// top 6; 16-bit channels keep their high byte.
+// top 6; 16-bit channels are rounded to 8 bits.
 TEST(ImgpackPng, EveryColourTypeGivesTheModulesPixels) {
     // Grey, 8 bits: 0x80 is 10000 100000 10000.
     PngPlan grey{3, 1, PNG_COLOR_TYPE_GRAY, 8, {0x00, 0x80, 0xFF}, {}, {}};
@@ -110,9 +110,12 @@ TEST(ImgpackPng, EveryColourTypeGivesTheModulesPixels) {
     EXPECT_EQ(key.key, 0x11AA);
     EXPECT_EQ(key.pixels, (std::vector<uint16_t>{0x11AA, 0xF81F, 0x0000, 0x11AA}));
 
-    // 16-bit RGB and grey+alpha keep the high bytes: (AB, 12, FF) and grey 40.
-    PngPlan rgb16{1, 1, PNG_COLOR_TYPE_RGB, 16, {0xAB, 0xCD, 0x12, 0x34, 0xFF, 0xFF}, {}, {}};
-    EXPECT_EQ(bitmap_of(rgb16).pixels, std::vector<uint16_t>{0xA89F});
+    // 16-bit RGB and grey+alpha, rounded: (AB, 12, FF) and grey 40; red 0x07FF rounds up to 8,
+    // which the high byte alone (7) would not carry into the pixel.
+    PngPlan rgb16{
+        2,  1, PNG_COLOR_TYPE_RGB, 16, {0xAB, 0xCD, 0x12, 0x34, 0xFF, 0xFF, 0x07, 0xFF, 0, 0, 0, 0},
+        {}, {}};
+    EXPECT_EQ(bitmap_of(rgb16).pixels, (std::vector<uint16_t>{0xA89F, 0x0800}));
     PngPlan ga16{
         2,  1, PNG_COLOR_TYPE_GRAY_ALPHA, 16, {0x40, 0x00, 0xFF, 0xFF, 0x40, 0x00, 0x7F, 0xFF},
         {}, {}};
@@ -475,7 +478,7 @@ TEST_F(ImgpackManifest, RecordsInIndexOrder) {
 
 TEST_F(ImgpackManifest, ErrorsNameTheirLine) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"blank\nbitmaps a.png\n", "2: expected \"blank\", \"bitmap FILE ...\" or \"macros"},
+        {"blank\nbitmaps a.png\n", "2: expected \"blank\", \"macros FILE\", \"bitmap FILE"},
         {"bitmap art/dot.png\n", "1: record 0 is the macro record"},
         {"blank\nmacros m.txt\n", "2: macros must be the first record"},
         {"macros\n", "1: \"macros\" needs a macro text file"},
@@ -485,7 +488,7 @@ TEST_F(ImgpackManifest, ErrorsNameTheirLine) {
         {"blank x\n", "1: unexpected \"x\" after \"blank\""},
         {"blank\n\nbitmap\n", "3: \"bitmap\" needs a picture file"},
         {"blank\nbitmap art/none.png\n", "2: art/none.png: cannot read the file"},
-        {"blank\nbitmap junk.png\n", "2: junk.png: PNG: not a PNG file"},
+        {"blank\nbitmap junk.png\n", "2: junk.png: not a PNG, JPEG or BMP file"},
         {"blank\nbitmap art/dot.png rle plain\n", "2: more than one of plain, rle and auto"},
         {"blank\nbitmap art/dot.png alpha key 000000\n", "2: more than one of key and alpha"},
         {"blank\nbitmap art/dot.png key\n", "2: \"key\" needs a colour as six hex digits"},

@@ -1,13 +1,15 @@
 #!/bin/sh
 # The imgpack program as a user runs it: builds the example, lists it, and answers bad input and
 # bad usage with its messages and exit codes; the documentation shows the example as it is.
-# Then a manifest with bitmaps of a tiny PNG (tests/imgpack/data/tiny.png).
-# Usage: imgpack_cli_test.sh IMGPACK EXAMPLE.txt DOC.md TINY.png
+# Then a manifest with bitmaps of a tiny PNG (tests/imgpack/data/tiny.png) and fonts from a
+# TrueType file, taken apart by extract and built again.
+# Usage: imgpack_cli_test.sh IMGPACK EXAMPLE.txt DOC.md TINY.png FONT.ttf
 set -u
 imgpack=$1
 example=$2
 doc=$3
 tiny=$4
+font=$5
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 failed=0
@@ -78,6 +80,8 @@ expect 2 "$imgpack" pack "$example"
 has "$dir/err" "usage: imgpack build"
 expect 0 "$imgpack" build --help
 has "$dir/out" "--flash2-locations"
+has "$dir/out" "--for-flash2"
+has "$dir/out" "imgpack extract FILE.BIN DIR"
 expect 0 "$imgpack" --help
 has "$dir/out" "imgpack list FILE.BIN"
 
@@ -139,5 +143,52 @@ bitmap art/missing.png
 expect 1 "$imgpack" build "$dir/m/bad.manifest" -o "$dir/bad.bin"
 has "$dir/err" "imgpack: $dir/m/bad.manifest:2: art/missing.png: cannot read the file"
 [ -e "$dir/bad.bin" ] && fail "a failed build left an output file"
+
+# --for-flash2 is the documented name of --flash2-locations.
+expect 0 "$imgpack" build --for-flash2 "$dir/m/panel.manifest" -o "$dir/mf2.bin"
+cmp -s "$dir/mf.bin" "$dir/mf2.bin" || fail "--for-flash2 and --flash2-locations differ"
+
+# Fonts: a name of the built-in table is built with a warning (the module never finds it).
+cp "$font" "$dir/m/face.ttf"
+cat >"$dir/m/fonts.manifest" <<'END'
+macros panel.txt
+bitmap art/tiny.png alpha
+font title face.ttf 20 aa2
+font m12 face.ttf 12
+font small face.ttf 8 1bit mono line 14 base 11
+bitmap art/tiny.png rle
+END
+expect 0 "$imgpack" build "$dir/m/fonts.manifest" -o "$dir/f.bin"
+has "$dir/err" "imgpack: warning: $dir/m/fonts.manifest:4: font name \"m12\" is a built-in font's"
+[ "$(wc -l <"$dir/err")" -eq 1 ] || fail "more than the one warning: $(cat "$dir/err")"
+expect 0 "$imgpack" list "$dir/f.bin"
+has "$dir/out" "  02: type 4 @ "
+has "$dir/out" "    User Font"
+has "$dir/out" "    font 'title', kind 2, data @ "
+has "$dir/out" "    2 bpp, line "
+has "$dir/out" "    font 'small', kind 0, data @ "
+has "$dir/out" "    1 bpp, line 14, baseline 11, capitals 8, "
+grep -q damaged "$dir/out" && fail "the font file is listed as damaged"
+printf 'blank\nfont tenletters face.ttf 12\n' >"$dir/m/bad.manifest"
+expect 1 "$imgpack" build "$dir/m/bad.manifest" -o "$dir/bad.bin"
+has "$dir/err" "bad.manifest:2: font name \"tenletters\": 1 to 9 characters"
+
+# extract, then build what it wrote: the same file, for offsets and window addresses alike.
+expect 0 "$imgpack" extract "$dir/f.bin" "$dir/x"
+[ -s "$dir/err" ] && fail "extract wrote to stderr: $(cat "$dir/err")"
+for f in voxa.manifest macros.txt bitmap-01.png font-02.sif font-03.sif font-04.sif \
+    bitmap-05.png; do
+    [ -s "$dir/x/$f" ] || fail "extract did not write $f"
+done
+expect 0 "$imgpack" build "$dir/x/voxa.manifest" -o "$dir/again.bin"
+cmp -s "$dir/f.bin" "$dir/again.bin" || fail "the extracted manifest builds another file"
+expect 0 "$imgpack" build --for-flash2 "$dir/m/fonts.manifest" -o "$dir/ff.bin"
+expect 0 "$imgpack" extract "$dir/ff.bin" "$dir/xf"
+has "$dir/err" "holds flash window addresses: build it again with --for-flash2"
+expect 0 "$imgpack" build --for-flash2 "$dir/xf/voxa.manifest" -o "$dir/again.bin"
+cmp -s "$dir/ff.bin" "$dir/again.bin" || fail "the extracted window file builds another file"
+expect 1 "$imgpack" extract "$dir/cut.bin" "$dir/xc"
+has "$dir/err" "imgpack: $dir/cut.bin: "
+expect 2 "$imgpack" extract "$dir/f.bin"
 
 exit $failed

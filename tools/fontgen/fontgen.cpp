@@ -8,10 +8,6 @@
 // monochrome for the 1-bit kinds, 4-bit coverage for the anti-aliased one), places every ink
 // box inside its character cell (line height x advance) and writes DIR/<object>.cpp in the
 // format of src/gui/font.h, plus DIR/fonts_summary.txt with the sizes.
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#include FT_OUTLINE_H
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -22,20 +18,18 @@
 #include <string>
 #include <vector>
 
+#include "render.h"
+
 namespace {
 
-struct Range {
-    int first, last;
-};
-constexpr Range kRanges[] = {{0x20, 0x7F}, {0xA0, 0xFF}};
+using fontgen::Glyph;
+using fontgen::Kind;
+const std::vector<fontgen::Range>& kRanges = fontgen::kLatin1Ranges;
 
 // Size of the firmware's structures (src/gui/font.h), for the size report.
 constexpr size_t kGlyphRecordSize = 8;
 constexpr size_t kRangeRecordSize = 8;  // on the 32-bit target
 constexpr size_t kFontRecordSize = 20;  // on the 32-bit target
-constexpr uint32_t kMaxBitsOffset = 0xFFFFFF;
-
-enum class Kind { k1Bit, kExt1Bit, kAA4 };
 
 struct FontSpec {
     std::string object;
@@ -46,27 +40,9 @@ struct FontSpec {
     std::vector<std::string> aliases;  // further objects sharing this font's data
 };
 
-struct Glyph {
-    int advance = 0, x = 0, y = 0, width = 0, height = 0;
-    std::vector<uint8_t> pixels;  // width x height quantised values, row by row
-    uint32_t offset = 0;
-};
-
-struct FitStats {
-    int shiftedX = 0, shiftedY = 0, cropped = 0, widened = 0;
-    int squeezed = 0;    // blank rows removed under accents
-    int maxShift = 0;    // pixels
-    int maxCropped = 0;  // strongest pixel value lost to cropping
-    std::vector<int> missing;
-};
-
 [[noreturn]] void fail(const std::string& message) {
     std::fprintf(stderr, "fontgen: %s\n", message.c_str());
     std::exit(1);
-}
-
-int bitsPerPixel(Kind kind) {
-    return kind == Kind::kAA4 ? 4 : 1;
 }
 
 const char* typeName(Kind kind) {
@@ -75,6 +51,8 @@ const char* typeName(Kind kind) {
             return "GUI_FONTTYPE_PROP";
         case Kind::kExt1Bit:
             return "GUI_FONTTYPE_PROP_EXT";
+        case Kind::kAA2:
+            return "GUI_FONTTYPE_PROP_AA2";
         case Kind::kAA4:
             return "GUI_FONTTYPE_PROP_AA4";
     }
@@ -126,227 +104,6 @@ std::vector<FontSpec> readManifest(const std::string& path) {
         fonts.push_back(f);
     }
     return fonts;
-}
-
-// One FreeType face set up for one font of the manifest.
-class Renderer {
-  public:
-    Renderer(FT_Face face, Kind kind) : face_(face) {
-        loadFlags_ = kind == Kind::kAA4 ? FT_LOAD_TARGET_LIGHT : FT_LOAD_TARGET_MONO;
-        renderMode_ = kind == Kind::kAA4 ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO;
-    }
-
-    // Hinting snaps heights to whole pixels, but some cap heights fall between two hinted
-    // sizes; those are rendered unhinted at the size that puts the capitals on whole pixels.
-    void setHinted(bool hinted) { hinted_ = hinted; }
-    bool hinted() const { return hinted_; }
-
-    void setSize(FT_F26Dot6 size) {
-        if (FT_Set_Char_Size(face_, 0, size, 72, 72) != 0) fail("cannot set a size");
-    }
-
-    // Renders code c; false when the face has no glyph for it. origin* is the position of the
-    // bitmap's top-left pixel relative to the pen on the baseline (y upwards).
-    bool render(int c, int* advance, int* originX, int* originY, int* width, int* height,
-                std::vector<uint8_t>* values) {
-        const FT_UInt index = FT_Get_Char_Index(face_, FT_ULong(c));
-        if (index == 0) return false;
-        const FT_Int32 flags = hinted_ ? FT_LOAD_DEFAULT | loadFlags_ : FT_LOAD_NO_HINTING;
-        if (FT_Load_Glyph(face_, index, flags) != 0 ||
-            FT_Render_Glyph(face_->glyph, renderMode_) != 0) {
-            fail("cannot render character " + std::to_string(c));
-        }
-        const FT_GlyphSlot slot = face_->glyph;
-        const FT_Bitmap& bm = slot->bitmap;
-        *advance = int((slot->advance.x + 32) >> 6);
-        *originX = slot->bitmap_left;
-        *originY = slot->bitmap_top;
-        *width = int(bm.width);
-        *height = int(bm.rows);
-        values->assign(size_t(*width) * size_t(*height), 0);
-        if (bm.pitch < 0) fail("bottom-up bitmap from FreeType");
-        for (int row = 0; row < *height; ++row) {
-            const uint8_t* src = bm.buffer + row * bm.pitch;
-            for (int col = 0; col < *width; ++col) {
-                uint8_t v;
-                if (bm.pixel_mode == FT_PIXEL_MODE_MONO) {
-                    v = (src[col >> 3] >> (7 - (col & 7))) & 1;
-                } else if (bm.pixel_mode == FT_PIXEL_MODE_GRAY) {
-                    v = uint8_t((src[col] * 15 + 127) / 255);
-                } else {
-                    fail("unexpected pixel mode from FreeType");
-                }
-                (*values)[size_t(row) * size_t(*width) + size_t(col)] = v;
-            }
-        }
-        return true;
-    }
-
-    // Rows of ink of the capital H above the baseline, or -1 when H does not sit on it.
-    int capHeight() {
-        int advance, ox, oy, w, h;
-        std::vector<uint8_t> v;
-        if (!render('H', &advance, &ox, &oy, &w, &h, &v)) fail("the face has no H");
-        int top = -1, bottom = -1;
-        for (int row = 0; row < h; ++row) {
-            for (int col = 0; col < w; ++col) {
-                if (v[size_t(row) * size_t(w) + size_t(col)] != 0) {
-                    if (top < 0) top = row;
-                    bottom = row;
-                }
-            }
-        }
-        if (top < 0 || oy - bottom != 1) return -1;
-        return oy - top;
-    }
-
-  private:
-    FT_Face face_;
-    bool hinted_ = true;
-    FT_Int32 loadFlags_;
-    FT_Render_Mode renderMode_;
-};
-
-// The size (26.6 pixels per em) at which H is exactly cap pixels high: hinted, the middle of
-// the first run of sizes that give it, so that rounding elsewhere in the glyphs is least
-// extreme; unhinted, the largest size that keeps H within cap rows.
-FT_F26Dot6 findSize(Renderer& r, FT_Face face, int cap) {
-    if (FT_Load_Char(face, 'H', FT_LOAD_NO_SCALE) != 0) fail("the face has no H");
-    FT_BBox box;
-    FT_Outline_Get_CBox(&face->glyph->outline, &box);
-    if (box.yMax <= 0) fail("the H of the face has no height");
-    const double exact = 64.0 * cap * face->units_per_EM / double(box.yMax);
-
-    constexpr int kStep = 4;  // 1/16 pixel
-    r.setHinted(true);
-    FT_F26Dot6 runStart = -1, runEnd = -1;
-    for (FT_F26Dot6 size = FT_F26Dot6(exact * 0.85) / kStep * kStep; size <= exact * 1.15;
-         size += kStep) {
-        r.setSize(size);
-        if (r.capHeight() == cap) {
-            if (runStart < 0) runStart = size;
-            runEnd = size;
-        } else if (runStart >= 0) {
-            break;
-        }
-    }
-    if (runStart >= 0) return (runStart + runEnd) / 2 / kStep * kStep;
-
-    r.setHinted(false);
-    for (FT_F26Dot6 size = FT_F26Dot6(exact + 1); size > exact * 0.95; --size) {
-        r.setSize(size);
-        if (r.capHeight() == cap) return size;
-    }
-    fail("no size gives a cap height of " + std::to_string(cap));
-}
-
-// An accent that rises above the line loses blank rows between itself and the letter, so
-// that the letter can stay on the baseline.
-void closeAccentGap(Glyph& g, const FontSpec& spec, FitStats& stats) {
-    int excess = -g.y;
-    const int capRow = spec.base - spec.cap - g.y;  // first row of the capitals in the box
-    for (int row = std::min(capRow, g.height) - 1; row > 0 && excess > 0; --row) {
-        const auto first = g.pixels.begin() + row * g.width;
-        if (std::any_of(first, first + g.width, [](uint8_t v) { return v != 0; })) continue;
-        g.pixels.erase(first, first + g.width);
-        --g.height;
-        ++g.y;
-        --excess;
-        ++stats.squeezed;
-    }
-}
-
-// Keeps the ink box inside the cell: a glyph wider than a proportional cell widens the cell;
-// in a monospaced font the outer columns are cropped instead, since every cell must keep the
-// same width. Boxes that stick out are shifted in; a box taller than the line is cropped.
-void fitIntoCell(Glyph& g, const FontSpec& spec, FitStats& stats) {
-    if (g.y < 0) closeAccentGap(g, spec, stats);
-    if (g.width > g.advance) {
-        if (spec.mono) {
-            const int cut = g.width - g.advance, left = cut / 2;
-            std::vector<uint8_t> kept;
-            for (int row = 0; row < g.height; ++row) {
-                for (int col = 0; col < g.width; ++col) {
-                    const uint8_t v = g.pixels[size_t(row) * size_t(g.width) + size_t(col)];
-                    if (col >= left && col < left + g.advance) {
-                        kept.push_back(v);
-                    } else {
-                        stats.maxCropped = std::max(stats.maxCropped, int(v));
-                    }
-                }
-            }
-            g.pixels = kept;
-            g.x += left;
-            g.width = g.advance;
-            ++stats.cropped;
-        } else {
-            g.advance = g.width;
-            ++stats.widened;
-        }
-    }
-    if (g.height > spec.line) {
-        const int top = (g.height - spec.line) / 2;
-        g.pixels.erase(g.pixels.begin(), g.pixels.begin() + top * g.width);
-        g.pixels.resize(size_t(spec.line) * size_t(g.width));
-        g.y += top;
-        g.height = spec.line;
-        ++stats.cropped;
-    }
-    const int x = std::clamp(g.x, 0, g.advance - g.width);
-    const int y = std::clamp(g.y, 0, spec.line - g.height);
-    if (x != g.x) ++stats.shiftedX;
-    if (y != g.y) ++stats.shiftedY;
-    stats.maxShift = std::max({stats.maxShift, std::abs(x - g.x), std::abs(y - g.y)});
-    g.x = x;
-    g.y = y;
-}
-
-// Cuts the rows and columns without ink from the box.
-void trim(Glyph& g) {
-    int top = g.height, bottom = -1, left = g.width, right = -1;
-    for (int row = 0; row < g.height; ++row) {
-        for (int col = 0; col < g.width; ++col) {
-            if (g.pixels[size_t(row) * size_t(g.width) + size_t(col)] == 0) continue;
-            top = std::min(top, row);
-            bottom = std::max(bottom, row);
-            left = std::min(left, col);
-            right = std::max(right, col);
-        }
-    }
-    if (bottom < 0) {
-        g.width = g.height = 0;
-        g.pixels.clear();
-        return;
-    }
-    std::vector<uint8_t> kept;
-    for (int row = top; row <= bottom; ++row) {
-        for (int col = left; col <= right; ++col) {
-            kept.push_back(g.pixels[size_t(row) * size_t(g.width) + size_t(col)]);
-        }
-    }
-    g.x += left;
-    g.y += top;
-    g.width = right - left + 1;
-    g.height = bottom - top + 1;
-    g.pixels = kept;
-}
-
-std::vector<uint8_t> pack(const Glyph& g, int bpp) {
-    std::vector<uint8_t> out;
-    const int perByte = 8 / bpp;
-    for (int row = 0; row < g.height; ++row) {
-        for (int col = 0; col < g.width; col += perByte) {
-            uint8_t byte = 0;
-            for (int i = 0; i < perByte; ++i) {
-                const int c = col + i;
-                const uint8_t v =
-                    c < g.width ? g.pixels[size_t(row) * size_t(g.width) + size_t(c)] : 0;
-                byte = uint8_t(byte | (v << (8 - bpp * (i + 1))));
-            }
-            out.push_back(byte);
-        }
-    }
-    return out;
 }
 
 struct Output {
@@ -410,59 +167,12 @@ class Preview {
 };
 
 Output generate(FT_Face face, const std::string& faceFile, const FontSpec& spec) {
-    Renderer r(face, spec.kind);
-    const FT_F26Dot6 size = findSize(r, face, spec.cap);
-    r.setSize(size);
-
-    FitStats stats;
-    std::vector<std::vector<Glyph>> ranges;
-    int spaceAdvance = 0, monoAdvance = 0;
-    {
-        int ox, oy, w, h;
-        std::vector<uint8_t> v;
-        if (!r.render(' ', &spaceAdvance, &ox, &oy, &w, &h, &v)) fail("the face has no space");
-        if (!r.render('0', &monoAdvance, &ox, &oy, &w, &h, &v)) fail("the face has no 0");
-    }
-    for (const Range& range : kRanges) {
-        std::vector<Glyph> glyphs;
-        for (int c = range.first; c <= range.last; ++c) {
-            Glyph g;
-            int originX, originY;
-            if (!r.render(c, &g.advance, &originX, &originY, &g.width, &g.height, &g.pixels)) {
-                // Control codes such as DEL have no outline: they occupy a blank cell.
-                stats.missing.push_back(c);
-                g.advance = spaceAdvance;
-                g.width = g.height = 0;
-                g.pixels.clear();
-            } else {
-                g.x = originX;
-                g.y = spec.base - originY;
-            }
-            if (spec.mono) g.advance = monoAdvance;
-            trim(g);
-            g.advance = std::max(g.advance, 1);
-            fitIntoCell(g, spec, stats);
-            if (g.advance > 255) fail("advance too wide");
-            glyphs.push_back(std::move(g));
-        }
-        ranges.push_back(std::move(glyphs));
-    }
-
-    // Lay the bitmaps out one after the other; identical bitmaps are stored once.
-    std::vector<uint8_t> bits;
-    std::map<std::string, uint32_t> stored;
-    for (auto& glyphs : ranges) {
-        for (Glyph& g : glyphs) {
-            const std::vector<uint8_t> packed = pack(g, bitsPerPixel(spec.kind));
-            if (packed.empty()) continue;
-            auto [it, added] =
-                stored.emplace(std::string(packed.begin(), packed.end()), uint32_t(bits.size()));
-            if (added) bits.insert(bits.end(), packed.begin(), packed.end());
-            g.offset = it->second;
-            if (g.offset > kMaxBitsOffset) fail("glyph data too large");
-        }
-    }
-    if (bits.empty()) bits.push_back(0);
+    const fontgen::RenderedFont font = fontgen::render(
+        face, fontgen::Metrics{spec.mono, spec.kind, spec.line, spec.base, spec.cap}, kRanges);
+    const fontgen::FitStats& stats = font.stats;
+    const FT_F26Dot6 size = font.size;
+    const std::vector<std::vector<Glyph>>& ranges = font.ranges;
+    const std::vector<uint8_t>& bits = font.bits;
 
     Output out;
     out.bitsBytes = bits.size();
@@ -511,12 +221,12 @@ Output generate(FT_Face face, const std::string& faceFile, const FontSpec& spec)
     std::snprintf(buf, sizeof buf,
                   "%-20s %6.2f px/em %-8s  bitmaps %6zu  tables %5zu  shifted x %d y %d "
                   "(max %d px)  squeezed %d  cropped %d (max value %d)  widened %d  blank %zu",
-                  spec.object.c_str(), double(size) / 64, r.hinted() ? "hinted" : "unhinted",
+                  spec.object.c_str(), double(size) / 64, font.hinted ? "hinted" : "unhinted",
                   out.bitsBytes, out.tableBytes, stats.shiftedX, stats.shiftedY, stats.maxShift,
                   stats.squeezed, stats.cropped, stats.maxCropped, stats.widened,
                   stats.missing.size());
     out.report = buf;
-    out.ranges = std::move(ranges);
+    out.ranges = ranges;
     return out;
 }
 
@@ -568,7 +278,12 @@ int main(int argc, char** argv) {
             fail("cannot open " + file->second);
         }
         const std::string base = file->second.substr(file->second.find_last_of('/') + 1);
-        const Output out = generate(face, base, spec);
+        Output out;
+        try {
+            out = generate(face, base, spec);
+        } catch (const fontgen::Error& e) {
+            fail(spec.object + ": " + e.what());
+        }
         FT_Done_Face(face);
         writeFile(outDir + "/" + spec.object + ".cpp", out.text);
         summary << out.report << "\n";

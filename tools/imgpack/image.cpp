@@ -1,4 +1,5 @@
 // Building a bitmap/macro file: the record assembler, the macro record and the bitmap records.
+#include <algorithm>
 #include <set>
 
 #include "imgpack.h"
@@ -144,6 +145,34 @@ RecordData bitmap_record(const Bitmap& b, Encoding encoding) {
     return r;
 }
 
+// Name and location fields first, then the name, the kind and the font data.
+RecordData font_record(const Font& f) {
+    RecordData r;
+    r.type = kUserFont;
+    r.bytes.assign(kFontHeaderSize, 0);
+    put32(r.bytes, 0, kFontNameField);
+    put32(r.bytes, 4, kFontHeaderSize);
+    r.locations = {0, 4};
+    std::copy(f.name.begin(), f.name.end(), r.bytes.begin() + kFontNameField);
+    r.bytes[kFontKindField] = f.kind;
+    r.bytes.insert(r.bytes.end(), f.data.begin(), f.data.end());
+    r.size_field = uint32_t(r.bytes.size());
+    return r;
+}
+
+bool check_font(const Font& f, std::string* error) {
+    // The font command reads the name as one word.
+    if (f.name.empty() || f.name.size() > kMaxFontName ||
+        f.name.find_first_of(std::string(" \t\r\n\0", 5)) != std::string::npos) {
+        if (error) {
+            *error = "font name \"" + f.name + "\": 1 to " + std::to_string(kMaxFontName) +
+                     " characters, no blanks";
+        }
+        return false;
+    }
+    return check_font_data(f.data, f.kind, error);
+}
+
 bool check_bitmap(const Bitmap& b, Encoding encoding, std::string* error) {
     auto fail = [&](std::string message) {
         if (error) *error = std::move(message);
@@ -266,6 +295,10 @@ std::vector<uint8_t> build(const ImageFile& file, std::vector<RecordLayout>* lay
             case Record::Kind::kBitmap:
                 if (!check_bitmap(r.bitmap, r.encoding, &why)) return fail(which + why);
                 records.push_back(bitmap_record(r.bitmap, r.encoding));
+                break;
+            case Record::Kind::kFont:
+                if (!check_font(r.font, &why)) return fail(which + why);
+                records.push_back(font_record(r.font));
                 break;
         }
         total += records.back().bytes.size() + kRecordAlign;

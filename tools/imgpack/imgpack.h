@@ -1,9 +1,9 @@
 // imgpack: builds and lists the module's bitmap/macro files (.BIN).
 //
-// A file is a header, a record directory and the records' data. This version writes the macro
-// definitions, blank records and 16-bit bitmaps (plain, transparent and run-length) made from
-// PNG files; user fonts and other picture formats are further records and readers that the
-// image assembler (image.cpp) and the manifest (manifest.cpp) take the same way.
+// A file is a header, a record directory and the records' data: macro definitions, blank
+// records, 16-bit bitmaps (plain, transparent and run-length) made from PNG, JPEG and BMP
+// pictures, and user fonts rendered from TrueType files (or taken as font data). extract.cpp
+// takes a file apart again into what rebuilds it.
 #pragma once
 
 #include <cstdint>
@@ -89,9 +89,23 @@ struct Picture {
 };
 
 // Decodes a PNG (any colour type, 1-16 bits per channel): palettes and grey are expanded, a tRNS
-// chunk becomes alpha, 16-bit channels keep their high byte. Returns false with the reason in
-// *error for anything else, or a side above kMaxBitmapSide.
+// chunk becomes alpha, 16-bit channels are rounded to 8 bits (v x 255 / 65535). Returns false with
+// the reason in *error for anything else, or a side above kMaxBitmapSide.
 bool decode_png(const std::vector<uint8_t>& bytes, Picture* out, std::string* error);
+
+// Decodes a JPEG (baseline or progressive, colour or greyscale); CMYK is refused.
+bool decode_jpeg(const std::vector<uint8_t>& bytes, Picture* out, std::string* error);
+
+// Decodes a BMP: 1, 4 and 8 bits with a palette (also run-length, RLE4 and RLE8), 16 bits (555
+// or bit fields), 24 bits, 32 bits (bit fields, with alpha when a mask gives it); bottom-up and
+// top-down. Palette indices past a short palette take its first colour.
+bool decode_bmp(const std::vector<uint8_t>& bytes, Picture* out, std::string* error);
+
+// Any of the three, told apart by their first bytes.
+bool decode_picture(const std::vector<uint8_t>& bytes, Picture* out, std::string* error);
+
+// Writes a picture as an 8-bit RGBA PNG (alpha is left out when every pixel is opaque).
+bool encode_png(const Picture& picture, std::vector<uint8_t>* out, std::string* error);
 
 // The module's colour conversion of a 24-bit colour (0xRRGGBB) to the RGB565 pixel that the same
 // colour drawn by a command becomes.
@@ -126,18 +140,63 @@ bool make_bitmap(const Picture& picture, Transparency transparency, uint32_t key
 // "0 m pixels" (m 1-256, 256 written as 0), pixels little-endian, items running on across rows.
 std::vector<uint8_t> rle_encode(const std::vector<uint16_t>& pixels);
 
+// ---- User fonts ----
+
+// The kind byte of a user font record: 1 bit (0; 0xFF means the same), 2 or 4 bits of coverage.
+inline constexpr uint8_t kFont1Bit = 0;
+inline constexpr uint8_t kFontAA2 = 2;
+inline constexpr uint8_t kFontAA4 = 3;
+inline constexpr size_t kMaxFontName = 9;
+// The record: name location, data location, the 10-byte name field and the kind; the font data
+// follow it.
+inline constexpr uint32_t kFontNameField = 8;
+inline constexpr uint32_t kFontKindField = 18;
+inline constexpr uint32_t kFontHeaderSize = 19;
+
+struct Font {
+    std::string name;           // at most kMaxFontName characters
+    uint8_t kind = kFont1Bit;   // the record's kind byte
+    std::vector<uint8_t> data;  // run-time font data ("GUIP", docs/sif-font-format.md)
+};
+
+// The bits per pixel a kind byte stands for (1, 2 or 4), 0 for an unknown kind.
+int font_bits(uint8_t kind);
+
+// What to render from a TrueType file: `size` is the height of the capitals in pixels, as in the
+// built-in names ("24" has 24-pixel capitals); line and baseline come from the face unless given.
+struct FontRequest {
+    std::string ttf;  // path
+    int size = 0;
+    uint8_t kind = kFont1Bit;
+    bool mono = false;
+    int line = 0, base = 0;  // 0: from the face
+};
+
+// Renders the characters 0x20-0x7F and 0xA0-0xFF with the built-in fonts' renderer into font
+// data the module's reader accepts.
+bool render_font(const FontRequest& request, std::vector<uint8_t>* data, std::string* error);
+
+// Checks font data the way the module does before it draws with them, for the given kind byte.
+bool check_font_data(const std::vector<uint8_t>& data, uint8_t kind, std::string* error);
+
+// True when the module's built-in font table has this name: a user font of that name is never
+// found, because the table is searched first.
+bool builtin_font_name(std::string_view name);
+
 // ---- Whole files ----
 
 struct Record {
-    enum class Kind : uint8_t { kBlank, kMacros, kBitmap } kind = Kind::kBlank;
+    enum class Kind : uint8_t { kBlank, kMacros, kBitmap, kFont } kind = Kind::kBlank;
     MacroFile macros;  // kMacros: its names flag counts; flash2_locations comes from ImageFile
     Bitmap bitmap;     // kBitmap
     Encoding encoding = Encoding::kPlain;  // kAuto: whichever of plain and run-length is smaller
+    Font font;                             // kFont
 };
 
 struct ImageFile {
     std::vector<Record> records;  // in directory order; a macro record only as record 0
     bool flash2_locations = false;
+    std::vector<std::string> warnings;  // from parse_manifest: "LINE: message"
 };
 
 // Where a built record lies: its type as written and its data's offset and length in the file.
@@ -148,7 +207,8 @@ struct RecordLayout {
 
 // Builds a file of any records. Refuses (empty result, reason in *error) macros outside record
 // 0, macro content check() refuses, transparent bitmaps asked to be run-length, empty or
-// oversized bitmaps and files above kMaxFileSize.
+// oversized bitmaps, fonts with a bad name or data the module would refuse, and files above
+// kMaxFileSize.
 std::vector<uint8_t> build(const ImageFile& file, std::vector<RecordLayout>* layout = nullptr,
                            std::string* error = nullptr);
 
@@ -163,6 +223,19 @@ bool parse_manifest(std::string_view text, const std::string& base_dir, ImageFil
 // True when a text reads as a macro text rather than a manifest: its first line that is neither
 // blank nor a comment starts with the word "macro".
 bool looks_like_macro_text(std::string_view text);
+
+// Takes a file apart into dir (made when missing): a manifest "voxa.manifest" with one line per
+// record, a PNG per bitmap "bitmap-NN.png" (type 5 with alpha 0 where the key is), the macro
+// text "macros.txt" and every font's data "font-NN.sif". Building that manifest (with
+// --for-flash2 when *flash2 says the file holds window addresses) gives the file again; when it
+// would not (a file written by another tool, with choices the manifest cannot express), *notes
+// says how it differs. Refuses a file whose records cannot be read.
+bool extract(const std::vector<uint8_t>& image, const std::string& dir, bool* flash2,
+             std::string* notes, std::string* error);
+
+// Writes macros in the macro text format that parse_text reads. Lines the format cannot carry
+// (blanks at either end, a leading "#", "end", "macro ...") are listed in *lost.
+std::string macro_text(const MacroFile& file, std::vector<std::string>* lost);
 
 // A name the module can call: a letter or "_", then letters, digits or "_", at most
 // kMaxNameLength characters.

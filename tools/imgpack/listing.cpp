@@ -81,6 +81,7 @@ class Lister {
     void list_bitmap(uint32_t index, uint8_t type, uint32_t location, uint32_t at, uint32_t size);
     static constexpr uint32_t kPixelBytesShown = 8;
     void list_macros(uint32_t table, uint32_t count);
+    void list_font(uint32_t index, uint32_t at, uint32_t size);
 };
 
 std::string Lister::run() {
@@ -159,8 +160,43 @@ void Lister::list_record(uint32_t index) {
     }
     if (type == kMacros) {
         list_macros(*at, size);
-    } else if (type != kUserFont) {
+    } else if (type == kUserFont) {
+        list_font(index, *at, size);
+    } else {
         list_bitmap(index, type, location, *at, size);
+    }
+}
+
+// The record's name and kind, the font data's metrics, and whether the module's font reader
+// takes them.
+void Lister::list_font(uint32_t index, uint32_t at, uint32_t size) {
+    if (!has(at, kFontHeaderSize)) {
+        damage(format("record %u: the font record runs past the end", index));
+        return;
+    }
+    const std::optional<std::string> name = string_at(at + kFontNameField);
+    if (!name || name->size() > kMaxFontName) {
+        damage(format("record %u: the font name is not terminated within its field", index));
+        return;
+    }
+    const uint8_t kind = img_[at + kFontKindField];
+    const std::optional<uint32_t> data = offset_of(u32(at + 4));
+    say(format("    font %s, kind %u, data @ %06x", quoted(*name).c_str(), kind, u32(at + 4)));
+    if (!data || !has(*data, 20)) {
+        damage(format("record %u: the font data lie outside the file", index));
+        return;
+    }
+    const uint32_t bytes = u32(*data + 16);
+    say(format("    %u bpp, line %u, baseline %u, capitals %u, %u bytes", img_[*data + 5],
+               u16(*data + 6), u16(*data + 8), u16(*data + 10), bytes));
+    const uint64_t end = std::min<uint64_t>(uint64_t(at) + size, img_.size());
+    std::string why;
+    if (uint64_t(*data) + bytes > end) {
+        damage(format("record %u: the font data run past the record's end", index));
+    } else if (!check_font_data(std::vector<uint8_t>(img_.begin() + long(*data),
+                                                     img_.begin() + long(*data) + long(bytes)),
+                                kind, &why)) {
+        damage(format("record %u: %s", index, why.c_str()));
     }
 }
 

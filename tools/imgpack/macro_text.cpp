@@ -173,3 +173,36 @@ bool parse_text(std::string_view text, MacroFile* out, std::string* error) {
 }
 
 }  // namespace imgpack
+
+namespace imgpack {
+
+std::string macro_text(const MacroFile& file, std::vector<std::string>* lost) {
+    std::string out;
+    const size_t n = file.macros.size();
+    for (size_t k = 0; k < n; ++k) {
+        const Macro& m = file.macros[k];
+        // The reader makes macros without a block empty and nameless, up to the highest number
+        // given: only the last one must be written even when it is empty.
+        if (m.name.empty() && m.lines.empty() && k + 1 != n) continue;
+        const std::string number = std::to_string(k + 1);
+        out += "macro " + number;
+        if (!m.name.empty()) out += " " + m.name;
+        out += "\n";
+        for (size_t i = 0; i < m.lines.size(); ++i) {
+            const std::string& line = m.lines[i];
+            const std::string_view t = trim(line);
+            const bool kept = t.size() == line.size() && !t.starts_with('#') && !is_end(t) &&
+                              !is_header(t) && t.size() <= kMaxLineLength &&
+                              t.find_first_of("\r\n") == std::string_view::npos;
+            if (!kept && lost) {
+                lost->push_back("macro " + number + " line " + std::to_string(i + 1) + ": '" +
+                                line + "'");
+            }
+            out += line.empty() ? "\n" : "    " + line + "\n";
+        }
+        out += "end\n";
+    }
+    return out;
+}
+
+}  // namespace imgpack

@@ -1,7 +1,8 @@
-// imgpack: builds and lists the module's bitmap/macro files.
+// imgpack: builds, lists and takes apart the module's bitmap/macro files.
 //
-//   imgpack build MANIFEST|MACROS.txt -o OUT.BIN [--flash2-locations] [--no-names]
+//   imgpack build MANIFEST|MACROS.txt -o OUT.BIN [--for-flash2] [--no-names]
 //   imgpack list FILE.BIN
+//   imgpack extract FILE.BIN DIR
 //
 // Exit codes: 0 done, 1 bad input (a text error, an unreadable file, a damaged file listed),
 // 2 wrong usage.
@@ -16,28 +17,37 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: imgpack build MANIFEST -o OUT.BIN [--flash2-locations] [--no-names]\n"
-    "       imgpack build MACROS.txt -o OUT.BIN [--flash2-locations] [--no-names]\n"
+    "usage: imgpack build MANIFEST -o OUT.BIN [--for-flash2] [--no-names]\n"
+    "       imgpack build MACROS.txt -o OUT.BIN [--for-flash2] [--no-names]\n"
     "       imgpack list FILE.BIN\n"
+    "       imgpack extract FILE.BIN DIR\n"
     "       imgpack --help\n";
 
 constexpr const char* kHelp =
-    "imgpack builds and lists bitmap/macro files (.BIN) for the VOXA5-PLUS display module.\n"
+    "imgpack builds, lists and takes apart bitmap/macro files (.BIN) for the VOXA5-PLUS\n"
+    "display module.\n"
     "\n"
     "  imgpack build MANIFEST -o OUT.BIN\n"
     "      Builds a file of the records the manifest names, one per line in index order:\n"
-    "      \"macros FILE.txt\" (record 0 only), \"blank\" and\n"
-    "      \"bitmap FILE.png [plain|rle|auto] [key RRGGBB|alpha]\" (docs/imgpack.md).\n"
+    "      \"macros FILE.txt [nonames]\" (record 0 only), \"blank\",\n"
+    "      \"bitmap FILE [plain|rle|auto] [key RRGGBB|alpha]\" (PNG, JPEG or BMP),\n"
+    "      \"font NAME FILE.ttf SIZE [1bit|aa2|aa4] [mono] [line N base N]\" and\n"
+    "      \"fontdata NAME FILE.sif [kind N]\" (docs/imgpack.md).\n"
     "  imgpack build MACROS.txt -o OUT.BIN\n"
     "      Builds a file holding only the macros of a macro text (its first line that is not\n"
     "      a comment starts with \"macro\").\n"
-    "      --flash2-locations  write locations as flash window addresses (0xC8400000 + offset)\n"
-    "                          instead of offsets from the start of the file\n"
+    "      --for-flash2        write locations as flash window addresses (0xC8400000 + offset)\n"
+    "                          instead of offsets from the start of the file: the bytes a host\n"
+    "                          programs into the window (--flash2-locations is the old name)\n"
     "      --no-names          leave out the name table: macros are then called by number only\n"
     "  imgpack list FILE.BIN\n"
     "      Prints the header, the records as the module's \"lsbmp\" does (bitmaps with their\n"
     "      descriptor) and the macros with their lines; says what is damaged in lines starting\n"
     "      with \"damaged:\".\n"
+    "  imgpack extract FILE.BIN DIR\n"
+    "      Writes DIR/voxa.manifest, a PNG per bitmap (transparent pixels with alpha 0), the\n"
+    "      macro text and the font data, so that building the manifest gives the file again;\n"
+    "      says on stderr when it would not (a file made by another tool).\n"
     "\n"
     "Exit status: 0 done, 1 bad input or a damaged file, 2 wrong usage.\n";
 
@@ -63,7 +73,7 @@ int build(int argc, char** argv) {
         } else if (arg == "-o") {
             if (i + 1 >= argc) return usage("-o needs a file name");
             output = argv[++i];
-        } else if (arg == "--flash2-locations") {
+        } else if (arg == "--for-flash2" || arg == "--flash2-locations") {
             flash2 = true;
         } else if (arg == "--no-names") {
             names = false;
@@ -97,6 +107,9 @@ int build(int argc, char** argv) {
         for (imgpack::Record& r : manifest.records) {
             if (!names) r.macros.names = false;
         }
+        for (const std::string& w : manifest.warnings) {
+            std::fprintf(stderr, "imgpack: warning: %s:%s\n", input.c_str(), w.c_str());
+        }
         image = imgpack::build(manifest, nullptr, &error);
     }
     if (image.empty()) return input_error(input + ": " + error);
@@ -121,6 +134,31 @@ int list(int argc, char** argv) {
     return 0;
 }
 
+int extract(int argc, char** argv) {
+    if (argc != 4) return usage("extract needs a file and a folder");
+    const std::string path = argv[2], dir = argv[3];
+    std::string bytes, notes, error;
+    if (!imgpack::read_file(path, &bytes)) return input_error(path + ": cannot read the file");
+    bool flash2 = false;
+    if (!imgpack::extract(std::vector<uint8_t>(bytes.begin(), bytes.end()), dir, &flash2, &notes,
+                          &error)) {
+        return input_error(path + ": " + error);
+    }
+    size_t pos = 0;
+    while (pos < notes.size()) {
+        const size_t eol = notes.find('\n', pos);
+        std::fprintf(stderr, "imgpack: note: %s\n", notes.substr(pos, eol - pos).c_str());
+        pos = eol + 1;
+    }
+    if (flash2) {
+        std::fprintf(stderr,
+                     "imgpack: %s holds flash window addresses: build it again with "
+                     "--for-flash2\n",
+                     path.c_str());
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -134,5 +172,6 @@ int main(int argc, char** argv) {
     }
     if (command == "build") return build(argc, argv);
     if (command == "list") return list(argc, argv);
+    if (command == "extract") return extract(argc, argv);
     return usage("unknown command " + command);
 }

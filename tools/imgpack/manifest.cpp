@@ -1,4 +1,5 @@
 // The manifest (docs/imgpack.md): one record per line, in the directory's order.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -40,9 +41,15 @@ bool split(std::string_view line, std::vector<std::string>* out) {
     }
 }
 
-// The picture readers by content. PNG only so far; other formats join here.
-bool decode_picture(const std::string& bytes, Picture* out, std::string* error) {
-    return decode_png(std::vector<uint8_t>(bytes.begin(), bytes.end()), out, error);
+bool parse_number(std::string_view w, int* out) {
+    if (w.empty() || w.size() > 4) return false;
+    int v = 0;
+    for (char c : w) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    *out = v;
+    return true;
 }
 
 bool parse_key(std::string_view w, uint32_t* key) {
@@ -66,6 +73,17 @@ bool parse_key(std::string_view w, uint32_t* key) {
 }
 
 }  // namespace
+
+bool decode_picture(const std::vector<uint8_t>& bytes, Picture* out, std::string* error) {
+    auto starts = [&](std::initializer_list<uint8_t> sig) {
+        return bytes.size() >= sig.size() && std::equal(sig.begin(), sig.end(), bytes.begin());
+    };
+    if (starts({0x89, 'P', 'N', 'G'})) return decode_png(bytes, out, error);
+    if (starts({0xFF, 0xD8, 0xFF})) return decode_jpeg(bytes, out, error);
+    if (starts({'B', 'M'})) return decode_bmp(bytes, out, error);
+    if (error) *error = "not a PNG, JPEG or BMP file";
+    return false;
+}
 
 bool looks_like_macro_text(std::string_view text) {
     size_t pos = 0;
@@ -186,7 +204,9 @@ bool parse_manifest(std::string_view text, const std::string& base_dir, ImageFil
             if (!read_file(path_of(w[1]).string(), &bytes))
                 return fail(w[1] + ": cannot read the file");
             Picture picture;
-            if (!decode_picture(bytes, &picture, &why)) return fail(w[1] + ": " + why);
+            if (!decode_picture(std::vector<uint8_t>(bytes.begin(), bytes.end()), &picture, &why)) {
+                return fail(w[1] + ": " + why);
+            }
             if (picture.width > kMaxBitmapWidth) {
                 return fail(w[1] + ": " + std::to_string(picture.width) +
                             " columns; a bitmap has at most " + std::to_string(kMaxBitmapWidth));
@@ -194,9 +214,88 @@ bool parse_manifest(std::string_view text, const std::string& base_dir, ImageFil
             if (!make_bitmap(picture, transparency, key, &record.bitmap, &why)) {
                 return fail(w[1] + ": " + why);
             }
+        } else if (what == "font" || what == "fontdata") {
+            const bool data = what == "fontdata";
+            if (w.size() < (data ? 3u : 4u)) {
+                return fail(data ? "\"fontdata\" needs a name and a font data file"
+                                 : "\"font\" needs a name, a TrueType file and a size");
+            }
+            record.kind = Record::Kind::kFont;
+            Font& font = record.font;
+            font.name = w[1];
+            if (font.name.empty() || font.name.size() > kMaxFontName ||
+                font.name.find_first_of(" \t") != std::string::npos) {
+                return fail("font name \"" + font.name + "\": 1 to " +
+                            std::to_string(kMaxFontName) + " characters, no blanks");
+            }
+            if (builtin_font_name(font.name)) {
+                result.warnings.push_back(std::to_string(line_no) + ": font name \"" + font.name +
+                                          "\" is a built-in font's: the module finds the "
+                                          "built-in one first, never this record");
+            }
+            FontRequest request;
+            request.ttf = path_of(w[2]).string();
+            bool have_kind = false;
+            size_t i = 3;
+            if (!data) {
+                if (!parse_number(w[3], &request.size)) {
+                    return fail("the size \"" + w[3] + "\" is not a number of pixels");
+                }
+                request.kind = kFontAA4;
+                i = 4;
+            }
+            for (; i < w.size(); ++i) {
+                const std::string& o = w[i];
+                auto value = [&](int* out) {
+                    return i + 1 < w.size() && parse_number(w[i + 1], out);
+                };
+                int n = 0;
+                if (!data && (o == "1bit" || o == "aa2" || o == "aa4")) {
+                    if (have_kind) return fail("more than one of 1bit, aa2 and aa4");
+                    have_kind = true;
+                    request.kind = o == "1bit" ? kFont1Bit : o == "aa2" ? kFontAA2 : kFontAA4;
+                } else if (!data && o == "mono") {
+                    request.mono = true;
+                } else if (!data && (o == "line" || o == "base")) {
+                    if (!value(&n) || n < 1 || n > 255) return fail("\"" + o + "\" needs 1-255");
+                    (o == "line" ? request.line : request.base) = n;
+                    ++i;
+                } else if (data && o == "kind") {
+                    if (!value(&n) || n > 255 || font_bits(uint8_t(n)) == 0) {
+                        return fail("\"kind\" needs 0, 2, 3 or 255");
+                    }
+                    request.kind = uint8_t(n);
+                    have_kind = true;
+                    ++i;
+                } else {
+                    return fail("unexpected \"" + o + "\"" +
+                                (data ? "; font data take kind N"
+                                      : "; a font takes 1bit, aa2 or aa4, mono, line N, base N"));
+                }
+            }
+            if ((request.line == 0) != (request.base == 0)) {
+                return fail("\"line\" and \"base\" go together");
+            }
+            std::string why;
+            if (data) {
+                std::string bytes;
+                if (!read_file(request.ttf, &bytes)) return fail(w[2] + ": cannot read the file");
+                font.data.assign(bytes.begin(), bytes.end());
+                if (!have_kind) {
+                    const int bpp = font.data.size() > 5 ? font.data[5] : 0;
+                    request.kind = bpp == 2 ? kFontAA2 : bpp == 4 ? kFontAA4 : kFont1Bit;
+                }
+                font.kind = request.kind;
+                if (!check_font_data(font.data, font.kind, &why)) return fail(w[2] + ": " + why);
+            } else {
+                font.kind = request.kind;
+                if (!render_font(request, &font.data, &why)) return fail(why);
+            }
         } else {
-            return fail("expected \"blank\", \"bitmap FILE ...\" or \"macros FILE\", not \"" +
-                        what + "\"");
+            return fail(
+                "expected \"blank\", \"macros FILE\", \"bitmap FILE ...\", \"font NAME FILE "
+                "SIZE ...\" or \"fontdata NAME FILE\", not \"" +
+                what + "\"");
         }
         if (index >= 0xFFFF) return fail("more than 65535 records");
         result.records.push_back(std::move(record));

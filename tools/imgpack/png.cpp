@@ -1,4 +1,4 @@
-// PNG files to 8-bit RGBA through libpng's transforms.
+// PNG files to and from 8-bit RGBA through libpng.
 #include <png.h>
 
 #include <csetjmp>
@@ -65,7 +65,9 @@ bool decode(const std::vector<uint8_t>& bytes, std::vector<uint8_t>* rgba, uint3
     const png_uint_32 h = png_get_image_height(png, info);
     const int color = png_get_color_type(png, info);
     png_set_expand(png);  // palette to RGB, grey below 8 bits to 8, tRNS to alpha
-    png_set_strip_16(png);
+    // Rounded to the nearest 8-bit value: the high byte alone would darken, and readers differ
+    // (ImageMagick truncates v / 257, netpbm rounds), so take the exact rule.
+    png_set_scale_16(png);
     if (color == PNG_COLOR_TYPE_GRAY || color == PNG_COLOR_TYPE_GRAY_ALPHA) {
         png_set_gray_to_rgb(png);
     }
@@ -89,7 +91,68 @@ bool decode(const std::vector<uint8_t>& bytes, std::vector<uint8_t>* rgba, uint3
     return true;
 }
 
+void write_bytes(png_structp png, png_bytep data, size_t length) {
+    auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + length);
+}
+
+void flush_nothing(png_structp) {}
+
+bool encode(const Picture& picture, bool alpha, std::vector<uint8_t>* out, Failure* failure) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, failure, on_error, on_warning);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        return false;
+    }
+    png_bytep volatile row = nullptr;
+    if (setjmp(png_jmpbuf(png))) {
+        delete[] row;
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_set_write_fn(png, out, write_bytes, flush_nothing);
+    png_set_IHDR(png, info, picture.width, picture.height, 8,
+                 alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    const size_t channels = alpha ? 4 : 3;
+    row = new png_byte[size_t(picture.width) * channels];
+    for (uint32_t y = 0; y < picture.height; ++y) {
+        const uint8_t* in = picture.rgba.data() + size_t(y) * picture.width * 4;
+        for (uint32_t x = 0; x < picture.width; ++x) {
+            for (size_t c = 0; c < channels; ++c) row[x * channels + c] = in[4 * x + c];
+        }
+        png_write_row(png, row);
+    }
+    png_write_end(png, nullptr);
+    delete[] row;
+    row = nullptr;
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
 }  // namespace
+
+bool encode_png(const Picture& picture, std::vector<uint8_t>* out, std::string* error) {
+    if (picture.width == 0 || picture.height == 0 ||
+        picture.rgba.size() != size_t(picture.width) * picture.height * 4) {
+        if (error) *error = "PNG: the picture's pixel data do not match its size";
+        return false;
+    }
+    bool alpha = false;
+    for (size_t i = 3; i < picture.rgba.size() && !alpha; i += 4) alpha = picture.rgba[i] != 0xFF;
+    Failure failure{};
+    std::snprintf(failure.message, sizeof failure.message, "cannot set up the PNG writer");
+    std::vector<uint8_t> bytes;
+    if (!encode(picture, alpha, &bytes, &failure)) {
+        if (error) *error = std::string("PNG: ") + failure.message;
+        return false;
+    }
+    *out = std::move(bytes);
+    return true;
+}
 
 bool decode_png(const std::vector<uint8_t>& bytes, Picture* out, std::string* error) {
     Failure failure{};
