@@ -37,8 +37,10 @@ void empty_ring() {
 }
 
 // The XOFF sent at more than 384 waiting bytes comes from the interrupt; the XON is this loop's,
-// once the pieces taken have made room again.
+// once the pieces taken have made room again. In RS-485 addressed mode the stop flag is held so
+// that no flow-control byte ever goes onto the bus.
 void release_host() {
+    if (rs485Active()) return;
     if (rxStopped && rx.count <= kRxXonLevel && !hostTx.busy) {
         IrqGuard guard;
         send_flow_byte(kXon);
