@@ -21,14 +21,20 @@ constexpr uint32_t kXmpMaxBytes = 128;
 constexpr char kEscape = ' ';
 
 // Sector size of the SPI data flash by the capacity byte of its identification.
+constexpr uint8_t kDataFlash64Mbit = 0x17;
+constexpr uint8_t kDataFlash128Mbit = 0x18;
+constexpr uint32_t kDataFlash64MbitSector = 0x20000;
+constexpr uint32_t kDataFlash128MbitSector = 0x40000;
+constexpr uint32_t kDataFlashOtherSector = 0x10000;
+
 uint32_t dataflash_sector_size() {
     switch (ReadSerialFlashID()) {
-        case 0x17:
-            return 0x20000;
-        case 0x18:
-            return 0x40000;
+        case kDataFlash64Mbit:
+            return kDataFlash64MbitSector;
+        case kDataFlash128Mbit:
+            return kDataFlash128MbitSector;
         default:
-            return 0x10000;
+            return kDataFlashOtherSector;
     }
 }
 

@@ -198,8 +198,8 @@ TEST_F(FlashProgramScenario, XmpVerboseEchoesTheLineTheBytesAndTheWrite) {
     EXPECT_EQ(line("A B   Zb"),
               "\rSaw: 'A B   Zb'\rbyte 0: 41\rbyte 1: 08\rbyte 2: 20\rbyte 3: 62\r"
               "Programming 4 bytes @ 0x00000010...\rp>\r");
-    EXPECT_EQ(line("cd Q"),
-              "\rSaw: 'cd Q'\rbyte 0: 63\rbyte 1: 64\rProgramming 2 bytes @ 0x00000014...\r"
+    EXPECT_EQ(line("cd q"),
+              "\rSaw: 'cd q'\rbyte 0: 63\rbyte 1: 64\rProgramming 2 bytes @ 0x00000014...\r"
               ":invalid data in Flash\r!\r");
     EXPECT_EQ(h.module().read_flash2(0x10, 6), (std::vector<uint8_t>{'A', 8, ' ', 'b', 'c', 'd'}));
 }
