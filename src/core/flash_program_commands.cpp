@@ -100,6 +100,15 @@ const char* plural(uint32_t n) {
     return n == 1 ? "" : "s";
 }
 
+// What a character after the escape stands for: the bytes a text line cannot carry as they are
+// (the intake acts on them), and the escape itself.
+struct Escaped {
+    char key;
+    uint8_t byte;
+};
+constexpr Escaped kEscaped[] = {{'0', 0x00}, {'B', 0x08}, {'N', 0x0A}, {'R', 0x0D},
+                                {'X', 0x11}, {'Y', 0x13}, {'[', 0x1B}, {' ', 0x20}};
+
 // Decodes the escapes of one line into data; *count bytes, *end when the end escape came.
 LineResult decode_line(const char* text, size_t length, uint64_t offset, bool verbose,
                        uint8_t* data, uint32_t* count, bool* end) {
@@ -108,39 +117,16 @@ LineResult decode_line(const char* text, size_t length, uint64_t offset, bool ve
         uint8_t c = uint8_t(text[i]);
         if (c == uint8_t(kEscape)) {
             if (++i == length) break;
-            switch (text[i]) {
-                case '0':
-                    c = 0x00;
-                    break;
-                case 'B':
-                    c = 0x08;
-                    break;
-                case 'N':
-                    c = 0x0A;
-                    break;
-                case 'R':
-                    c = 0x0D;
-                    break;
-                case 'X':
-                    c = 0x11;
-                    break;
-                case 'Y':
-                    c = 0x13;
-                    break;
-                case '[':
-                    c = 0x1B;
-                    break;
-                case ' ':
-                    c = 0x20;
-                    break;
-                case 'Q':
-                case 'q':
-                    *end = true;
-                    *count = n;
-                    return LineResult::kNext;
-                default:
-                    continue;  // not an escape: dropped
+            if (text[i] == 'Q' || text[i] == 'q') {
+                *end = true;
+                break;
             }
+            const Escaped* e = nullptr;
+            for (const Escaped& x : kEscaped) {
+                if (x.key == text[i]) e = &x;
+            }
+            if (!e) continue;  // not an escape: dropped
+            c = e->byte;
         }
         if (n == kXmpMaxBytes) {
             txString("\rInput buffer overflowed!\r");
