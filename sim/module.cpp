@@ -462,6 +462,19 @@ void Module::collect_touch_adc() {
     }
 }
 
+std::vector<simlink::FlashOpRecord> Module::take_flash_log() {
+    const auto& log = shared_->flash_log;
+    const uint64_t written = log.written;
+    if (written - flash_log_read_ > simlink::kFlashLogRecords) {
+        flash_log_read_ = written - simlink::kFlashLogRecords;
+    }
+    std::vector<simlink::FlashOpRecord> out;
+    for (; flash_log_read_ < written; ++flash_log_read_) {
+        out.push_back(log.records[flash_log_read_ % simlink::kFlashLogRecords]);
+    }
+    return out;
+}
+
 std::vector<simlink::TouchAdcRecord> Module::take_touch_adc_log() {
     collect_touch_adc();
     std::vector<simlink::TouchAdcRecord> out;

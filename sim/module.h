@@ -184,6 +184,9 @@ class Module {
     void cut_power_at_flash_op(uint64_t n, bool op_done);
     // Boot flash operations since the last arming (or since the module was made).
     uint64_t flash_ops() const { return shared_->faults.flash_ops; }
+    // The boot flash operations the board carried out since the last take, oldest first (the
+    // last simlink::kFlashLogRecords at most), across power-ons.
+    std::vector<simlink::FlashOpRecord> take_flash_log();
     bool power_cut() const { return power_cut_; }
     // Sector reads / writes of the card fail from the nth one from now on (0: never).
     void fail_sd_reads_from(uint64_t n);
@@ -278,6 +281,7 @@ class Module {
     uint64_t touch_adc_read_ = 0;
     uint64_t touch_adc_lost_ = 0;
     std::vector<simlink::TouchAdcRecord> touch_adc_;
+    uint64_t flash_log_read_ = 0;
 };
 
 }  // namespace sim

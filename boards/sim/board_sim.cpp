@@ -2,6 +2,7 @@
 #include "device/board.h"
 
 #include "cost_model.h"
+#include "firmware_image.h"
 #include "host_folder.h"
 #include "machine.h"
 
@@ -159,6 +160,31 @@ int FlashIsErased(uint32_t address, uint32_t length) {
 }
 int FlashWriteBlock(uint32_t address, const uint8_t* data, uint32_t length) {
     return machine().flash_write_block(address, data, length);
+}
+
+namespace {
+
+// Filled on first use: most runs never read them.
+uint8_t bootArea[kBootAreaSize];
+uint8_t programArea[kProgramAreaSize];
+
+const uint8_t* firmware_area(sim::FirmwareArea area, uint8_t* bytes, uint32_t size, bool& filled) {
+    if (!filled) {
+        sim::fill_firmware_area(area, bytes, size);
+        filled = true;
+    }
+    return bytes;
+}
+
+}  // namespace
+
+const uint8_t* boot_area() {
+    static bool filled;
+    return firmware_area(sim::FirmwareArea::kBoot, bootArea, kBootAreaSize, filled);
+}
+const uint8_t* program_area() {
+    static bool filled;
+    return firmware_area(sim::FirmwareArea::kProgram, programArea, kProgramAreaSize, filled);
 }
 
 uint8_t ReadSerialFlashID() {

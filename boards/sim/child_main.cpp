@@ -54,6 +54,7 @@ __attribute__((constructor)) void attach_to_world() {
         _exit(2);
     }
     m->attach_flash2(flash2, simlink::kFlash2Fd);
+    m->attach_flash_log(&shared->flash_log);
     m->attach_dataflash_id(&shared->dataflash_id);
     simlink::HelloPayload hello{};
     std::strncpy(hello.panel, panel::kBuildName, sizeof hello.panel - 1);

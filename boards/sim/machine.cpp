@@ -394,6 +394,17 @@ void Machine::flash_cut_after() {
     link_.power_lost(now_);
 }
 
+void Machine::log_flash_op(simlink::FlashOp op, uint32_t offset, uint32_t length) {
+    if (!flash_log_) return;
+    simlink::FlashOpRecord& r =
+        flash_log_->records[flash_log_->written % simlink::kFlashLogRecords];
+    r.t_ns = now_;
+    r.op = op;
+    r.offset = offset;
+    r.length = length;
+    ++flash_log_->written;
+}
+
 int Machine::flash_erase_sector(uint32_t address) {
     const int64_t offset = window_offset(address, 1);
     if (offset < 0 || !flash2_) return 1;
@@ -405,6 +416,8 @@ int Machine::flash_erase_sector(uint32_t address) {
         flash_cut_after();
         return 2;
     }
+    log_flash_op(simlink::FlashOp::kErase, uint32_t(offset) & ~(kFlash2SectorSize - 1),
+                 kFlash2SectorSize);
     checkpoint(kFlashSectorEraseNs);
     return 0;
 }
@@ -430,6 +443,7 @@ int Machine::flash_write_block(uint32_t address, const uint8_t* data, uint32_t l
         flash_cut_after();
         return 2;
     }
+    log_flash_op(simlink::FlashOp::kProgram, uint32_t(offset), length);
     checkpoint(uint64_t(length / 2) * kFlashWordProgramNs);
     return 0;
 }

@@ -82,6 +82,8 @@ class Machine final : private UartModel::Sink, private TouchAdcSink {
         flash2_fd_ = fd;
     }
     const uint8_t* flash2_window() const { return flash2_; }
+    // Where erase and program operations are recorded (none when null).
+    void attach_flash_log(simlink::FlashOpLog* log) { flash_log_ = log; }
     // The boot flash operations of the board contract, on module addresses; their results are
     // the contract's.
     int flash_erase_sector(uint32_t address);
@@ -158,6 +160,8 @@ class Machine final : private UartModel::Sink, private TouchAdcSink {
     simlink::Faults* faults_ = nullptr;
     const uint8_t* flash2_ = nullptr;
     int flash2_fd_ = -1;
+    simlink::FlashOpLog* flash_log_ = nullptr;
+    void log_flash_op(simlink::FlashOp op, uint32_t offset, uint32_t length);
     bool flash_cut_pending_ = false;
     const uint8_t* dataflash_id_ = nullptr;
     uint32_t slot_generation_ = 0;

@@ -181,7 +181,23 @@ struct TouchAdcLog {
     TouchAdcRecord records[kTouchLogRecords];
 };
 
-constexpr uint32_t kSharedMagic = 0x33415856;  // "VXA3"
+// Every boot flash operation the board carried out, written by the child: record n goes to
+// records[n % kFlashLogRecords] and then written becomes n + 1. Refused operations (outside the
+// window, odd, after a power cut) are not recorded.
+enum class FlashOp : uint8_t { kErase, kProgram };
+struct FlashOpRecord {
+    uint64_t t_ns;
+    FlashOp op;
+    uint32_t offset;  // in the window: of the sector erased, or of the first byte programmed
+    uint32_t length;  // bytes programmed, or the sector size
+};
+constexpr uint32_t kFlashLogRecords = 1024;
+struct FlashOpLog {
+    uint64_t written;
+    FlashOpRecord records[kFlashLogRecords];
+};
+
+constexpr uint32_t kSharedMagic = 0x34415856;  // "VXA4"
 constexpr uint32_t kFrameBufferPixels = 800u * 600u;
 constexpr uint32_t kEepromBytes = 0x10000;
 constexpr uint32_t kFlash2Bytes = 0x1BC0000;      // 222 sectors
@@ -196,6 +212,7 @@ struct Shared {
     Faults faults;
     TouchInput touch;
     TouchAdcLog touch_log;
+    FlashOpLog flash_log;
     // What the SPI data flash answers as the capacity byte of its identification; set by the
     // world before power-on.
     uint8_t dataflash_id;

@@ -6,6 +6,7 @@
 #include "base/interpreter.h"
 #include "base/scan.h"
 #include "controls/animation.h"
+#include "core/memory_checks.h"
 
 namespace {
 
@@ -176,20 +177,7 @@ int row_image_file(char* line) {
     return refuse_if(prefix(line, "xif "));
 }
 
-// external memory: built with the bitmap/macro file store
-
-int row_extmem(char* line) {
-    if (prefix(line, "xma") || prefix(line, "xmc")) return kCmdFailed;
-    Values v;
-    return refuse_if(kv_sscanf(line, "xmp %x %x %d", &v.u[0], &v.u[1], &v.d[0]) == 3);
-}
-
 // binary transfers: built with the raw-reception transfers
-
-int row_download(char* line) {
-    Values v;
-    return refuse_if(kv_sscanf(line, "bdld %d %lx %ld %ld", &v.d[0], &v.lx, &v.l[0], &v.l[1]) == 4);
-}
 
 int row_chart_values(char* line) {
     return refuse_if(prefix(line, "bcv"));
@@ -252,8 +240,10 @@ int row_fb_dump(char* line) {
 }
 
 int row_checksums(char* line) {
-    return refuse_if(exact(line, "*CRC") || exact(line, "*CSUM") || exact(line, "*CSUMB") ||
-                     prefix(line, "*CEXT"));
+    // The frame buffer's check value comes with the frame-buffer diagnostics; the flash areas'
+    // are built.
+    if (exact(line, "*CRC")) return kCmdFailed;
+    return row_memory_checks(line);
 }
 
 int row_registers(char* line) {

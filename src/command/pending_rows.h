@@ -27,7 +27,6 @@ int row_stb_text(char* line);    // "stc", "sta", "stp"
 int row_stb_scroll(char* line);  // "sts"
 int row_stb_show(char* line);    // "stg"
 
-
 // buttons
 int row_button_state(char* line);  // "ssb %d %d"
 int row_button(char* line);        // "bd", "bdc", "bc"
@@ -44,13 +43,9 @@ int row_led(char* line);        // "led %9s"
 int row_level_bar(char* line);  // "ld", "lv %d %d"
 
 // SD card images
-int row_image_file(char* line);    // "xif "
-
-// external memory
-int row_extmem(char* line);  // "xma", "xmc", "xmp %x %x %d"
+int row_image_file(char* line);  // "xif "
 
 // binary transfers
-int row_download(char* line);      // "bdld %d %lx %ld %ld"
 int row_chart_values(char* line);  // "bcv"
 
 // EEPROM
@@ -71,7 +66,7 @@ int row_paneladj(char* line);      // "*paneladj"
 
 // system commands
 int row_fb_dump(char* line);         // "*FB %d"
-int row_checksums(char* line);       // "*CRC", "*CSUM", "*CSUMB", "*CEXT"
+int row_checksums(char* line);       // "*CRC"; the flash checks: core/memory_checks.h
 int row_registers(char* line);       // "*R16 %x", "*R", "*W %x %x"
 int row_orient(char* line);          // "*orient"
 int row_screen_capture(char* line);  // "*getScreenAsBMPFile"

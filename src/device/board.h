@@ -240,6 +240,15 @@ int FlashIsErased(uint32_t address, uint32_t length);
 // window.
 int FlashWriteBlock(uint32_t address, const uint8_t* data, uint32_t length);
 
+// The firmware's own image at the bottom of the boot flash: the boot area (the loader) and the
+// program area after it. Nothing in the firmware erases or programs them; they are read in place
+// only for their check values. Each pointer addresses the whole area (kBootAreaSize and
+// kProgramAreaSize bytes).
+constexpr uint32_t kBootAreaSize = 0x20000;
+constexpr uint32_t kProgramAreaSize = 0x3E0000;
+const uint8_t* boot_area();
+const uint8_t* program_area();
+
 // ---------------------------------------------------------------------------------------------
 // SPI data flash (holds no data of this firmware)
 

@@ -137,7 +137,7 @@ const Entry kIndex[] = {
     {"xi", "xi 1 0 0"},
     {"xif", "xif logo.bmp 0 0"},
     {"xit/xim/xic/xio", "xio 1 0 0 0 5 10"},
-    {"xma/xmc/xmp", "xmp 0 0 0"},
+    {"xma/xmc/xmp", "xma"},
     {"xmpmax/fopen", "fopen"},
     {"xm", "xmq 130 5:x130 6"},
     {"bdld", "bdld 4 0 300 5000"},

@@ -39,11 +39,11 @@ const RowFn kPendingRows[] = {
     row_stb_dump, row_stb_define, row_stb_text, row_stb_scroll, row_stb_show,
     row_button_state, row_button, row_chart, row_slider, row_circular_slider, row_led,
     row_level_bar,
-    row_image_file, row_extmem, row_download,
+    row_image_file,
     row_chart_values,
     row_beep, row_alarm, row_beep_volume, row_beep_freq, row_speaker, row_beep_misc,
     row_touchadj, row_vq, row_panel_timing, row_paneladj,
-    row_fb_dump, row_checksums, row_registers, row_orient,
+    row_fb_dump, row_registers, row_orient,
     row_screen_capture, row_speedtest, row_loadf, row_load, row_sdload, row_flash2ram,
 };
 // clang-format on
