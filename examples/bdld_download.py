@@ -5,7 +5,7 @@
 
 PORT is the module's host port (a serial device, or the PTY voxa-sim prints for --com0 pty:...).
 FILE is usually a bitmap/macro file that imgpack built for the window (imgpack build ...
---flash2-locations), downloaded at offset 0. The flash range must read erased: --erase erases
+--for-flash2), downloaded at offset 0. The flash range must read erased: --erase erases
 the 128 KB sectors it covers first ("xmc FEEC n", skipped by the module when already erased).
 With --baud the module's host port is switched to that rate first (not saved). After the
 download the script asks the module for the check value of the range ("*CEXT") and compares it
