@@ -8,6 +8,7 @@
 #include "command/screen_rows.h"
 #include "command/text_rows.h"
 #include "core/calibration_command.h"
+#include "core/extmem_load.h"
 #include "core/port_commands.h"
 #include "core/system_commands.h"
 #include "core/watchdog.h"
@@ -180,7 +181,7 @@ constexpr Row kChain[] = {
     {"*c", row_ctype, "*ctype"},                                   // 152
     // Macro calls come last: "m" and a digit or white space, and the binary macro line, are
     // forms no earlier row takes.
-    {"m|\x82M", row_macro_run, "m"},                               // 153
+    {"m|\x82M", row_macro_run, "m"},  // 153
 };
 constexpr size_t kChainLength = sizeof kChain / sizeof kChain[0];
 

@@ -27,7 +27,6 @@ int row_stb_text(char* line);    // "stc", "sta", "stp"
 int row_stb_scroll(char* line);  // "sts"
 int row_stb_show(char* line);    // "stg"
 
-
 // buttons
 int row_button_state(char* line);  // "ssb %d %d"
 int row_button(char* line);        // "bd", "bdc", "bc"
@@ -44,7 +43,7 @@ int row_led(char* line);        // "led %9s"
 int row_level_bar(char* line);  // "ld", "lv %d %d"
 
 // SD card images
-int row_image_file(char* line);    // "xif "
+int row_image_file(char* line);  // "xif "
 
 // external memory
 int row_extmem(char* line);  // "xma", "xmc", "xmp %x %x %d"
@@ -76,7 +75,3 @@ int row_registers(char* line);       // "*R16 %x", "*R", "*W %x %x"
 int row_orient(char* line);          // "*orient"
 int row_screen_capture(char* line);  // "*getScreenAsBMPFile"
 int row_speedtest(char* line);       // "*speedtest"
-int row_loadf(char* line);           // "*LOADF", "*loadf"
-int row_load(char* line);            // "*LOAD", "*load"
-int row_sdload(char* line);          // "*sdload %16s"
-int row_flash2ram(char* line);       // "*flash2ram"
