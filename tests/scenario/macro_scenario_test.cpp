@@ -19,9 +19,8 @@ constexpr double kQuickMs = 60;
 imgpack::MacroFile panel_file() {
     imgpack::MacroFile f;
     f.macros = {
-        {"sect",
-         {"outs \"P\"", ":a", "outs \"A\"", ":b", "  :c // two labels, one section", "outs \"BC\"",
-          ":default", "outs \"D\""}},
+        {"sect", {"outs \"P\"", ":a", "outs \"A\"", ":b", "  :c // two labels, one section",
+                  "outs \"BC\"", ":default", "outs \"D\""}},
         {"firstdefault", {"outs \"P\"", ":default", "outs \"D\"", ":a", "outs \"A\""}},
         {"args", {"outs \"[`0`|`1`]\"", ":x3", "outs \"X\""}},
         {"nest", {"outs \"n\"", "m nest"}},
@@ -53,12 +52,12 @@ class MacroScenario : public ::testing::Test {
 
 TEST_F(MacroScenario, LabelsChooseSectionsAfterThePrologue) {
     boot();
-    EXPECT_EQ(quick("m 1"), "P");     // no label: the prologue, up to the first label line
-    EXPECT_EQ(quick("m1:a"), "PA");   // a section ends at the next label
-    EXPECT_EQ(quick("m1:b"), "PBC");  // labels one under another share a section
+    EXPECT_EQ(quick("m 1"), "P");        // no label: the prologue, up to the first label line
+    EXPECT_EQ(quick("m1:a"), "PA");      // a section ends at the next label
+    EXPECT_EQ(quick("m1:b"), "PBC");     // labels one under another share a section
     EXPECT_EQ(quick("m sect:c"), "PBC");
-    EXPECT_EQ(quick("m1:zz"), "PD");  // :default after another label catches the rest
-    EXPECT_EQ(quick("m 1 :b"), "P");  // with a space the :b is an argument
+    EXPECT_EQ(quick("m1:zz"), "PD");     // :default after another label catches the rest
+    EXPECT_EQ(quick("m 1 :b"), "P");     // with a space the :b is an argument
     // As the first label, :default is only a label that was not asked for.
     EXPECT_EQ(quick("m2:zz"), "P:label \":zz\" not found\r!\r");
     EXPECT_EQ(quick("m2:a"), "PA");
@@ -139,15 +138,11 @@ TEST_F(MacroScenario, TouchesQueueMacrosAtTheirLabelsWithArguments) {
     ASSERT_EQ(h.command("xaq 130 p touch A1"), ">\r");
     ASSERT_TRUE(h.tap(150, 150, 100));
     h.run_ms(250);
-    EXPECT_EQ(h.take(),
-              "m8\rTpressA1e8\rm8\rTrelease"
-              "e8\r");
+    EXPECT_EQ(h.take(), "m8\rTpressA1e8\rm8\rTrelease" "e8\r");
     ASSERT_EQ(h.command("*binr 1"), "on\r>\r");
     ASSERT_TRUE(h.tap(150, 150, 100));
     h.run_ms(250);
-    EXPECT_EQ(h.take(),
-              "M\x08TpressA1"
-              "E\x08M\x08TreleaseE\x08");
+    EXPECT_EQ(h.take(), "M\x08TpressA1" "E\x08M\x08TreleaseE\x08");
     ASSERT_EQ(h.command("*binr 0"), "off\r>\r");
     EXPECT_EQ(h.command("xa"), "7997\r>\r");
 
@@ -158,9 +153,7 @@ TEST_F(MacroScenario, TouchesQueueMacrosAtTheirLabelsWithArguments) {
     h.run_ms(400);
     h.release();
     h.run_ms(300);
-    EXPECT_EQ(h.take(),
-              "1>\rm8\rTpressA1e8\rm8\rTrelease"
-              "e8\r");
+    EXPECT_EQ(h.take(), "1>\rm8\rTpressA1e8\rm8\rTrelease" "e8\r");
 }
 
 TEST_F(MacroScenario, ListingAndBindings) {
@@ -202,14 +195,16 @@ TEST_F(MacroScenario, PowerOnMacroUnlessEscapeArrivesFirst) {
     EXPECT_EQ(h.command("*DEMOMAC sect"), ">\r");
     EXPECT_EQ(h.command("*DEMOMAC"), "1\r>\r");
     h.module().power_cycle();
-    EXPECT_EQ(h.run_until_text(">\r", 3000), ":loading 1KB bitmap/macro file from flash2\r[|]>\r");
+    EXPECT_EQ(h.run_until_text(">\r", 3000),
+              ":loading 1KB bitmap/macro file from flash2\r[|]>\r");
     EXPECT_EQ(h.command("*PONMAC"), "3\r>\r");
     // ESC CR received during start-up (the panel's power-on wait) skips it.
     h.module().power_cycle();
     h.run_ms(100);
     h.send("\x1b\r");
     // The ESC line itself is then read as an unknown command.
-    EXPECT_EQ(h.run_until_text("!\r", 3000), ":loading 1KB bitmap/macro file from flash2\r>\r!\r");
+    EXPECT_EQ(h.run_until_text("!\r", 3000),
+              ":loading 1KB bitmap/macro file from flash2\r>\r!\r");
     EXPECT_EQ(h.command("*PONMAC 0"), ">\r");
     EXPECT_EQ(h.command("*PONMAC"), "0\r>\r");
 }

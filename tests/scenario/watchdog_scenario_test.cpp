@@ -16,11 +16,10 @@ class Watchdog : public ::testing::Test {
   protected:
     void SetUp() override {
         imgpack::MacroFile f;
-        f.macros = {
-            {"wd",
-             {":st_down", "outs \"SD\"", ":lt_down", "outs \"LD\"", ":st_up", "outs \"SU\"",
-              ":lt_up", "outs \"LU\"", ":busy", "w 300"}},
-            {"slow", {":st_down", "outs \"S\"", "w 300", "outs \"s\"", ":st_up", "dp 0 0"}}};
+        f.macros = {{"wd",
+                     {":st_down", "outs \"SD\"", ":lt_down", "outs \"LD\"", ":st_up",
+                      "outs \"SU\"", ":lt_up", "outs \"LU\"", ":busy", "w 300"}},
+                    {"slow", {":st_down", "outs \"S\"", "w 300", "outs \"s\"", ":st_up", "dp 0 0"}}};
         ASSERT_TRUE(h.flash2(imgpack::build(f)));
         h.boot();
         ASSERT_EQ(h.command("x 130 100 100 200 200"), ">\r");
