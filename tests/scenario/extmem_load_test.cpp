@@ -13,6 +13,7 @@
 #include "harness/harness.h"
 #include "imgpack.h"
 #include "sim/test_folder.h"
+#include "unit/image_builder.h"
 
 namespace voxa_test {
 namespace {
@@ -168,6 +169,22 @@ TEST_F(ExtMemLoad, CardFileIsLoadedIntoRamRelocatedAndListed) {
     h.module().remove_sd();
     h.run_ms(200);
     EXPECT_EQ(h.command("*load"), ":No .BIN file in flash or on SD card\r!\r");
+}
+
+TEST_F(ExtMemLoad, FontAndUnknownRecordsAreListedFromTheWindow) {
+    ImageBuilder b;
+    b.add(0, {});
+    b.addFont("uf", 3);
+    b.add(7, {1, 2, 3, 4});
+    const auto file = b.build(kWindow);
+    Harness h(options(false));
+    ASSERT_TRUE(h.flash2(file));
+    EXPECT_EQ(h.boot(), std::string(kFromFlash) + ":record 2 invalid\r>\r");
+    EXPECT_EQ(h.command("lsbmp"),
+              "Records: 3\r  00: type 0 @ " + hex(get32(file, 12)) +
+                  " size 0\r    Blank Record\r  01: type 4 @ " + hex(get32(file, 24)) +
+                  " size 33\r    User Font\r  02: type 7 @ " + hex(get32(file, 36)) +
+                  " size 4\r    Unknown record type!\r\rTotal Used 1KB (FLASH)\r>\r");
 }
 
 TEST_F(ExtMemLoad, HeaderRefusalsFallBackToTheFlashImage) {
