@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/dosfs.h"
 #include "harness/harness.h"
 #include "imgpack.h"
 #include "sim/test_folder.h"
@@ -426,6 +427,43 @@ TEST_F(ExtMemLoad, SplashFileMessages) {
     write(card("SPLASH.BMP"), std::string("BM") + std::string(100, '\0'));
     Harness h(options());
     EXPECT_EQ(h.boot(), std::string(kFromCard) + ">\r");
+}
+
+// Read errors part-way through a file, on a FAT image card whose sector reads start failing at
+// each point in turn: a splash that cannot be read whole, a bitmap/macro file that cannot.
+TEST_F(ExtMemLoad, ReadErrorsPartWayThroughAFileAreReported) {
+    const std::string img = card("card.img");
+    std::string log;
+    ASSERT_EQ(run("mkfs.fat -C --invariant -F 16 " + quote(img) + " 32768", &log), 0) << log;
+    imgpack::ImageFile f;
+    f.records = {imgpack::Record{}, bitmap(100, 100, std::vector<uint16_t>(10000, 0x3333))};
+    write(card("src"), imgpack::build(f));
+    ASSERT_TRUE(mcopy_in(img, card("src"), "::/VOXA.BIN"));
+    sim::Module::Options o;
+    o.sd_image = img;
+    o.state_dir = state_.path();
+    const std::string loading = ":loading 19KB bitmap/macro file from SD card\r";
+    bool file_error = false, splash_error = false;
+    for (const bool splash : {false, true}) {
+        if (splash) {
+            write(card("src"), "BM" + std::string(20000, 'x'));
+            ASSERT_TRUE(mcopy_in(img, card("src"), "::/SPLASH.BMP"));
+        }
+        for (uint64_t n = 1; n <= 40; ++n) {
+            Harness h(o);
+            ASSERT_EQ(h.boot(), loading + ">\r");
+            h.module().fail_sd_reads_from(n);
+            const std::string out = h.command("*LOAD", 3000);
+            if (out == loading + ":SD card error 2\r!\r") file_error = true;
+            if (out.rfind(":splash.bmp could not be loaded\r", 0) == 0) splash_error = true;
+            // Whatever failed, no half-read image is ever used.
+            EXPECT_TRUE(out == loading + ">\r" || h.command("xi 1 0 0") == "!\r" ||
+                        h.pixel(99, 99) == 0x3333)
+                << n << ": " << visible(out);
+        }
+    }
+    EXPECT_TRUE(file_error);
+    EXPECT_TRUE(splash_error);
 }
 
 }  // namespace
