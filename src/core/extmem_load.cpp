@@ -40,6 +40,8 @@ constexpr uint32_t kScheduleNoArgs = 512;
 
 int dots;
 
+int copy_file_to_flash(FS_FILE* file, const char* name);
+
 int kilobytes(uint32_t bytes) {
     const int kb = int(bytes / 1024);
     return kb ? kb : 1;
@@ -180,6 +182,16 @@ int CopyMemToFlash2(uint32_t size) {
 }
 
 int CopyBinFileToFlash2(FS_FILE* file, const char* name) {
+    // The progress display borrows the library's font; the command font comes back after it.
+    const GUI_FONT* font = GUI_GetFont();
+    const int result = copy_file_to_flash(file, name);
+    GUI_SetFont(font);
+    return result;
+}
+
+namespace {
+
+int copy_file_to_flash(FS_FILE* file, const char* name) {
     const uint32_t size = file->size;
     pout(":loading %dKB bitmap/macro file from SD card\r", kilobytes(size));
     startProgressDots("Loading Flash Data file from SD Card");
@@ -195,6 +207,8 @@ int CopyBinFileToFlash2(FS_FILE* file, const char* name) {
     KV_ExtMem_Init();
     return CopyMemToFlash2(size);
 }
+
+}  // namespace
 
 int KV_Load_ExtMem() {
     if (!SDisInitialized()) {

@@ -97,6 +97,7 @@ constexpr uint32_t kImageCountOffset = 2;
 constexpr uint32_t kImageSizeOffset = 4;
 constexpr uint32_t kDirEntrySize = 12;
 constexpr uint32_t kDirLocationOffset = 4;
+constexpr uint32_t kDirSizeOffset = 8;
 constexpr uint8_t kRecordTypeMask = 0x0F;
 constexpr uint8_t kRecordTypeUserFont = 4;
 
@@ -195,13 +196,19 @@ const uint8_t* userFontRecord(uint32_t size, uint32_t index) {
     return record;
 }
 
-void fillSlot(UserSlot* slot, const uint8_t* record, uint32_t size) {
+void fillSlot(UserSlot* slot, const uint8_t* record, uint32_t size, uint32_t index) {
     std::memcpy(slot->name, record + kUserFontNameOffset, kFontNameSize);
     slot->entry = FontEntry{slot->name, nullptr, nullptr, 0, record[kUserFontKindOffset]};
+    // The font's data end where its record ends: the font reader never sees the next record.
+    const uint32_t start = uint32_t(record - state.image);
+    const uint32_t length =
+        readU32(state.image + kImageHeaderSize + index * kDirEntrySize + kDirSizeOffset);
+    const uint32_t end = length < size - start ? start + length : size;
     uint32_t offset;
-    if (resolveLocation(readU32(record + kUserFontDataOffset), size, &offset)) {
+    if (resolveLocation(readU32(record + kUserFontDataOffset), size, &offset) && offset >= start &&
+        offset < end) {
         slot->entry.sifData = state.image + offset;
-        slot->entry.sifSize = size - offset;
+        slot->entry.sifSize = end - offset;
     }
 }
 
@@ -246,7 +253,7 @@ const FontEntry* KV_FindFont(const char* name) {
         if (std::strcmp(reinterpret_cast<const char*>(record + kUserFontNameOffset), name) != 0) {
             continue;
         }
-        fillSlot(&state.found, record, size);
+        fillSlot(&state.found, record, size, i);
         return &state.found.entry;
     }
     return nullptr;

@@ -17,7 +17,7 @@ struct FontEntry {
     const char* name;
     const GUI_FONT* font;
     const uint8_t* sifData;  // user font: its data, which should begin with G U I P
-    uint32_t sifSize;        // user font: bytes from sifData to the end of the image
+    uint32_t sifSize;        // user font: bytes from sifData to the end of its record
     uint8_t sifKind;         // user font: 0 or 0xFF 1 bit, 2 AA2, 3 AA4
 };
 
