@@ -74,7 +74,7 @@ bool SD_ReadWholeFile(FS_FILE* file, uint8_t* destination, uint32_t length) {
     if (fseek(file, 0, 0) != 0) return false;
     uint32_t done = 0;
     while (done < length) {
-        // A piece is at most one cluster; the area has room for the largest file and a piece.
+        // A piece never reaches past the file's end, which is length.
         const int got = freadChunk(file, destination + done);
         if (got <= 0 || uint32_t(got) > length - done) return false;
         done += uint32_t(got);
@@ -85,6 +85,8 @@ bool SD_ReadWholeFile(FS_FILE* file, uint8_t* destination, uint32_t length) {
 int SDLoadBinFileToRam(FS_FILE* file) {
     const uint32_t size = file->size;
     pout(":loading %dKB bitmap/macro file from SD card...\r", kilobytes(size));
+    // The area is overwritten: an image that lies there stops being current.
+    if (ExtMem_InRam()) KV_ExtMem_Init();
     if (!SD_ReadWholeFile(file, ExtMemRamBuffer, size)) {
         pout(":SD card error %d\r", SD_lastError());
         return 0;
