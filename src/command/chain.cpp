@@ -9,6 +9,7 @@
 #include "command/text_rows.h"
 #include "core/binary_transfer.h"
 #include "core/calibration_command.h"
+#include "core/extmem_load.h"
 #include "core/flash_program_commands.h"
 #include "core/port_commands.h"
 #include "core/system_commands.h"
@@ -182,7 +183,7 @@ constexpr Row kChain[] = {
     {"*c", row_ctype, "*ctype"},                                   // 152
     // Macro calls come last: "m" and a digit or white space, and the binary macro line, are
     // forms no earlier row takes.
-    {"m|\x82M", row_macro_run, "m"},                               // 153
+    {"m|\x82M", row_macro_run, "m"},  // 153
 };
 constexpr size_t kChainLength = sizeof kChain / sizeof kChain[0];
 

@@ -262,18 +262,3 @@ int row_screen_capture(char* line) {
 int row_speedtest(char* line) {
     return refuse_if(prefix(line, "*speedtest"));
 }
-int row_loadf(char* line) {
-    return refuse_if(exact(line, "*LOADF") || exact(line, "*loadf"));
-}
-int row_load(char* line) {
-    return refuse_if(prefix(line, "*LOAD") || prefix(line, "*load"));
-}
-
-int row_sdload(char* line) {
-    Values v;
-    return refuse_if(kv_sscanf(line, "*sdload %16s", v.word) == 1);
-}
-
-int row_flash2ram(char* line) {
-    return refuse_if(prefix(line, "*flash2ram"));
-}

@@ -8,6 +8,7 @@
 #include "base/text_helpers.h"
 #include "controls/animation.h"
 #include "controls/controls.h"
+#include "core/extmem_load.h"
 #include "core/watchdog.h"
 #include "device/backlight.h"
 #include "device/beeper.h"
@@ -299,10 +300,13 @@ void main_loop_setup() {
     calibrate_if_touched();
     if (ExecState != kExecAnimation) init_animation();
     const int escape = checkEscape();
-    // The demo macro named by rundemo.ini (which takes precedence and suppresses the banner)
-    // comes with the SD card's bitmap/macro file.
-    const bool demoRan = false;
-    if (!escape && eepromData.ponMacro >= 1 && eepromData.ponMacro <= kLastPonMacro) {
+    // The demo macro named by rundemo.ini takes precedence, even over an escape, and
+    // suppresses the banner.
+    const int demo = KV_Check_Demo();
+    const bool demoRan = demo > 0;
+    if (demoRan) {
+        processMacro(demo, "", nullptr);
+    } else if (!escape && eepromData.ponMacro >= 1 && eepromData.ponMacro <= kLastPonMacro) {
         processMacro(eepromData.ponMacro, "", nullptr);
     }
     if (!escape && eepromData.splashEnable == kFlagOn && !splashShown) {

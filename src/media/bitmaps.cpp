@@ -6,11 +6,11 @@
 #include "base/host_text.h"
 #include "device/board.h"
 #include "gui/gui.h"
+#include "media/ext_check.h"
 #include "media/ext_image.h"
 
 namespace {
 
-constexpr uint32_t kDescriptorSize = 20;
 constexpr uint32_t kPixelBytes = 2;
 
 bool is_bitmap_type(uint8_t type) {
@@ -83,7 +83,7 @@ void blit(const BitmapHandle& b, Blit r, bool keyed, uint16_t key) {
     uint16_t* fb = lcd_framebuffer();
     const int stride = LCD_GetXSize();
     for (int64_t row = 0; row < r.h; ++row) {
-        const uint8_t* src = b.pixels + (size_t(r.sy + row) * b.width + size_t(r.sx)) * kPixelBytes;
+        const uint8_t* src = b.pixels + size_t(r.sy + row) * b.stride + size_t(r.sx) * kPixelBytes;
         uint16_t* dst = fb + size_t(r.dy + row) * size_t(stride) + size_t(r.dx);
         if (!keyed) {
             std::memcpy(dst, src, size_t(r.w) * kPixelBytes);
@@ -106,28 +106,20 @@ int clip_abs(const BitmapHandle* h, int x, int y, int x0, int y0, int x1, int y1
 }  // namespace
 
 int KV_GetExtBitmap(int index, BitmapHandle* out) {
-    ExtRecord rec;
-    if (index <= 0 || !ExtMem_Record(index, &rec) || !is_bitmap_type(rec.type)) return 0;
-    uint32_t at;
-    if (!ExtMem_Resolve(rec.location, &at)) return 0;
-    // The record's own extent bounds everything read for it.
-    const uint8_t* record = ExtMem_Bytes(at, rec.size);
-    if (!record || rec.size < kDescriptorSize) return 0;
+    ExtView view;
+    ExtRecordInfo r;
+    if (index <= 0 || !ExtMem_View(&view) || ExtCheck_Record(view, index, &r) != nullptr ||
+        !is_bitmap_type(r.type)) {
+        return 0;
+    }
     BitmapHandle b;
-    b.type = rec.type;
-    b.width = read_le16(record);
-    b.height = read_le16(record + 2);
-    b.key = read_le16(record + 12);
-    uint32_t pixels;
-    if (!ExtMem_Resolve(read_le32(record + 8), &pixels) || pixels < at || pixels - at > rec.size) {
-        return 0;
-    }
-    b.bytes = rec.size - (pixels - at);
-    b.pixels = record + (pixels - at);
-    if (b.type != kRecCompressedBitmap &&
-        uint64_t(b.width) * b.height * kPixelBytes > uint64_t(b.bytes)) {
-        return 0;
-    }
+    b.type = r.type;
+    b.width = r.width;
+    b.height = r.height;
+    b.stride = r.bytes_per_line;
+    b.key = uint16_t(r.palette);
+    b.pixels = view.data + r.pixels;
+    b.bytes = r.pixel_bytes;
     *out = b;
     return 1;
 }
@@ -146,9 +138,14 @@ int KV_DrawBitmap(const BitmapHandle* h, int x, int y) {
         return 1;
     }
     const bool rle = h->type == kRecCompressedBitmap;
-    const GUI_BITMAP bm{
-        h->width,  h->height, uint16_t(h->width * kPixelBytes),       16,
-        h->pixels, nullptr,   rle ? GUI_DRAW_RLE16 : GUI_DRAW_BMP565, rle ? h->bytes : uint32_t(0)};
+    const GUI_BITMAP bm{h->width,
+                        h->height,
+                        rle ? uint16_t(h->width * kPixelBytes) : h->stride,
+                        16,
+                        h->pixels,
+                        nullptr,
+                        rle ? GUI_DRAW_RLE16 : GUI_DRAW_BMP565,
+                        rle ? h->bytes : uint32_t(0)};
     GUI_DrawBitmap(&bm, x, y);
     return 1;
 }

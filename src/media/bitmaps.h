@@ -12,6 +12,7 @@ struct BitmapHandle {
     uint8_t type;  // kRecBitmap, kRecCompressedBitmap or kRecTransparentBitmap
     uint16_t width;
     uint16_t height;
+    uint16_t stride;        // types 1 and 5: bytes from one row to the next (at least 2 x width)
     const uint8_t* pixels;  // types 1 and 5: height rows of width RGB565 pixels, little-endian
     uint32_t bytes;         // bytes of pixel data there (type 2: up to the record's end)
     uint16_t key;           // type 5: the colour not drawn

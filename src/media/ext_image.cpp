@@ -6,7 +6,10 @@
 #include "base/format.h"
 #include "base/host_text.h"
 #include "device/board.h"
+#include "media/ext_check.h"
+#include "media/ext_mem_area.h"
 #include "media/fonts.h"
+#include "media/macro_table.h"
 
 namespace {
 
@@ -34,7 +37,7 @@ uint32_t image_size() {
 
 void KV_ExtMem_SetImage(const uint8_t* data, uint32_t limit, uint32_t address) {
     image = Image{data, data ? limit : 0, address};
-    KV_SetFontImage(data, image_size());
+    KV_SetFontImage(data, image_size(), address);
 }
 
 void KV_ExtMem_Init() {
@@ -90,21 +93,159 @@ bool ExtMem_Record(int index, ExtRecord* out) {
     return true;
 }
 
+namespace {
+
+// Sends one message per record the checks refuse.
+void report_record(void*, int index, const char*) {
+    if (index >= 0) pout(":record %d invalid\r", index);
+}
+
+}  // namespace
+
+bool ExtMem_View(ExtView* view) {
+    return image.data && ExtCheck_Header(image.data, image.limit, image.address, view) == nullptr;
+}
+
+bool ExtMem_InRam() {
+    return image.data == ExtMemRamBuffer;
+}
+
 int Flash2Init() {
+    return Flash2Select(true);
+}
+
+int Flash2Select(bool announce) {
     const uint8_t* flash = flash2_window();
     if (!flash) return 1;
-    const uint32_t size = read_le32(flash + kSizeFieldOffset);
-    if (read_le16(flash) != kExtMemMagic || size > kFlash2Size) return 1;
+    // A host-programmed image, or a copy cut short by a power loss, is checked whole before it
+    // is used: the header alone says nothing about the records behind it.
+    ExtView view;
+    if (ExtCheck_Header(flash, kFlash2Size, kFlash2Address, &view)) return 1;
     if (read_le16(flash + kCountFieldOffset) > 1) {
-        // A half-programmed or foreign image gives itself away in its first two locations.
+        // A file built with offsets was made for the RAM area, not programmed for the window.
         const uint32_t record0 = read_le32(flash + kExtMemHeaderSize + 4);
         const uint32_t record1 = read_le32(flash + kExtMemHeaderSize + kExtMemDirEntrySize + 4);
         if (record1 <= kFlash2Address || record0 > kFlash2Address + kFlash2Size - 1) return 1;
     }
     KV_ExtMem_SetImage(flash, kFlash2Size, kFlash2Address);
-    const int kb = int(size / 1024);
+    if (!announce) return 0;
+    const int kb = int(view.size / 1024);
     pout(":loading %dKB bitmap/macro file from flash2\r", kb ? kb : 1);
+    ExtMem_CheckImage(flash, kFlash2Size, kFlash2Address, report_record, nullptr);
     return 0;
+}
+
+bool tryFixup(uint32_t* field, uint32_t base, uint32_t size) {
+    uint32_t value = *field;
+    if (value >= kFlash2Address && value - kFlash2Address < kFlash2Size) value -= kFlash2Address;
+    if (value >= base) {
+        if (value - base >= size) return false;
+        return true;
+    }
+    if (value >= size) return false;
+    *field = base + value;
+    return true;
+}
+
+namespace {
+
+void fixup_at(uint8_t* image_data, uint32_t offset, uint32_t base, uint32_t size) {
+    uint8_t* p = image_data + offset;
+    uint32_t value = read_le32(p);
+    if (!tryFixup(&value, base, size)) return;
+    for (int i = 0; i < 4; ++i) p[i] = uint8_t(value >> (8 * i));
+}
+
+constexpr uint32_t kPixelLocationOffset = 8;
+constexpr uint32_t kFontDataOffset = 4;
+constexpr uint32_t kMacroEntrySize = 8;
+constexpr uint32_t kDirLocationOffset = 4;
+
+}  // namespace
+
+int KV_Fixup_ExtMem(uint32_t base, uint32_t size) {
+    uint8_t* data = ExtMemRamBuffer;
+    ExtView view;
+    if (ExtCheck_Header(data, size < kExtMemSize ? size : kExtMemSize, base, &view)) return 0;
+    const int count = read_le16(data + kCountFieldOffset);
+    for (int i = 0; i < count; ++i) {
+        ExtRecordInfo r;
+        const char* reason = ExtCheck_Record(view, i, &r);
+        if (reason) {
+            report_record(nullptr, i, reason);
+            continue;
+        }
+        // Each field is checked before it is rewritten, so a value that was already relocated
+        // (a record two entries share) is left alone.
+        fixup_at(data, kExtMemHeaderSize + uint32_t(i) * kExtMemDirEntrySize + kDirLocationOffset,
+                 base, view.size);
+        switch (r.type) {
+            case kRecBitmap:
+            case kRecCompressedBitmap:
+            case kRecTransparentBitmap:
+                fixup_at(data, r.at + kPixelLocationOffset, base, view.size);
+                break;
+            case kRecFont:
+                fixup_at(data, r.at + kFontDataOffset, base, view.size);
+                fixup_at(data, r.at, base, view.size);
+                break;
+            case kRecMacros: {
+                bool bad = false;
+                for (uint32_t n = 1; n <= r.size; ++n) {
+                    ExtMacroInfo m;
+                    if (n <= uint32_t(kMacroMaxNumber) && ExtCheck_Macro(view, r.at, n, &m)) {
+                        bad = true;
+                        continue;
+                    }
+                    fixup_at(data, r.at + (n - 1) * kMacroEntrySize, base, view.size);
+                }
+                if (bad) report_record(nullptr, i, nullptr);
+                break;
+            }
+            default:
+                break;
+        }
+    }
+    return 1;
+}
+
+void KV_ExtMem_UseRam() {
+    KV_ExtMem_SetImage(ExtMemRamBuffer, kExtMemSize, kExtMemRamAddress);
+}
+
+uint32_t ExtMemUsed() {
+    ExtView view;
+    if (!ExtMem_View(&view)) return 0;
+    const int count = ExtMem_RecordCount();
+    ExtRecord last;
+    if (count == 0 || !ExtMem_Record(count - 1, &last) || last.size == 0) return 0;
+    uint32_t at;
+    if (!ExtCheck_Resolve(view, last.location, &at)) return 0;
+    const uint64_t end = uint64_t(at) + last.size;
+    return end > view.size ? view.size : uint32_t(end);
+}
+
+int KV_LoadFlash2ToRam() {
+    const uint8_t* flash = flash2_window();
+    if (!flash) return 0;
+    const uint16_t magic = read_le16(flash);
+    if (magic != kExtMemMagic) {
+        pout(":Flash2 memory invalid (saw %04X, expected %04X)\r", magic, kExtMemMagic);
+        return 0;
+    }
+    const uint32_t size = read_le32(flash + kSizeFieldOffset);
+    if (size == 0 || size == 0xFF || size > kExtMemSize) {
+        pout(":Flash2 memory invalid size 0x%08X\r", size);
+        return 0;
+    }
+    // Every byte: a size that is not a multiple of 4 still ends with data.
+    std::memcpy(ExtMemRamBuffer, flash, size);
+    if (!KV_Fixup_ExtMem(kExtMemRamAddress, size)) {
+        pout(":Internal error - fixup\r");
+        return 0;
+    }
+    KV_ExtMem_UseRam();
+    return 1;
 }
 
 int KV_GetBitmapSize(int index, int* width, int* height) {
@@ -121,11 +262,4 @@ int KV_GetBitmapSize(int index, int* width, int* height) {
     *width = read_le16(d);
     *height = read_le16(d + 2);
     return 1;
-}
-
-int KV_Load_ExtMem() {
-    // The card's own file and splash.bmp, and the messages for a module that has no file at
-    // all, come with loading files from the SD card; until then the file in the flash is used
-    // whenever it is valid.
-    return Flash2Init() == 0 ? 1 : 0;
 }

@@ -1,13 +1,18 @@
-// The current bitmap/macro file ("external memory") and bounded look-ups into it.
+// The current bitmap/macro file ("external memory"), its relocation and bounded look-ups into
+// it.
 //
-// The image is a byte range (in the Flash2 window, later also in the RAM area) that nothing here
-// ever writes. Locations stored in the file (directory entries, macro text, bitmap pixels) are
-// resolved on each use: an offset below the image size, or an address of the window where the
-// image lies (kFlash2Address + offset); anything else, or a range that leaves the image, is
-// invalid. No look-up reads outside the image, whatever the file holds.
+// The image is a byte range, in the Flash2 window or in the RAM area. Only the relocation of a
+// RAM copy (KV_Fixup_ExtMem) ever writes into it; a window image is validated and used as it is.
+// Locations stored in the file (directory entries, macro text, bitmap pixels) are resolved on
+// each use: an offset below the image size, an address where the image lies, or an address of
+// the window (kFlash2Address + offset); anything else, or a range that leaves the image, is
+// invalid. No look-up reads outside the image, whatever the file holds, and no look-up hands out
+// a record that the validation (ext_check.h) refuses.
 #pragma once
 
 #include <cstdint>
+
+struct ExtView;
 
 constexpr uint16_t kExtMemMagic = 0xFEEC;
 constexpr uint16_t kExtMemOldMagic = 0xFEEB;  // files built for the older product
@@ -50,15 +55,40 @@ struct ExtRecord {
 // Directory entry index (0 .. count - 1); false outside.
 bool ExtMem_Record(int index, ExtRecord* out);
 
-// Flash2Init: the image in the Flash2 window is checked and made current; sends
-// ":loading %dKB bitmap/macro file from flash2\r". Returns 0 on success, 1 when the window holds
-// no acceptable image (the current image is then left as it was).
+// The current image for the checks of ext_check.h; false without an image whose header and
+// directory hold.
+bool ExtMem_View(ExtView* view);
+// The current image lies in the RAM area (else in the Flash2 window, or there is none).
+bool ExtMem_InRam();
+
+// Flash2Init: the image in the Flash2 window is validated whole and made current; sends
+// ":loading %dKB bitmap/macro file from flash2\r" and ":record %d invalid\r" for each record that
+// will never be handed out. Returns 0 on success, 1 when the window holds no acceptable image
+// (refused header or directory; the current image is then left as it was).
 int Flash2Init();
+// The same without any message (for an image that was just programmed and reported).
+int Flash2Select(bool announce);
+
+// Relocation of one location for an image that will lie at base: a window address becomes an
+// offset, a value at or above base is already relocated, an offset becomes base + offset.
+// Valid only when the result lies inside the image's size bytes; *field is written only then.
+bool tryFixup(uint32_t* field, uint32_t base, uint32_t size);
+// Relocates the image in the RAM area (ExtMemRamBuffer) for base (kExtMemRamAddress, or
+// kFlash2Address before it is programmed there): every record that validates has its locations
+// rewritten; one that does not is left as it is, reported as ":record %d invalid\r" and never
+// handed out. size bounds the image (its header's size field must fit). Returns 1, or 0 when the
+// header or the directory is refused.
+int KV_Fixup_ExtMem(uint32_t base, uint32_t size);
+// Makes the RAM area's image (relocated for kExtMemRamAddress) current.
+void KV_ExtMem_UseRam();
+// Bytes used by the current image: the end of its last record relative to its start; 0 without
+// a valid image or when the last record's size is 0.
+uint32_t ExtMemUsed();
+// Copies the Flash2 image into the RAM area, relocates it and makes it current. Messages:
+// ":Flash2 memory invalid (saw %04X, expected %04X)\r", ":Flash2 memory invalid size 0x%08X\r",
+// ":Internal error - fixup\r". Returns 1 on success.
+int KV_LoadFlash2ToRam();
 
 // Width and height of bitmap record index (types 1, 2, 5) from its descriptor; 0 when there is
 // no such bitmap or its descriptor leaves the image.
 int KV_GetBitmapSize(int index, int* width, int* height);
-
-// Start-up (and "*LOAD"): makes the bitmap/macro file current (today: the one in the Flash2
-// window). Returns 1 when an image is ready.
-int KV_Load_ExtMem();

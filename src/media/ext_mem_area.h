@@ -10,3 +10,6 @@
 // is written.
 constexpr uint32_t kExtMemSize = 0x1BC0000;
 extern uint8_t ExtMemRamBuffer[kExtMemSize];
+// Where the area lies on the module: the address a RAM image's locations are relocated for, so
+// that listings show what the module shows.
+constexpr uint32_t kExtMemRamAddress = 0xC0400000;

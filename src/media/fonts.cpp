@@ -5,6 +5,7 @@
 #include "base/host_text.h"
 #include "gui/builtin_fonts.h"
 #include "gui/gui.h"
+#include "media/ext_check.h"
 
 const FontEntry fontTable[kFontTableSize + 1] = {
     {"8s", &GUI_FontArial8},
@@ -96,6 +97,7 @@ constexpr uint32_t kImageCountOffset = 2;
 constexpr uint32_t kImageSizeOffset = 4;
 constexpr uint32_t kDirEntrySize = 12;
 constexpr uint32_t kDirLocationOffset = 4;
+constexpr uint32_t kDirSizeOffset = 8;
 constexpr uint8_t kRecordTypeMask = 0x0F;
 constexpr uint8_t kRecordTypeUserFont = 4;
 
@@ -122,6 +124,7 @@ struct State {
     int nextName;
     const uint8_t* image;
     uint32_t imageSize;
+    uint32_t imageAddress;
     UserSlot found;     // what KV_FindFont returned last
     UserSlot selected;  // the current entry when it is a user font
 };
@@ -153,6 +156,12 @@ bool imageBounds(uint32_t* size, uint32_t* entries) {
 // Offset in the image of a location: a file offset, a flash-window address, or (where
 // pointers are 32 bits wide) a pointer into the image left by an earlier relocation.
 bool resolveLocation(uint32_t location, uint32_t size, uint32_t* offset) {
+    // An image relocated for the place it lies holds addresses of that place.
+    if (state.imageAddress != 0 && location >= state.imageAddress &&
+        location - state.imageAddress < size) {
+        *offset = location - state.imageAddress;
+        return true;
+    }
     if (location > kFlash2Base && location <= kFlash2Last) {
         location -= kFlash2Base;
     } else if constexpr (sizeof(uintptr_t) == sizeof(uint32_t)) {
@@ -173,6 +182,12 @@ bool resolveLocation(uint32_t location, uint32_t size, uint32_t* offset) {
 const uint8_t* userFontRecord(uint32_t size, uint32_t index) {
     const uint8_t* dir = state.image + kImageHeaderSize + index * kDirEntrySize;
     if ((dir[0] & kRecordTypeMask) != kRecordTypeUserFont) return nullptr;
+    if (dir[0] == kRecordTypeUserFont) {
+        // The loader's check decides for a proper font record: one it refused is never used.
+        const ExtView view{state.image, size, state.imageAddress};
+        ExtRecordInfo info;
+        if (ExtCheck_Record(view, int(index), &info) != nullptr) return nullptr;
+    }
     uint32_t offset;
     if (!resolveLocation(readU32(dir + kDirLocationOffset), size, &offset)) return nullptr;
     if (size - offset < kUserFontRecordSize) return nullptr;
@@ -181,13 +196,19 @@ const uint8_t* userFontRecord(uint32_t size, uint32_t index) {
     return record;
 }
 
-void fillSlot(UserSlot* slot, const uint8_t* record, uint32_t size) {
+void fillSlot(UserSlot* slot, const uint8_t* record, uint32_t size, uint32_t index) {
     std::memcpy(slot->name, record + kUserFontNameOffset, kFontNameSize);
     slot->entry = FontEntry{slot->name, nullptr, nullptr, 0, record[kUserFontKindOffset]};
+    // The font's data end where its record ends: the font reader never sees the next record.
+    const uint32_t start = uint32_t(record - state.image);
+    const uint32_t length =
+        readU32(state.image + kImageHeaderSize + index * kDirEntrySize + kDirSizeOffset);
+    const uint32_t end = length < size - start ? start + length : size;
     uint32_t offset;
-    if (resolveLocation(readU32(record + kUserFontDataOffset), size, &offset)) {
+    if (resolveLocation(readU32(record + kUserFontDataOffset), size, &offset) && offset >= start &&
+        offset < end) {
         slot->entry.sifData = state.image + offset;
-        slot->entry.sifSize = size - offset;
+        slot->entry.sifSize = end - offset;
     }
 }
 
@@ -213,9 +234,10 @@ void KV_Fonts_Init() {
     CmdFont = GUI_FONT{};
 }
 
-void KV_SetFontImage(const uint8_t* image, uint32_t size) {
+void KV_SetFontImage(const uint8_t* image, uint32_t size, uint32_t address) {
     state.image = size != 0 ? image : nullptr;
     state.imageSize = image != nullptr ? size : 0;
+    state.imageAddress = address;
 }
 
 const FontEntry* KV_FindFont(const char* name) {
@@ -231,7 +253,7 @@ const FontEntry* KV_FindFont(const char* name) {
         if (std::strcmp(reinterpret_cast<const char*>(record + kUserFontNameOffset), name) != 0) {
             continue;
         }
-        fillSlot(&state.found, record, size);
+        fillSlot(&state.found, record, size, i);
         return &state.found.entry;
     }
     return nullptr;

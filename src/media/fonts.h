@@ -17,7 +17,7 @@ struct FontEntry {
     const char* name;
     const GUI_FONT* font;
     const uint8_t* sifData;  // user font: its data, which should begin with G U I P
-    uint32_t sifSize;        // user font: bytes from sifData to the end of the image
+    uint32_t sifSize;        // user font: bytes from sifData to the end of its record
     uint8_t sifKind;         // user font: 0 or 0xFF 1 bit, 2 AA2, 3 AA4
 };
 
@@ -32,7 +32,9 @@ void KV_Fonts_Init();
 
 // Makes [image, image + size) the bitmap/macro image whose user font records KV_FindFont
 // searches; null (or size 0) forgets it. The image must stay in place while it is set.
-void KV_SetFontImage(const uint8_t* image, uint32_t size);
+// address is where the image's own locations say it lies (0: offsets and window addresses
+// only).
+void KV_SetFontImage(const uint8_t* image, uint32_t size, uint32_t address = 0);
 
 // The entry named name (case-sensitive): the first built-in entry of that name, else the first
 // user font record of that name in the image, else null. A user font entry stays valid until

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/byte_order.h"
+#include "media/ext_check.h"
 #include "media/ext_image.h"
 
 namespace {
@@ -57,25 +58,15 @@ int KV_MacroCount() {
 }
 
 int KV_GetMacro(int n, MacroEntry* out) {
-    uint32_t table, count;
-    if (n < 1 || n > kMacroMaxNumber || !macro_record(&table, &count) || uint32_t(n) > count) {
+    ExtView view;
+    ExtRecordInfo r;
+    if (n < 1 || n > kMacroMaxNumber || !ExtMem_View(&view) ||
+        ExtCheck_Record(view, 0, &r) != nullptr || r.type != kRecMacros || uint32_t(n) > r.size) {
         return 0;
     }
-    const uint8_t* entry = ExtMem_Bytes(table + uint32_t(n - 1) * kEntrySize, kEntrySize);
-    if (!entry) return 0;
-    MacroEntry e;
-    e.line_count = uint16_t(entry[4] | (entry[5] << 8));
-    e.shown_number = entry[6];
-    if (!ExtMem_Resolve(read_le32(entry), &e.first_line)) {
-        // A macro without lines may point anywhere: nothing of it is ever read.
-        if (e.line_count != 0) return 0;
-        e.first_line = 0;
-    }
-    uint32_t at = e.first_line;
-    for (uint32_t i = 0; i < e.line_count; ++i) {
-        if (!skip_string(&at)) return 0;
-    }
-    *out = e;
+    ExtMacroInfo m;
+    if (ExtCheck_Macro(view, r.at, uint32_t(n), &m) != nullptr) return 0;
+    *out = MacroEntry{m.first_line, m.line_count, m.shown_number};
     return 1;
 }
 

@@ -10,6 +10,7 @@
 #include "macro/hotspot_macros.h"
 #include "macro/macro.h"
 #include "media/ext_image.h"
+#include "media/ext_listing.h"
 #include "media/macro_table.h"
 #include "touch/hotspots.h"
 
@@ -218,8 +219,7 @@ int row_macro_args(char* line) {
 
 int row_list(char* line) {
     if (!prefix(line, "ls")) return kNoMatch;
-    // The records of the file ("lsbmp", "ls") are listed once bitmaps can be drawn.
-    if (!prefix(line, "lsmac")) return kCmdFailed;
+    if (!prefix(line, "lsmac")) return KV_ListRecords(line);
     if (!ExtMem_Valid()) {
         txString(":External Memory not valid\r");
         return kCmdFailed;

@@ -64,6 +64,11 @@ class Harness {
     sim::Module module_;
 };
 
+// Start-up output of a module that finds no bitmap/macro file: without a card (and an erased
+// window), and with a card that holds none.
+inline constexpr std::string_view kBootNoFile = ":No .BIN file in flash or on SD card\r>\r";
+inline constexpr std::string_view kBootNoFileOnCard = ":No bin file in Flash or SD card (1)\r>\r";
+
 // Bytes as readable text for failure messages: CR as \r, others as \xNN.
 std::string visible(std::string_view bytes);
 

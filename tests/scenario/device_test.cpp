@@ -12,7 +12,7 @@ namespace {
 
 class Device : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_EQ(h.boot(), ">\r"); }
+    void SetUp() override { ASSERT_EQ(h.boot(), kBootNoFile); }
     const simlink::BoardState& board() { return h.module().board(); }
     bool line(Gpio g) { return board().gpio[int(g)] != 0; }
     // Time of the last change of a GPIO line to a level, in ms since t0 (-1 if none).
@@ -93,7 +93,7 @@ TEST_F(Device, ResetStartsTheFirmwareAfresh) {
     EXPECT_EQ(h.command("*binr 1"), "on\r>\r");
     EXPECT_EQ(h.command("*macnote 3"), "both\r>\r");
     h.send("*RESET\r");
-    EXPECT_EQ(h.run_until_text(">\r", 3000), ">\r");  // no prompt for the reset itself
+    EXPECT_EQ(h.run_until_text(">\r", 3000), kBootNoFile);  // no prompt for the reset itself
     EXPECT_EQ(h.module().resets(), 1);
     EXPECT_EQ(h.command("*macnote"), "off\r>\r");
     EXPECT_EQ(h.command("vers"), "VOXA5-PLUS V1.4.0 WVGA \r>\r");
@@ -136,7 +136,7 @@ TEST(Panels, EachBuildReportsItself) {
                   {sim::Panel::kVga, "VOXA5-PLUS V1.4.0 VGA \r>\r", "NEC_K2766_FUJ\r>\r"}};
     for (const auto& b : builds) {
         Harness h(b.panel);
-        EXPECT_EQ(h.boot(), ">\r");
+        EXPECT_EQ(h.boot(), kBootNoFile);
         EXPECT_EQ(h.command("vers"), b.version);
         EXPECT_EQ(h.command("*panel"), b.name);
         EXPECT_EQ(h.module().board().lcd_width, h.module().width());

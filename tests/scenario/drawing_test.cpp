@@ -14,7 +14,7 @@ class Drawing : public ::testing::Test {
   protected:
     // The start-up banner is cleared away: these tests draw on an empty screen.
     void SetUp() override {
-        ASSERT_EQ(h.boot(), ">\r");
+        ASSERT_EQ(h.boot(), kBootNoFile);
         ASSERT_EQ(h.command("z"), ">\r");
     }
     // Sends a line and expects the exact reply (prompt included).

@@ -17,7 +17,7 @@ constexpr double kNsPerMs = 1e6;
 
 class HotspotScenario : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_EQ(h.boot(), ">\r"); }
+    void SetUp() override { ASSERT_EQ(h.boot(), kBootNoFile); }
 
     std::string touch_for(int x, int y, double ms) {
         EXPECT_TRUE(h.touch(x, y));

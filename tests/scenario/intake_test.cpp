@@ -14,7 +14,7 @@ constexpr uint8_t kXoff = 0x13;
 
 class Intake : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_EQ(h.boot(), ">\r"); }
+    void SetUp() override { ASSERT_EQ(h.boot(), kBootNoFile); }
     Harness h;
 };
 

@@ -12,7 +12,7 @@ constexpr const char* kVersion = "VOXA5-PLUS V1.4.0 WVGA \r";
 
 class Ports : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_EQ(h.boot(), ">\r"); }
+    void SetUp() override { ASSERT_EQ(h.boot(), kBootNoFile); }
     // Time between the ends of two consecutive bytes: one byte time at the line's rate.
     static double byte_gap_us(const std::vector<sim::TimedByte>& out) {
         return out.size() < 2 ? 0 : double(out[1].t_ns - out[0].t_ns) / 1e3;

@@ -43,7 +43,7 @@ class SdScenario : public ::testing::Test {
 
 TEST_F(SdScenario, ListsACardMadeByMkfsAndMtools) {
     Harness h(with_image(image()));
-    EXPECT_EQ(h.boot(), ">\r");
+    EXPECT_EQ(h.boot(), kBootNoFileOnCard);
     EXPECT_EQ(h.command("*ls"), "README\rDATA.BIN\rIMAGES/\rALONGN~1.TXT\r>\r");
     EXPECT_EQ(h.command("*cd images"), ">\r");
     EXPECT_EQ(h.command("*ls"), "./\r../\rPIC.BMP\r>\r");
@@ -169,7 +169,8 @@ TEST_F(SdScenario, ConfigIniOnAnImageIsMerged) {
     Harness h(with_image(image()));
     EXPECT_EQ(h.boot(),
               ":config.ini verbose mode enabled\r:config = \"on the image\"\r"
-              ":storing new values in EEPROM\r>\r");
+              ":storing new values in EEPROM\r" +
+                  std::string(kBootNoFileOnCard));
 }
 
 TEST(SdFolder, HostFolderIsTheCard) {

@@ -45,7 +45,7 @@ sim::Module::Options options(const std::string& state = "", const std::string& s
 TEST(SettingsScenario, BlankEepromBootsWithDefaultsInTwoValidCopies) {
     TempDir state;
     Harness h(options(state.path()));
-    EXPECT_EQ(h.boot(), ">\r");
+    EXPECT_EQ(h.boot(), kBootNoFile);
     const std::string file = read_file(state / "eeprom.bin");
     ASSERT_EQ(file.size(), 0x10000u);
     const auto* e = reinterpret_cast<const uint8_t*>(file.data());
@@ -68,7 +68,7 @@ TEST(SettingsScenario, ChangesSurviveResetAndRestarts) {
         EXPECT_EQ(h.command("*config \"kept name\""), ">\r");
         EXPECT_EQ(h.command("*eew 10 AB"), "10 = AB\r>\r");
         h.send("*RESET\r");
-        EXPECT_EQ(h.run_until_text(">\r", 5000), ">\r");
+        EXPECT_EQ(h.run_until_text(">\r", 5000), kBootNoFile);
         EXPECT_EQ(h.module().resets(), 1);
         EXPECT_EQ(h.command("*config"), "kept name\r>\r");
         EXPECT_EQ(h.command("bauds 19200"), ">\r");
@@ -144,7 +144,8 @@ TEST(SettingsScenario, ConfigIniOverridesStoredValuesWithMessages) {
                   ":config.ini verbose mode enabled\r:tplo = 300\r:Syntax error "
                   "\"hbp=5\"\r:baud0 = 2400\r:new rate not valid, not saved\r:baud1 = 9600\r"
                   ":new rate will take effect on next powerup/reset\r:config = \"from the card\"\r"
-                  ":storing new values in EEPROM\r>\r");
+                  ":storing new values in EEPROM\r" +
+                      std::string(kBootNoFileOnCard));
         EXPECT_EQ(h.command("*config"), "from the card\r>\r");
         EXPECT_TRUE(near_rate(h.module().uart_rate(1), 115200)) << "rates change at the next start";
     }
@@ -171,7 +172,7 @@ TEST(SettingsScenario, TspanRepairAloneIsNotStored) {
     h.module().power_off();
     store_record_byte(h.module().eeprom(), 42, 2);
     h.module().insert_sd_folder(card.path());
-    EXPECT_EQ(h.boot(), ">\r");
+    EXPECT_EQ(h.boot(), kBootNoFileOnCard);
     EXPECT_EQ(h.module().eeprom()[42], 2) << "the repair alone saves nothing";
     EXPECT_EQ(h.command("*ees"), ">\r");
     EXPECT_EQ(h.module().eeprom()[42], 12) << "RAM holds the repaired value";
@@ -182,12 +183,12 @@ TEST(SettingsScenario, MainPortFromConfigSwitchesAtOnce) {
     write_file(card / "config.ini", "mainPort = 1\n");
     Harness h(options("", card.path()));
     h.module().power_on();
-    EXPECT_EQ(h.run_until_text(">\r", 5000, kAux), ">\r");
+    EXPECT_EQ(h.run_until_text(">\r", 5000, kAux), kBootNoFileOnCard);
     EXPECT_EQ(h.take(kHost), "");
 
     write_file(card / "config.ini", "mainPort = 2\n");
     Harness other(options("", card.path()));
-    EXPECT_EQ(other.boot(), ">\r") << "2 is ignored";
+    EXPECT_EQ(other.boot(), kBootNoFileOnCard) << "2 is ignored";
 }
 
 TEST(SettingsScenario, PowerCutDuringACommandLeavesOldOrNew) {
@@ -207,7 +208,7 @@ TEST(SettingsScenario, PowerCutDuringACommandLeavesOldOrNew) {
             h.run_ms(500);
             ASSERT_TRUE(h.module().power_cut()) << n;
             ASSERT_EQ(h.module().status(), sim::Module::Status::kOff);
-            EXPECT_EQ(h.boot(), ">\r");
+            EXPECT_EQ(h.boot(), kBootNoFile);
             const std::string name = h.command("*config");
             EXPECT_TRUE(name == "old\r>\r" || name == "new name\r>\r")
                 << n << ": " << visible(name);

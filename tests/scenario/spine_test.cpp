@@ -7,7 +7,7 @@ namespace {
 
 TEST(Spine, BootsToPromptAndAnswersVers) {
     Harness h;
-    EXPECT_EQ(h.boot(), ">\r");
+    EXPECT_EQ(h.boot(), kBootNoFile);
     EXPECT_EQ(h.command("vers"), "VOXA5-PLUS V1.4.0 WVGA \r>\r");
 }
 

@@ -58,7 +58,7 @@ void save_screenshot(Harness& h, const std::string& name) {
 class TextCommands : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_EQ(h.boot(), ">\r");
+        ASSERT_EQ(h.boot(), kBootNoFile);
         ASSERT_EQ(h.command("z"), ">\r");
     }
     void expect(const std::string& line, const std::string& reply) {
@@ -76,7 +76,7 @@ class TextCommands : public ::testing::Test {
 
 TEST(TextBanner, VersionAndBaudRateLinesInFont12BelowTheOrigin) {
     Harness h;
-    ASSERT_EQ(h.boot(), ">\r");
+    ASSERT_EQ(h.boot(), kBootNoFile);
     save_screenshot(h, "banner.png");
     EXPECT_EQ(h.command("f"), "16\r>\r") << "the command font";
     EXPECT_EQ(h.command("sc"), "0 100\r>\r") << "the cursor below the banner's empty last line";
@@ -96,7 +96,7 @@ TEST(TextBanner, VersionAndBaudRateLinesInFont12BelowTheOrigin) {
 
 TEST(TextBanner, OtherPanelsNameThemselves) {
     Harness h(sim::Panel::kVga);
-    ASSERT_EQ(h.boot(), ">\r");
+    ASSERT_EQ(h.boot(), kBootNoFile);
     const std::vector<uint16_t> version = region(h, 0, 10, 300, 18);
     ASSERT_EQ(h.command("f 12"), ">\r");
     ASSERT_EQ(h.command("ts \"  VOXA5-PLUS V1.4.0 VGA \" 0 300"), ">\r");
@@ -105,14 +105,14 @@ TEST(TextBanner, OtherPanelsNameThemselves) {
 
 TEST(TextBanner, AddressedModeAddsItsLine) {
     Harness h;
-    ASSERT_EQ(h.boot(), ">\r");
+    ASSERT_EQ(h.boot(), kBootNoFile);
     ASSERT_EQ(h.command("*rs485 !35"), "RS485 Mode SOF 0x21 (!) ADR 35\r");
     h.module().power_cycle();
     h.run_ms(3000);
     const std::vector<uint16_t> line5 = region(h, 0, 82, 400, 18);
 
     Harness other;
-    ASSERT_EQ(other.boot(), ">\r");
+    ASSERT_EQ(other.boot(), kBootNoFile);
     ASSERT_EQ(other.command("z"), ">\r");
     ASSERT_EQ(other.command("f 12"), ">\r");
     ASSERT_EQ(other.command("ts \"  RS485 Mode SOF 0x21 (!) ADR 35\" 0 82"), ">\r");
@@ -128,14 +128,14 @@ TEST(TextBanner, PowerOnMacroSettingAndSplashSuppressTheBanner) {
         o.sd_dir = card.path();
         Harness h(o);
         // The power-on macro is tried (there is no macro file) and the banner stays away.
-        ASSERT_EQ(h.boot(), ":macro index 5 not valid\r>\r");
+        ASSERT_EQ(h.boot(), ":No bin file in Flash or SD card (1)\r:macro index 5 not valid\r>\r");
         EXPECT_EQ(ink(h, 0, 0, 800, 480), 0);
     }
     write_file(card / "config.ini", "SPL = 3\n");
     sim::Module::Options o;
     o.sd_dir = card.path();
     Harness h(o);
-    ASSERT_EQ(h.boot(), ">\r");
+    ASSERT_EQ(h.boot(), kBootNoFileOnCard);
     // No bitmap 3: the splash says so, in the command font, instead of the banner.
     const std::vector<uint16_t> note = region(h, 0, 0, 400, 60);
     ASSERT_EQ(h.command("z"), ">\r");

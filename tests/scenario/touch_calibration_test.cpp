@@ -23,7 +23,7 @@ constexpr int kCircleY[4] = {459, 20, 20, 459};
 
 class TouchCalibration : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_EQ(h.boot(), ">\r"); }
+    void SetUp() override { ASSERT_EQ(h.boot(), kBootNoFile); }
 
     EepromData stored() { return stored_settings(h.module()); }
     static bool same_table(const EepromData& a, const EepromData& b) {
@@ -105,7 +105,7 @@ TEST_F(TouchCalibration, OddPanelIsCalibratedSavedAndKeptAcrossARestart) {
     EXPECT_NEAR(saved.calPhyY[3], 110, 3);
 
     h.module().power_cycle();
-    EXPECT_EQ(h.run_until_text(">\r", 5000), ">\r");
+    EXPECT_EQ(h.run_until_text(">\r", 5000), kBootNoFile);
     EXPECT_TRUE(same_table(saved, stored()));
     EXPECT_EQ(h.command("*touchSwap"), "1\r>\r");
 }
@@ -236,7 +236,7 @@ TEST_F(TouchCalibration, PowerUpTouchStartsCalibrationWhenArmed) {
     h.module().power_off();
     h.touch(400, 240);
     h.module().power_on();
-    EXPECT_EQ(h.run_until_text(">\r", 5000), ">\r");
+    EXPECT_EQ(h.run_until_text(">\r", 5000), kBootNoFile);
     h.release();
     EXPECT_EQ(h.command("*autoCal 1"), ">\r");
     h.module().power_off();
@@ -245,7 +245,7 @@ TEST_F(TouchCalibration, PowerUpTouchStartsCalibrationWhenArmed) {
     // Start-up, the announcement for 2 s, then the calibration asks for the finger to be lifted
     // (and waits up to 5 s for it).
     h.run_ms(4500);
-    EXPECT_EQ(h.take(), "");
+    EXPECT_EQ(h.take(), ":No .BIN file in flash or on SD card\r");
     h.release();
     h.run_ms(400);
     targets();
@@ -257,7 +257,7 @@ TEST_F(TouchCalibration, PowerUpTouchStartsCalibrationWhenArmed) {
 
 TEST(TouchCalibrationSvga, TargetsTextsAndCirclesOfTheTallerPanel) {
     Harness h(sim::Panel::kSvga);
-    ASSERT_EQ(h.boot(), ">\r");
+    ASSERT_EQ(h.boot(), kBootNoFile);
     const int tx[5] = {399, 20, 779, 779, 20};
     const int ty[5] = {299, 20, 20, 579, 579};
     const auto press = [&](int x, int y) {

@@ -14,7 +14,7 @@ namespace {
 
 class TouchCommands : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_EQ(h.boot(), ">\r"); }
+    void SetUp() override { ASSERT_EQ(h.boot(), kBootNoFile); }
     EepromData stored() { return stored_settings(h.module()); }
     Harness h;
 };

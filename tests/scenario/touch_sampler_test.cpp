@@ -24,7 +24,7 @@ constexpr uint8_t kAdcZ2 = 0xCA;  // the control byte of the second plate readin
 
 class TouchSampler : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_EQ(h.boot(), ">\r"); }
+    void SetUp() override { ASSERT_EQ(h.boot(), kBootNoFile); }
 
     // Starts "*td2" (6 s of reports), runs what the test does meanwhile, then collects the 60
     // reports.
@@ -131,7 +131,7 @@ TEST(TouchSamplerConfig, ZeroDebounceFromConfigIniKeepsSampling) {
     sim::Module::Options o;
     o.sd_dir = card.path();
     Harness h(o);
-    ASSERT_EQ(h.boot(), ">\r");
+    ASSERT_EQ(h.boot(), kBootNoFileOnCard);
     EXPECT_EQ(h.command("*debounce"), "Debounce = 0ms\r>\r");
     h.module().record_touch_adc(true);
     h.touch(400, 240);

@@ -9,7 +9,7 @@ namespace {
 
 TEST(VariablesScenario, OnlyTheUserBytesSurviveAPowerCycle) {
     Harness h;
-    ASSERT_EQ(h.boot(), ">\r");
+    ASSERT_EQ(h.boot(), kBootNoFile);
     ASSERT_EQ(h.command("set e0 17"), ">\r");
     ASSERT_EQ(h.command("setx eF A5"), ">\r");
     ASSERT_EQ(h.command("set i1 -5"), ">\r");
@@ -21,7 +21,7 @@ TEST(VariablesScenario, OnlyTheUserBytesSurviveAPowerCycle) {
     EXPECT_EQ(h.command("get s4"), "[memory]\r>\r");
 
     h.module().power_cycle();
-    ASSERT_EQ(h.run_until_text(">\r", 5000), ">\r");
+    ASSERT_EQ(h.run_until_text(">\r", 5000), kBootNoFile);
     EXPECT_EQ(h.command("get e0"), "17\r>\r");
     EXPECT_EQ(h.command("getx eF"), "A5\r>\r");
     EXPECT_EQ(h.command("get i1"), "0\r>\r");
@@ -33,7 +33,7 @@ TEST(VariablesScenario, OnlyTheUserBytesSurviveAPowerCycle) {
 
 TEST(VariablesScenario, HostLinesAreExpandedExceptLiteralTextCommands) {
     Harness h;
-    ASSERT_EQ(h.boot(), ">\r");
+    ASSERT_EQ(h.boot(), kBootNoFile);
     ASSERT_EQ(h.command("set i1 4"), ">\r");
     ASSERT_EQ(h.command("set i2 `(`i1`*3)`"), ">\r");
     EXPECT_EQ(h.command("get i2"), "12\r>\r");
@@ -48,7 +48,7 @@ TEST(VariablesScenario, HostLinesAreExpandedExceptLiteralTextCommands) {
 
 TEST(VariablesScenario, TemperatureItemReadsAsTheTempCommand) {
     Harness h;
-    ASSERT_EQ(h.boot(), ">\r");
+    ASSERT_EQ(h.boot(), kBootNoFile);
     for (const char* degrees : {"temp=25.0", "temp=-5.5"}) {
         ASSERT_TRUE(h.panel(degrees));
         const std::string temp = h.command("temp");

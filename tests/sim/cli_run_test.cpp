@@ -19,6 +19,9 @@
 
 namespace {
 
+// What a module without a card and with an erased flash says first, as a terminal shows it.
+const std::string kStartNoFile = ":No .BIN file in flash or on SD card\n>\n";
+
 struct Outcome {
     int code = -1;
     std::string out;
@@ -74,7 +77,8 @@ TEST_F(VoxaSim, UsageErrorsExitWithTwo) {
 
 TEST_F(VoxaSim, ScriptRunWritesLogAndScreenshot) {
     write("ok.vsim",
-          "expect \">\\r\" within 3000\nsend \"vers\\r\"\nexpect \"VOXA5-PLUS V1.4.0 "
+          "expect \":No .BIN file in flash or on SD card\\r>\\r\" within 3000\nsend "
+          "\"vers\\r\"\nexpect \"VOXA5-PLUS V1.4.0 "
           "SVGA \\r>\\r\"\n");
     const Outcome r =
         run("--panel svga --fast --script '" + path("ok.vsim") + "' --run-for 500 --log '" +
@@ -91,7 +95,9 @@ TEST_F(VoxaSim, ScriptRunWritesLogAndScreenshot) {
 }
 
 TEST_F(VoxaSim, FailingScriptExitsWithOneAndNamesTheLine) {
-    write("bad.vsim", "# boot\nexpect \">\\r\" within 3000\nsend \"vers\\r\"\nexpect \"V2\"\n");
+    write("bad.vsim",
+          "# boot\nexpect \":No .BIN file in flash or on SD card\\r>\\r\" within 3000\nsend "
+          "\"vers\\r\"\nexpect \"V2\"\n");
     Outcome r = run("--fast --script '" + path("bad.vsim") + "'");
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("bad.vsim:4: expect on com0 failed"), std::string::npos) << r.err;
@@ -133,7 +139,7 @@ TEST_F(VoxaSim, InteractiveRunOnStdioEndsAfterRunFor) {
     const Outcome r = run("--fast --run-for 3000");
     EXPECT_EQ(r.code, 0) << r.err;
     // The module's CR ends a line on the terminal.
-    EXPECT_EQ(r.out, ">\n");
+    EXPECT_EQ(r.out, kStartNoFile);
 }
 
 TEST_F(VoxaSim, ClosedStdinIsNoInput) {
@@ -158,7 +164,7 @@ TEST_F(VoxaSim, PipedLinesWaitForTheModuleAndTheRunEndsAfterTheLastReply) {
     write("in.txt", "vers\rf?\r");
     Outcome r = run("--fast --log '" + path("log.txt") + "'", "<'" + path("in.txt") + "'");
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out.rfind(">\nVOXA5-PLUS V1.4.0 WVGA \n>\n", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.rfind(kStartNoFile + "VOXA5-PLUS V1.4.0 WVGA \n>\n", 0), 0u) << r.out;
     // "f?" is answered whole: its last font, then the prompt.
     EXPECT_TRUE(r.out.size() > 7 && r.out.substr(r.out.size() - 7) == "\nm64\n>\n") << r.out;
     const std::string log = read("log.txt");
@@ -168,7 +174,7 @@ TEST_F(VoxaSim, PipedLinesWaitForTheModuleAndTheRunEndsAfterTheLastReply) {
     write("lf.txt", "vers\n");
     r = run("--fast", "<'" + path("lf.txt") + "'");
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, ">\nVOXA5-PLUS V1.4.0 WVGA \n>\n");
+    EXPECT_EQ(r.out, kStartNoFile + "VOXA5-PLUS V1.4.0 WVGA \n>\n");
 }
 
 TEST_F(VoxaSim, PipedLinesWithoutPromptOrAcrossAResetAreNotLost) {
@@ -177,7 +183,8 @@ TEST_F(VoxaSim, PipedLinesWithoutPromptOrAcrossAResetAreNotLost) {
     write("in.txt", "outs \"hi\"\rvers\r*RESET\rvers\r");
     const Outcome r = run("--fast", "<'" + path("in.txt") + "'");
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, ">\nhiVOXA5-PLUS V1.4.0 WVGA \n>\n>\nVOXA5-PLUS V1.4.0 WVGA \n>\n");
+    EXPECT_EQ(r.out, kStartNoFile + "hiVOXA5-PLUS V1.4.0 WVGA \n>\n" + kStartNoFile +
+                         "VOXA5-PLUS V1.4.0 WVGA \n>\n");
 }
 
 TEST_F(VoxaSim, RawStdinSendsPipedBytesAtOnce) {
@@ -185,7 +192,7 @@ TEST_F(VoxaSim, RawStdinSendsPipedBytesAtOnce) {
     write("in.txt", "vers\r");
     const Outcome r = run("--fast --raw-stdin --run-for 3000", "<'" + path("in.txt") + "'");
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out.rfind(">\n", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.rfind(kStartNoFile, 0), 0u) << r.out;
     EXPECT_EQ(r.out.find("VOXA5"), std::string::npos) << r.out;
 }
 
@@ -280,7 +287,10 @@ TEST_F(VoxaSim, ScriptNamingAnUnusableFileFailsBeforeTheRun) {
         {"screenshot shots/end.png", "screenshot " + path("shots/end.png") + missing},
     };
     for (const auto& c : cases) {
-        write("s.vsim", "expect \">\\r\" within 3000\nsend \"vers\\r\"\n" + c.line + "\n");
+        write("s.vsim",
+              "expect \":No .BIN file in flash or on SD card\\r>\\r\" within 3000\nsend "
+              "\"vers\\r\"\n" +
+                  c.line + "\n");
         const Outcome r =
             run("--fast --script '" + path("s.vsim") + "' --log '" + path("run.log") + "'");
         EXPECT_EQ(r.code, 1) << c.line;
@@ -305,7 +315,7 @@ TEST_F(VoxaSim, ScriptSwapsCardsAndBothStaySound) {
     write("other", "card b");
     ASSERT_TRUE(voxa_test::mcopy_in(path("a.img"), path("readme"), "::/README"));
     ASSERT_TRUE(voxa_test::mcopy_in(path("b.img"), path("other"), "::/OTHER.TXT"));
-    write("swap.vsim", R"(expect ">\r" within 3000
+    write("swap.vsim", R"(expect ":No bin file in Flash or SD card (1)\r>\r" within 3000
 send "fopen\r"
 expect ">\r" within 5000
 sd insert-image b.img

@@ -68,7 +68,7 @@ uint64_t logged_at(const std::string& log, const std::string& text) {
 }
 
 constexpr const char* kBootAndVers = R"(
-expect ">\r" within 3000
+expect ":No .BIN file in flash or on SD card\r>\r" within 3000
 send "vers\r"
 expect "VOXA5-PLUS V1.4.0 WVGA \r>\r"
 )";
@@ -86,7 +86,9 @@ TEST(ScriptRunner, BootAndVersionPassAndAreLogged) {
 }
 
 TEST(ScriptRunner, ExpectFailuresShowExpectedAndReceived) {
-    Played p = play("expect \">\\r\" within 3000\nsend \"vers\\r\"\nexpect \"VOXA5-PLUS V9\"\n");
+    Played p = play(
+        "expect \":No .BIN file in flash or on SD card\\r>\\r\" within 3000\nsend "
+        "\"vers\\r\"\nexpect \"VOXA5-PLUS V9\"\n");
     ASSERT_FALSE(p.ok);
     EXPECT_EQ(p.failure.rfind("t.vsim:3: expect on com0 failed at ", 0), 0u) << p.failure;
     EXPECT_NE(p.failure.find("expected \"VOXA5-PLUS V9\", received \"VOXA5-PLUS V1"),
@@ -95,7 +97,9 @@ TEST(ScriptRunner, ExpectFailuresShowExpectedAndReceived) {
     // A wrong byte fails at once, long before the 2 s limit would run out.
     EXPECT_LT(p.end_ns, logged_at(p.log, " com0 in   vers") + 10'000'000) << p.log;
 
-    p = play("expect \">\\r\" within 3000\nexpect \"more\" within 50\n");
+    p = play(
+        "expect \":No .BIN file in flash or on SD card\\r>\\r\" within 3000\nexpect \"more\" "
+        "within 50\n");
     ASSERT_FALSE(p.ok);
     EXPECT_EQ(p.failure.rfind("t.vsim:2: expect on com0 timed out after 50 ms at ", 0), 0u)
         << p.failure;
@@ -114,7 +118,7 @@ TEST(ScriptRunner, WaitLetsRepliesGatherAndWaitForSkipsToText) {
 wait 3000
 send "vers\r"
 wait 100
-expect ">\rVOXA5-PLUS"
+expect ":No .BIN file in flash or on SD card\r>\rVOXA5-PLUS"
 wait-for ">\r"
 expect-silence 50
 )");
@@ -123,7 +127,8 @@ expect-silence 50
     p = play("wait 3000\nexpect-silence 10\n");
     ASSERT_FALSE(p.ok);
     EXPECT_EQ(p.failure,
-              "t.vsim:2: expect-silence on com0 failed at 3.000000 s: received \">\\r\"");
+              "t.vsim:2: expect-silence on com0 failed at 3.000000 s: received \":No .BIN file "
+              "in flash or on SD card\\r>\\r\"");
 
     p = play("wait-for \"never\" within 1500\n");
     ASSERT_FALSE(p.ok);
@@ -138,7 +143,7 @@ expect-silence 50
 
 TEST(ScriptRunner, AuxLinesPlayTheSecondPort) {
     const Played p = play(R"(
-expect ">\r" within 3000
+expect ":No .BIN file in flash or on SD card\r>\r" within 3000
 send "aouts \"hello\"\r"
 expect ">\r"
 aux expect "hello"
@@ -151,26 +156,32 @@ expect ":abc"
     EXPECT_NE(p.log.find(" com1 out  hello\n"), std::string::npos) << p.log;
     EXPECT_NE(p.log.find(" com1 in   abc\n"), std::string::npos) << p.log;
 
-    const Played wrong = play("expect \">\\r\" within 3000\naux expect \"x\" within 5\n");
+    const Played wrong = play(
+        "expect \":No .BIN file in flash or on SD card\\r>\\r\" within 3000\naux expect \"x\" "
+        "within 5\n");
     EXPECT_NE(wrong.failure.find("t.vsim:2: expect on com1 timed out"), std::string::npos)
         << wrong.failure;
 }
 
 TEST(ScriptRunner, ResetAndPowerCycleRestartTheFirmware) {
-    Played p = play(std::string(kBootAndVers) + "reset\nexpect \">\\r\" within 3000\n");
+    Played p = play(std::string(kBootAndVers) +
+                    "reset\nexpect \":No .BIN file in flash or on SD card\\r>\\r\" within 3000\n");
     EXPECT_TRUE(p.ok) << p.failure;
     EXPECT_EQ(p.resets, 1);
     EXPECT_EQ(p.power_ons, 1);
     EXPECT_NE(p.log.find(" ---- reset\n"), std::string::npos) << p.log;
 
-    p = play(std::string(kBootAndVers) + "power-cycle\nexpect \">\\r\" within 3000\n");
+    p = play(std::string(kBootAndVers) +
+             "power-cycle\nexpect \":No .BIN file in flash or on SD card\\r>\\r\" within 3000\n");
     EXPECT_TRUE(p.ok) << p.failure;
     EXPECT_EQ(p.power_ons, 2);
 
     // Switched off, the module neither listens nor answers.
     p = play(
-        "expect \">\\r\" within 3000\npower-off\nsend \"vers\\r\"\nexpect-silence 100\n"
-        "power-on\nexpect \">\\r\" within 3000\nexpect-silence 100\n");
+        "expect \":No .BIN file in flash or on SD card\\r>\\r\" within 3000\npower-off\nsend "
+        "\"vers\\r\"\nexpect-silence 100\n"
+        "power-on\nexpect \":No .BIN file in flash or on SD card\\r>\\r\" within "
+        "3000\nexpect-silence 100\n");
     EXPECT_TRUE(p.ok) << p.failure;
 }
 
@@ -204,7 +215,7 @@ TEST(ModuleReset, KeepsTheFrameBufferAndRestartsAtOnce) {
     Module m(Module::Options{});
     m.power_on();
     m.run_for_ms(3000);
-    EXPECT_EQ(m.take_text(0), ">\r");
+    EXPECT_EQ(m.take_text(0), ":No .BIN file in flash or on SD card\r>\r");
     const std::vector<uint8_t> before = framebuffer_rgb(m);
     ASSERT_GT(backlight_level(m, {}), 0.0);
     const uint64_t t = m.now_ns();
@@ -215,14 +226,17 @@ TEST(ModuleReset, KeepsTheFrameBufferAndRestartsAtOnce) {
     EXPECT_EQ(framebuffer_rgb(m), before);
     EXPECT_FALSE(panel_scanning(m));
     m.run_for_ms(3000);
-    EXPECT_EQ(m.take_text(0), ">\r");
+    EXPECT_EQ(m.take_text(0), ":No .BIN file in flash or on SD card\r>\r");
     EXPECT_EQ(m.status(), Module::Status::kRunning);
 }
 
 TEST(ScriptRunner, ScreenshotPathsAreRelativeToTheScript) {
     const voxa_test::TestFolder folder("sim-test-shot");
     const std::string& dir = folder.path();
-    { std::ofstream(dir + "/s.vsim") << "expect \">\\r\" within 3000\nscreenshot out.png\n"; }
+    {
+        std::ofstream(dir + "/s.vsim") << "expect \":No .BIN file in flash or on SD card\\r>\\r\" "
+                                          "within 3000\nscreenshot out.png\n";
+    }
     Script script;
     std::string error;
     ASSERT_TRUE(load_script(dir + "/s.vsim", &script, &error)) << error;
@@ -247,12 +261,13 @@ TEST(Determinism, SameScriptSameLogAndScreens) {
     const std::string& dir = folder.path();
     const std::string script = std::string(kBootAndVers) + R"(
 send "aouts \"x\"\r"
+expect ">\r" within 100
 wait 20
 screenshot a.png
 reset
 wait 700
 screenshot b.png
-expect ">\r" within 3000
+expect ":No .BIN file in flash or on SD card\r>\r" within 3000
 )";
     const Played first = play(script, false, dir);
     ASSERT_TRUE(first.ok) << first.failure;
@@ -282,7 +297,7 @@ TEST(ScriptRunner, CardsGoInAndOutWhileTheModuleRuns) {
     std::filesystem::create_directories(dir + "/card/SUB");
     std::ofstream(dir + "/card/HELLO.TXT") << "hi";
     const Played p = play(R"(
-expect ">\r" within 3000
+expect ":No .BIN file in flash or on SD card\r>\r" within 3000
 send "*cd SUB\r"
 expect ":SD Card not ready\r!\r"
 sd insert-folder card
