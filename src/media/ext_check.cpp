@@ -170,3 +170,10 @@ int ExtMem_CheckImage(const uint8_t* data, uint32_t length, uint32_t address, Ex
     }
     return refused;
 }
+
+bool ExtCheck_WindowLocations(const uint8_t* data) {
+    if (read_le16(data + kCountFieldOffset) <= 1) return true;
+    const uint32_t record0 = read_le32(data + kExtMemHeaderSize + 4);
+    const uint32_t record1 = read_le32(data + kExtMemHeaderSize + kExtMemDirEntrySize + 4);
+    return record1 > kFlash2Address && record0 <= kFlash2Address + kFlash2Size - 1;
+}

@@ -60,3 +60,9 @@ const char* ExtCheck_Macro(const ExtView& view, uint32_t table, uint32_t n, ExtM
 using ExtCheckReport = void (*)(void* ctx, int index, const char* reason);
 int ExtMem_CheckImage(const uint8_t* data, uint32_t length, uint32_t address, ExtCheckReport report,
                       void* ctx);
+
+// A file for the Flash2 window is built with window addresses: with more than one record, record
+// 1's location lies above the window's start and record 0's inside it. A file built with offsets
+// was made for the RAM area; the module does not take it from the window. The header must have
+// passed ExtCheck_Header.
+bool ExtCheck_WindowLocations(const uint8_t* data);

@@ -121,12 +121,7 @@ int Flash2Select(bool announce) {
     // is used: the header alone says nothing about the records behind it.
     ExtView view;
     if (ExtCheck_Header(flash, kFlash2Size, kFlash2Address, &view)) return 1;
-    if (read_le16(flash + kCountFieldOffset) > 1) {
-        // A file built with offsets was made for the RAM area, not programmed for the window.
-        const uint32_t record0 = read_le32(flash + kExtMemHeaderSize + 4);
-        const uint32_t record1 = read_le32(flash + kExtMemHeaderSize + kExtMemDirEntrySize + 4);
-        if (record1 <= kFlash2Address || record0 > kFlash2Address + kFlash2Size - 1) return 1;
-    }
+    if (!ExtCheck_WindowLocations(flash)) return 1;
     KV_ExtMem_SetImage(flash, kFlash2Size, kFlash2Address);
     if (!announce) return 0;
     const int kb = int(view.size / 1024);

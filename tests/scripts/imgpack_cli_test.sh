@@ -191,4 +191,21 @@ expect 1 "$imgpack" extract "$dir/cut.bin" "$dir/xc"
 has "$dir/err" "imgpack: $dir/cut.bin: "
 expect 2 "$imgpack" extract "$dir/f.bin"
 
+# check: the module's validator on built files (both location kinds) and on damage.
+expect 0 "$imgpack" check "$dir/f.bin"
+has "$dir/out" "$dir/f.bin: 6 records, 0 refused"
+has "$dir/out" "$dir/f.bin: SD card: yes"
+has "$dir/out" "flash window (--flash2, xmp, bdld): no (built with offsets: build it with --for-flash2)"
+expect 0 "$imgpack" check "$dir/ff.bin"
+has "$dir/out" "flash window (--flash2, xmp, bdld): yes"
+# Record 1's directory size cut to 10 bytes: shorter than a bitmap's descriptor.
+cp "$dir/f.bin" "$dir/rec.bin"
+printf '\012\000\000\000' | dd of="$dir/rec.bin" bs=1 seek=28 conv=notrunc 2>/dev/null
+expect 1 "$imgpack" check "$dir/rec.bin"
+has "$dir/out" "$dir/rec.bin: record 1 refused: "
+has "$dir/out" "$dir/rec.bin: 6 records, 1 refused"
+expect 1 "$imgpack" check "$dir/cut.bin"
+has "$dir/out" "$dir/cut.bin: refused: "
+expect 2 "$imgpack" check
+
 exit $failed

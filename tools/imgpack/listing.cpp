@@ -79,7 +79,7 @@ class Lister {
 
     void list_record(uint32_t index);
     void list_bitmap(uint32_t index, uint8_t type, uint32_t location, uint32_t at, uint32_t size);
-    static constexpr uint32_t kPixelBytesShown = 8;
+    static constexpr uint32_t kPixelBytesShown = 16;  // as many as the module's "lsbmp" shows
     void list_macros(uint32_t table, uint32_t count);
     void list_font(uint32_t index, uint32_t at, uint32_t size);
 };

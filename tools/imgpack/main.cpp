@@ -3,6 +3,7 @@
 //   imgpack build MANIFEST|MACROS.txt -o OUT.BIN [--for-flash2] [--no-names]
 //   imgpack list FILE.BIN
 //   imgpack extract FILE.BIN DIR
+//   imgpack check FILE.BIN
 //
 // Exit codes: 0 done, 1 bad input (a text error, an unreadable file, a damaged file listed),
 // 2 wrong usage.
@@ -13,6 +14,8 @@
 #include <string>
 
 #include "imgpack.h"
+#include "media/ext_check.h"
+#include "media/ext_mem_area.h"
 
 namespace {
 
@@ -21,6 +24,7 @@ constexpr const char* kUsage =
     "       imgpack build MACROS.txt -o OUT.BIN [--for-flash2] [--no-names]\n"
     "       imgpack list FILE.BIN\n"
     "       imgpack extract FILE.BIN DIR\n"
+    "       imgpack check FILE.BIN\n"
     "       imgpack --help\n";
 
 constexpr const char* kHelp =
@@ -48,6 +52,9 @@ constexpr const char* kHelp =
     "      Writes DIR/voxa.manifest, a PNG per bitmap (transparent pixels with alpha 0), the\n"
     "      macro text and the font data, so that building the manifest gives the file again;\n"
     "      says on stderr when it would not (a file made by another tool).\n"
+    "  imgpack check FILE.BIN\n"
+    "      Checks the file with the module's own validator: a line per record the module\n"
+    "      would refuse, and where the file can go (the SD card, the flash window).\n"
     "\n"
     "Exit status: 0 done, 1 bad input or a damaged file, 2 wrong usage.\n";
 
@@ -159,6 +166,50 @@ int extract(int argc, char** argv) {
     return 0;
 }
 
+// What the module would make of the file: the validator the firmware runs when it loads one.
+int check(int argc, char** argv) {
+    if (argc != 3) return usage("check needs exactly one file");
+    const std::string path = argv[2];
+    std::string bytes;
+    if (!imgpack::read_file(path, &bytes)) return input_error(path + ": cannot read the file");
+    if (bytes.size() > imgpack::kMaxFileSize) {
+        return input_error(path + ": " + std::to_string(bytes.size()) +
+                           " bytes, more than the module's 29097984");
+    }
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    const auto length = uint32_t(bytes.size());
+    struct Reports {
+        std::string path;
+        int lines = 0;
+    } reports{path};
+    const int refused = ExtMem_CheckImage(
+        data, length, kExtMemRamAddress,
+        [](void* ctx, int index, const char* reason) {
+            auto* r = static_cast<Reports*>(ctx);
+            if (index < 0) {
+                std::printf("%s: refused: %s\n", r->path.c_str(), reason);
+            } else {
+                std::printf("%s: record %d refused: %s\n", r->path.c_str(), index, reason);
+            }
+            ++r->lines;
+        },
+        &reports);
+    if (refused < 0) return 1;
+    const uint32_t size = uint32_t(uint8_t(bytes[4])) | uint32_t(uint8_t(bytes[5])) << 8 |
+                          uint32_t(uint8_t(bytes[6])) << 16 | uint32_t(uint8_t(bytes[7])) << 24;
+    const int records = uint8_t(bytes[2]) | uint8_t(bytes[3]) << 8;
+    // The card's loader compares the header's size with the file's length; the flash window
+    // holds whatever follows the file, so there only the records count.
+    const bool card = size == length;
+    const bool window = ExtCheck_WindowLocations(data);
+    std::printf("%s: %d records, %d refused\n", path.c_str(), records, refused);
+    std::printf("%s: SD card: %s\n", path.c_str(),
+                card ? "yes" : "no (the header's size differs from the file's length)");
+    std::printf("%s: flash window (--flash2, xmp, bdld): %s\n", path.c_str(),
+                window ? "yes" : "no (built with offsets: build it with --for-flash2)");
+    return refused == 0 && card ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -173,5 +224,6 @@ int main(int argc, char** argv) {
     if (command == "build") return build(argc, argv);
     if (command == "list") return list(argc, argv);
     if (command == "extract") return extract(argc, argv);
+    if (command == "check") return check(argc, argv);
     return usage("unknown command " + command);
 }
