@@ -230,7 +230,7 @@ int KV_LoadFlash2ToRam() {
     }
     const uint32_t size = read_le32(flash + kSizeFieldOffset);
     if (size == 0 || size == 0xFF || size > kExtMemSize) {
-        pout(":Flash2 memory invalid size 0x%08X\r", size);
+        pout(":Flash2 memory invalid size 0x%08X\r", unsigned(size));
         return 0;
     }
     // Every byte: a size that is not a multiple of 4 still ends with data.
