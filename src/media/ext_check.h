@@ -39,9 +39,9 @@ struct ExtRecordInfo {
     uint32_t palette;      // type 5: the key in the low 16 bits
 };
 
-// Directory entry index of the image. Null when the record is valid (*info filled), else the
+// Directory entry index of image v. Null when the record is valid (*r filled), else the
 // reason it is never handed out.
-const char* ExtCheck_Record(const ExtView& view, int index, ExtRecordInfo* info);
+const char* ExtCheck_Record(const ExtView& v, int index, ExtRecordInfo* r);
 
 // Macro n (1-based) of the macro table at offset table (count entries, already inside the
 // image): the offset of its first line and its line count, all of its lines ending inside the
@@ -51,7 +51,7 @@ struct ExtMacroInfo {
     uint16_t line_count;
     uint8_t shown_number;
 };
-const char* ExtCheck_Macro(const ExtView& view, uint32_t table, uint32_t n, ExtMacroInfo* info);
+const char* ExtCheck_Macro(const ExtView& v, uint32_t table, uint32_t n, ExtMacroInfo* m);
 
 // The whole image: report(ctx, -1, reason) for a refused header or directory (then -1 is
 // returned), else report(ctx, index, reason) for each refused record (index 0 also for a

@@ -133,10 +133,7 @@ int Flash2Select(bool announce) {
 bool tryFixup(uint32_t* field, uint32_t base, uint32_t size) {
     uint32_t value = *field;
     if (value >= kFlash2Address && value - kFlash2Address < kFlash2Size) value -= kFlash2Address;
-    if (value >= base) {
-        if (value - base >= size) return false;
-        return true;
-    }
+    if (value >= base) return value - base < size;  // already relocated
     if (value >= size) return false;
     *field = base + value;
     return true;
