@@ -62,6 +62,17 @@ const char* const kTemplates[] = {
     "S %w %w",
     "d x",
     "d n",
+    "*config \"%t\"",
+    "*config",
+    "*panel",
+    "vers",
+    "*FB %s",
+    "*CRC",
+    "*speedtest %s <t \"%t\" %s %s>",
+    "*speedtest %s <*speedtest %s <%t>>",
+    "*speedtest %s <*config",
+    "*speedtest %s <%t",
+    "*speedtest %s %t",
 };
 
 const char* const kNumbers[] = {

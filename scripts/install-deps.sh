@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
   libpng-dev libjpeg62-turbo-dev libpixman-1-dev libfreetype-dev
   imagemagick netpbm libjpeg-turbo-progs
   fonts-liberation2 fonts-dejavu-core

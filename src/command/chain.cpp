@@ -9,8 +9,10 @@
 #include "command/text_rows.h"
 #include "core/binary_transfer.h"
 #include "core/calibration_command.h"
+#include "core/diagnostic_commands.h"
 #include "core/extmem_load.h"
 #include "core/flash_program_commands.h"
+#include "core/memory_checks.h"
 #include "core/port_commands.h"
 #include "core/system_commands.h"
 #include "core/watchdog.h"
@@ -134,7 +136,7 @@ constexpr Row kChain[] = {
     {"*D|*P|*S", row_start_macros, "*DEMOMAC/*PONMAC/*SPL"},       // 103
     {"*M|*R", row_reset, "*MFGRESET/*RESET"},                      // 104
     {"*F", row_fb_dump, "*FB"},                                    // 105
-    {"*C", row_checksums, "*CRC/*CSUM/*CSUMB/*CEXT"},              // 106
+    {"*C", row_memory_checks, "*CRC/*CSUM/*CSUMB/*CEXT"},          // 106
     {"*K", row_default_cal, "*KV"},                                // 107
     {"*e", row_ever, "*ever"},                                     // 108
     {"*p", row_prevcons, "*prevCons"},                             // 109

@@ -6,7 +6,6 @@
 #include "base/interpreter.h"
 #include "base/scan.h"
 #include "controls/animation.h"
-#include "core/memory_checks.h"
 
 namespace {
 
@@ -232,19 +231,7 @@ int row_paneladj(char* line) {
     return refuse_if(prefix(line, "*paneladj"));
 }
 
-// system commands: built with the diagnostics, memory checks and SD card commands
-
-int row_fb_dump(char* line) {
-    Values v;
-    return refuse_if(kv_sscanf(line, "*FB %d", &v.d[0]) == 1);
-}
-
-int row_checksums(char* line) {
-    // The frame buffer's check value comes with the frame-buffer diagnostics; the flash areas'
-    // are built.
-    if (exact(line, "*CRC")) return kCmdFailed;
-    return row_memory_checks(line);
-}
+// system commands: built with the register and orientation commands and the screen capture
 
 int row_registers(char* line) {
     Values v;
@@ -258,7 +245,4 @@ int row_orient(char* line) {
 }
 int row_screen_capture(char* line) {
     return refuse_if(exact(line, "*getScreenAsBMPFile"));
-}
-int row_speedtest(char* line) {
-    return refuse_if(prefix(line, "*speedtest"));
 }

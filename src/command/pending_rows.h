@@ -65,9 +65,6 @@ int row_panel_timing(char* line);  // "*hpw", "*hfp", "*hbp", "*vpw", "*vfp", "*
 int row_paneladj(char* line);      // "*paneladj"
 
 // system commands
-int row_fb_dump(char* line);         // "*FB %d"
-int row_checksums(char* line);       // "*CRC"; the flash checks: core/memory_checks.h
 int row_registers(char* line);       // "*R16 %x", "*R", "*W %x %x"
 int row_orient(char* line);          // "*orient"
 int row_screen_capture(char* line);  // "*getScreenAsBMPFile"
-int row_speedtest(char* line);       // "*speedtest"

@@ -7,6 +7,7 @@
 #include "base/text_helpers.h"
 #include "device/board.h"
 #include "device/crc.h"
+#include "device/panel_config.h"
 #include "media/ext_image.h"
 
 namespace {
@@ -59,6 +60,10 @@ int check_flash2_range(char* line) {
 }  // namespace
 
 int row_memory_checks(char* line) {
+    if (exact(line, "*CRC")) {
+        return reply_check_value(reinterpret_cast<const uint8_t*>(lcd_framebuffer()),
+                                 panel::kPixels * 2);
+    }
     if (exact(line, "*CSUM")) return reply_check_value(program_area(), kProgramAreaSize);
     if (exact(line, "*CSUMB")) return reply_check_value(boot_area(), kBootAreaSize);
     if (prefix(line, "*CEXT")) return check_flash2_range(line);

@@ -25,6 +25,29 @@ TEST(Crc, ModbusCheckValues) {
     EXPECT_EQ(CalcCRCUpdate(CalcCRCUpdate(0xFFFF, d, 4), d + 4, 5), 0x4B37);
 }
 
+// The blocks of eight and the bytes left over must join up at every length and start: against
+// the bit-by-bit definition over lengths around the block size, from every alignment.
+TEST(Crc, AgreesWithTheBitwiseDefinitionAtEveryLengthAndAlignment) {
+    uint8_t bytes[80];
+    uint32_t seed = 12345;
+    for (uint8_t& b : bytes) {
+        seed = seed * 1103515245u + 12345u;
+        b = uint8_t(seed >> 16);
+    }
+    for (size_t start = 0; start < 8; ++start) {
+        for (size_t length = 0; length + start <= 72; ++length) {
+            uint16_t expected = 0xFFFF;
+            for (size_t i = start; i < start + length; ++i) {
+                expected ^= bytes[i];
+                for (int bit = 0; bit < 8; ++bit)
+                    expected = (expected & 1) ? uint16_t((expected >> 1) ^ 0xA001)
+                                              : uint16_t(expected >> 1);
+            }
+            ASSERT_EQ(CalcCRC(bytes + start, length), expected) << start << " " << length;
+        }
+    }
+}
+
 class Timebase : public ::testing::Test {
   protected:
     void SetUp() override {
