@@ -168,6 +168,8 @@ void run_command_lines(sim::Standalone& board, Reader& in, const char* const (&t
         // ends it sooner); a long one would pass for a hang.
         unsigned wait_ms;
         if (kv_sscanf(text.c_str(), "w %u", &wait_ms) == 1 && wait_ms > 1000) continue;
+        // "beepw n" waits as long for its beep, which no host can cut short.
+        if (kv_sscanf(text.c_str(), "beepw %u", &wait_ms) == 1 && wait_ms > 1000) continue;
         // A reset ends the firmware's run; in one process it cannot start again (the tests run
         // resets in a forked copy of the board instead).
         if (prefix(text.c_str(), "*RESET") || prefix(text.c_str(), "*MFGRESET")) continue;
