@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/dosfs.h"
 #include "harness/harness.h"
 #include "src/device/board.h"
 
@@ -212,6 +213,22 @@ TEST_F(Beeper, OddFrequenciesNeverStopTheModule) {
     h.run_ms(100);
     EXPECT_EQ(h.command("bf"), "0\r>\r");
     EXPECT_EQ(h.module().status(), sim::Module::Status::kRunning);
+}
+
+TEST(BeeperConfig, AZeroFrequencyFromConfigIniIsSilence) {
+    TempDir card;
+    write_file(card / "config.ini", "beepFreq = 0\r\n");
+    sim::Module::Options o;
+    o.sd_dir = card.path();
+    Harness h(o);
+    h.boot();
+    EXPECT_EQ(h.command("bf"), "0\r>\r");
+    EXPECT_EQ(h.command("beep 50"), ">\r");
+    EXPECT_EQ(h.command("al 2 50"), ">\r");
+    h.run_ms(100);
+    EXPECT_EQ(h.module().status(), sim::Module::Status::kRunning);
+    EXPECT_FALSE(h.module().sound().back().on);
+    EXPECT_EQ(h.command("bf"), "0\r>\r");
 }
 
 TEST_F(Beeper, FrequencyIsUsedFromTheNextStartAndSavedByBf) {
