@@ -1,6 +1,6 @@
-// Drawing command lines with extreme numbers through parse_command, over the frame buffer of
-// the in-process board: any write outside the screen's pixels (into the guard zones or the
-// unused rest of the buffer) aborts.
+// Drawing and beeper command lines with extreme numbers through parse_command, over the frame
+// buffer of the in-process board: any write outside the screen's pixels (into the guard zones or
+// the unused rest of the buffer) aborts.
 //
 // The input is read as a small program: each step either takes the next bytes as a raw line,
 // or picks a command template and fills its numbers from a table of edge values (0, -1, the
@@ -66,6 +66,24 @@ const char* const kTemplates[] = {
     "ppgr %s",
     "wvr %s",
     "wrf %s %s",
+    "beep %s",
+    "beepw %s",
+    "al %s %s",
+    "rb %s %s",
+    "rb %s %s %s",
+    "bf",
+    "bf %s",
+    "bfs %s",
+    "bv",
+    "bv %s",
+    "bvs %s",
+    "bv +%s",
+    "bvs -%s",
+    "bMaX %s",
+    "bb %s",
+    "*spkr",
+    "*spkr on",
+    "*spkr off",
     "s %s %s",
     "S %s %s",
     "d x",

@@ -152,8 +152,14 @@ inline bool bounded_in_time(const char* text) {
         const char* open = std::strchr(p, '<');
         if (open) command = open + 1;
     }
+    // "w n" and "beepw n" wait n ms of virtual time, as long as the module would; a long one
+    // would pass for a hang.
     unsigned wait_ms;
-    return kv_sscanf(command, "w %u", &wait_ms) != 1 || runs * wait_ms <= 1000;
+    if (kv_sscanf(command, "w %u", &wait_ms) != 1 &&
+        kv_sscanf(command, "beepw %u", &wait_ms) != 1) {
+        return true;
+    }
+    return runs * wait_ms <= 1000;
 }
 
 // The template with each "%c" replaced by piece(c).

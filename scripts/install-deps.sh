@@ -10,7 +10,7 @@ packages=(
   fonts-liberation2 fonts-dejavu-core
   gcc-arm-none-eabi libstdc++-arm-none-eabi-newlib
   clang libclang-rt-dev clang-tidy clang-format
-  mtools dosfstools socat python3 python3-serial valgrind
+  mtools dosfstools socat python3 python3-serial valgrind sox
 )
 
 missing=()

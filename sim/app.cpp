@@ -15,6 +15,7 @@
 #include "sim/script.h"
 #include "sim/script_runner.h"
 #include "sim/session.h"
+#include "sim/sound.h"
 #include "sim/state_lock.h"
 #include "sim/stop_signal.h"
 #include "sim/touch_spec.h"
@@ -46,6 +47,7 @@ int check_paths(const CliOptions& o) {
         {"--sd-image", o.sd_image, check_card_image},
         {"--flash2", o.flash2, check_readable_file},
         {"--screenshot", o.screenshot, check_writable_file},
+        {"--wav", o.wav, check_writable_file},
         {"--log", o.log == "-" ? std::string() : o.log, check_writable_file},
     };
     for (const auto& p : paths) {
@@ -234,6 +236,13 @@ int run_app(const CliOptions& o) {
         std::string error;
         if (!write_png(o.screenshot, module.width(), module.height(), render_screen(module, {}),
                        &error)) {
+            std::fprintf(stderr, "voxa-sim: %s\n", error.c_str());
+            code = kExitFailure;
+        }
+    }
+    if (!o.wav.empty()) {
+        std::string error;
+        if (!write_wav(o.wav, module.sound(), module.now_ns(), &error)) {
             std::fprintf(stderr, "voxa-sim: %s\n", error.c_str());
             code = kExitFailure;
         }

@@ -147,7 +147,8 @@ CliParse parse_cli(int argc, const char* const* argv, CliOptions* out, std::stri
             if (!no_value()) return CliParse::kError;
             o.realtime = arg == "--realtime";
         } else if (arg == "--state" || arg == "--script" || arg == "--screenshot" ||
-                   arg == "--log" || arg == "--sd" || arg == "--sd-image" || arg == "--flash2") {
+                   arg == "--log" || arg == "--sd" || arg == "--sd-image" || arg == "--flash2" ||
+                   arg == "--wav") {
             if (!take_value()) return CliParse::kError;
             if (value.empty()) {
                 *error = arg + " needs a non-empty value";
@@ -159,6 +160,7 @@ CliParse parse_cli(int argc, const char* const* argv, CliOptions* out, std::stri
              : arg == "--sd"       ? o.sd_dir
              : arg == "--sd-image" ? o.sd_image
              : arg == "--flash2"   ? o.flash2
+             : arg == "--wav"      ? o.wav
                                    : o.screenshot) = value;
         } else if (arg == "--touch-panel") {
             if (!take_value()) return CliParse::kError;
@@ -288,6 +290,7 @@ Runs the VOXA5-PLUS display module firmware on a simulated board.
   --script FILE          play the host from a script (then --com0/--com1 are not used)
   --run-for MS           end the run after MS virtual milliseconds (after the script)
   --screenshot FILE.png  write the visible screen at exit
+  --wav FILE.wav         write the beeper's sound of the whole run at exit
   --log FILE             record every byte on both ports with virtual times (- = stdout)
   --power-on-now         with a pty or tcp host port: switch on at once instead of
                          when a host first opens the port

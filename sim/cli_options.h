@@ -31,6 +31,7 @@ struct CliOptions {
     std::string script;
     double run_for_ms = -1;  // negative: not given
     std::string screenshot;
+    std::string wav;  // --wav FILE: the sound of the run, written at exit
     std::string log;  // "-" is standard output
     bool power_on_now = false;
     std::string sd_dir;       // --sd DIR: a host folder shown as the card

@@ -1,4 +1,5 @@
 #include "sim/module.h"
+#include "src/device/board.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -516,10 +517,67 @@ std::string Module::executable() const {
                                                                                      : beside;
 }
 
+double SoundState::hz() const {
+    return on ? double(kToneClockHz) / (2.0 * (double(compare) + 1.0)) : 0.0;
+}
+
+double SoundState::level() const {
+    return on ? double(duty) / kAudioPwmPeriod : 0.0;
+}
+
+void Module::clear_board() {
+    std::memset(&shared_->board, 0, sizeof shared_->board);
+    SoundState next = sound_.back();
+    next.on = false;
+    next.duty = 0;
+    // The speaker select line, low like every other, picks the external speaker.
+    next.external = true;
+    next.t_ns = now_ns_;
+    sound_change(next);
+}
+
+void Module::sound_event(const BoardEvent& e) {
+    SoundState next = sound_.back();
+    next.t_ns = e.t_ns;
+    switch (e.kind) {
+        case simlink::Event::kToneOn:
+            next.on = true;
+            next.compare = e.value;
+            break;
+        case simlink::Event::kToneOff:
+            next.on = false;
+            break;
+        case simlink::Event::kAudioDuty:
+            next.duty = uint8_t(e.value);
+            break;
+        case simlink::Event::kGpio:
+            if ((e.value >> 8) != uint32_t(Gpio::kSpeakerSelect)) return;
+            next.external = (e.value & 1) == 0;
+            break;
+        default:
+            return;
+    }
+    sound_change(next);
+}
+
+void Module::sound_change(SoundState next) {
+    SoundState& last = sound_.back();
+    if (next.on == last.on && next.compare == last.compare && next.duty == last.duty &&
+        next.external == last.external) {
+        return;
+    }
+    // Changes at one instant leave only the last of them.
+    if (next.t_ns == last.t_ns && sound_.size() > 1) {
+        last = next;
+    } else {
+        sound_.push_back(next);
+    }
+}
+
 void Module::power_on() {
     if (status_ == Status::kRunning) return;
     // A cold start: the SDRAM holds nothing meaningful and every output line is undriven.
-    std::memset(&shared_->board, 0, sizeof shared_->board);
+    clear_board();
     std::memset(shared_->framebuffer, 0, sizeof shared_->framebuffer);
     stop_reason_.clear();
     power_cut_ = false;
@@ -529,7 +587,7 @@ void Module::power_on() {
 
 void Module::power_off() {
     end_child();
-    std::memset(&shared_->board, 0, sizeof shared_->board);
+    clear_board();
     status_ = Status::kOff;
     pending_.clear();
 }
@@ -550,7 +608,7 @@ void Module::restart_after_reset(uint64_t t_ns) {
     now_ns_ = t_ns;
     // The reset returns the processor's pins and the LCD controller to their reset state; the
     // SDRAM keeps the picture.
-    std::memset(&shared_->board, 0, sizeof shared_->board);
+    clear_board();
     start_child(t_ns);
 }
 
@@ -567,7 +625,7 @@ void Module::start_child(uint64_t start_ns) {
         ++resets_;
         start_ns = reset_at_;
         now_ns_ = start_ns;
-        std::memset(&shared_->board, 0, sizeof shared_->board);
+        clear_board();
     }
 }
 
@@ -784,6 +842,15 @@ std::string Module::check_message(simlink::Msg type, const std::vector<uint8_t>&
                 case simlink::Event::kUartRate:
                     valid = (rec.value >> 24) <= 1;
                     break;
+                case simlink::Event::kToneOn:
+                    valid = true;
+                    break;
+                case simlink::Event::kToneOff:
+                    valid = rec.value == 0;
+                    break;
+                case simlink::Event::kAudioDuty:
+                    valid = rec.value <= kAudioPwmPeriod;
+                    break;
                 default:
                     return "an event of unknown kind " + std::to_string(rec.kind);
             }
@@ -869,6 +936,7 @@ bool Module::await_yield() {
                 if (e.kind == simlink::Event::kUartRate)
                     uart_rate_[e.value >> 24] = e.value & 0xFFFFFF;
                 events_.push_back(e);
+                sound_event(e);
                 if (on_event) on_event(e);
                 break;
             }
@@ -894,7 +962,7 @@ bool Module::await_yield() {
                 status_ = Status::kOff;
                 power_cut_ = true;
                 shared_->faults.eeprom_cut_at = 0;
-                std::memset(&shared_->board, 0, sizeof shared_->board);
+                clear_board();
                 pending_.clear();
                 return false;
             }

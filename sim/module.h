@@ -38,6 +38,20 @@ struct BoardEvent {
     uint32_t value;
 };
 
+// The beeper's output from one change to the next: the tone timer and whether it drives the
+// amplifier, the volume PWM and the speaker it goes to.
+struct SoundState {
+    uint64_t t_ns = 0;
+    bool on = false;
+    uint32_t compare = 0;  // of the tone timer
+    uint8_t duty = 0;      // counts of the volume PWM's period (102) the output is high
+    bool external = false;
+    // The square wave's frequency as the timer makes it from the compare value; 0 when off.
+    double hz() const;
+    // Loudness 0..1 (0 when off).
+    double level() const;
+};
+
 class Module {
   public:
     struct Options {
@@ -97,6 +111,9 @@ class Module {
     std::function<void(int port, uint64_t t_ns, std::string_view bytes)> on_input;
 
     const std::vector<BoardEvent>& events() const { return events_; }
+    // Every change of the sound since the module was made, oldest first; the first entry is
+    // the silence at time 0. Power-off and resets silence it.
+    const std::vector<SoundState>& sound() const { return sound_; }
     void clear_events() { events_.clear(); }
 
     Status status() const { return status_; }
@@ -226,6 +243,11 @@ class Module {
     // The firmware's part of run_until.
     void run_firmware_until(uint64_t t_ns);
 
+    // The board's outputs return to their reset state (all lines low, tone and PWM off).
+    void clear_board();
+    void sound_event(const BoardEvent& e);
+    void sound_change(SoundState next);
+
     void open_eeprom();
     void open_flash2();
     void collect_touch_adc();
@@ -276,6 +298,7 @@ class Module {
     std::vector<PendingInput> pending_;
     std::vector<TimedByte> output_[2];
     std::vector<BoardEvent> events_;
+    std::vector<SoundState> sound_ = {SoundState{}};
 
     bool touch_recording_ = false;
     uint64_t touch_adc_read_ = 0;

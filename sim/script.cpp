@@ -217,6 +217,14 @@ class LineParser {
             }
             step.path = args[0].text;
             if (step.path[0] != '/' && !base_dir_.empty()) step.path = base_dir_ + "/" + step.path;
+        } else if (cmd == "wav") {
+            step.kind = StepKind::kWav;
+            if (args.size() != 1 || args[0].text.empty()) {
+                *error = "wav needs one file name";
+                return false;
+            }
+            step.path = args[0].text;
+            if (step.path[0] != '/' && !base_dir_.empty()) step.path = base_dir_ + "/" + step.path;
         } else if (cmd == "reset" || cmd == "power-cycle" || cmd == "power-off" ||
                    cmd == "power-on") {
             step.kind = cmd == "reset"         ? StepKind::kReset
@@ -327,6 +335,10 @@ std::string step_path_problem(const ScriptStep& step) {
             break;
         case StepKind::kScreenshot:
             what = "screenshot";
+            why = check_writable_file(step.path);
+            break;
+        case StepKind::kWav:
+            what = "wav";
             why = check_writable_file(step.path);
             break;
         default:

@@ -5,6 +5,7 @@
 //   send "vers\r"
 //   expect "VOXA5-PLUS V1.4.0 WVGA \r>\r"
 //   screenshot boot.png
+//   wav beeps.wav
 //   tap 400 240 100
 //
 // One command per line; blank lines and text after # (outside quotes) are ignored. Texts are
@@ -39,6 +40,7 @@ enum class StepKind {
     kRelease,
     kTap,    // x, y, ns, pressure
     kPanel,  // bytes: the panel set-up (sim/touch_spec.h)
+    kWav,    // path: the sound so far as a WAV file
 };
 
 struct ScriptStep {

@@ -1,5 +1,7 @@
 #include "sim/script_runner.h"
 
+#include "sim/sound.h"
+
 #include <cstdio>
 
 #include "sim/byte_text.h"
@@ -73,6 +75,9 @@ std::string ScriptRunner::run_step(const ScriptStep& step) {
             break;
         case StepKind::kScreenshot:
             why = screenshot(step);
+            break;
+        case StepKind::kWav:
+            why = wav(step);
             break;
         case StepKind::kReset:
             session_.hardware_reset();
@@ -228,6 +233,14 @@ std::string ScriptRunner::screenshot(const ScriptStep& step) {
     const Module& m = session_.module();
     std::string error;
     if (!write_png(step.path, m.width(), m.height(), render_screen(m, {}), &error)) return error;
+    return "";
+}
+
+std::string ScriptRunner::wav(const ScriptStep& step) {
+    if (std::string why = step_path_problem(step); !why.empty()) return why;
+    const Module& m = session_.module();
+    std::string error;
+    if (!write_wav(step.path, m.sound(), m.now_ns(), &error)) return error;
     return "";
 }
 

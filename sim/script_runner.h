@@ -32,6 +32,7 @@ class ScriptRunner {
     std::string wait_for(const ScriptStep& step);
     std::string expect_silence(const ScriptStep& step);
     std::string screenshot(const ScriptStep& step);
+    std::string wav(const ScriptStep& step);
     std::string insert_card(const ScriptStep& step);
     std::string touch(const ScriptStep& step);
     // The session ended the run under the script's feet.

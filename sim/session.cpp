@@ -1,5 +1,8 @@
 #include "sim/session.h"
 
+#include "sim/sound.h"
+#include "src/device/board.h"
+
 #include <time.h>
 
 #include <algorithm>
@@ -27,11 +30,25 @@ Session::Session(Module& module, bool realtime) : module_(module), realtime_(rea
     module_.on_input = [this](int port, uint64_t t_ns, std::string_view bytes) {
         if (log_) log_->input(port, t_ns, bytes);
     };
+    module_.on_event = [this](const BoardEvent& e) {
+        if (!log_) return;
+        const bool sound =
+            e.kind == simlink::Event::kToneOn || e.kind == simlink::Event::kToneOff ||
+            e.kind == simlink::Event::kAudioDuty ||
+            (e.kind == simlink::Event::kGpio && (e.value >> 8) == uint32_t(Gpio::kSpeakerSelect));
+        if (!sound) return;
+        // A volume or speaker change while the tone is off sounds no different.
+        std::string text = sound_text(module_.sound().back());
+        if (text == logged_sound_) return;
+        log_->note(e.t_ns, text);
+        logged_sound_ = std::move(text);
+    };
     restart_pacing();
 }
 
 Session::~Session() {
     module_.on_input = nullptr;
+    module_.on_event = nullptr;
 }
 
 void Session::send(int port, std::string_view bytes) {

@@ -87,6 +87,7 @@ class Session {
     Module& module_;
     bool realtime_;
     TrafficLog* log_ = nullptr;
+    std::string logged_sound_ = "sound off";
     std::unique_ptr<Endpoint> endpoints_[2];
     std::string inbox_[2];
     bool end_on_host_eof_ = false;

@@ -137,6 +137,19 @@ bool lcd_end_of_frame() {
     return machine().lcd_take_end_of_frame();
 }
 
+void audio_init() {
+    machine().audio_init();
+}
+void tone_start(uint32_t compare) {
+    machine().tone_start(compare);
+}
+void tone_stop() {
+    machine().tone_stop();
+}
+void audio_pwm_duty(uint32_t counts) {
+    machine().audio_duty(counts);
+}
+
 // The I2C controller needs no set-up of its own in the simulation; the EEPROM is always there.
 void InitI2C() {}
 void EEpromWrite(uint32_t address, uint8_t value) {

@@ -291,6 +291,32 @@ void Machine::lcd_pwm(uint8_t width, bool enable, bool line_clock) {
     link_.event(now_, simlink::Event::kPwm, (uint32_t(en) << 9) | (uint32_t(lc) << 8) | width);
 }
 
+void Machine::audio_init() {
+    tone_stop();
+    audio_duty(0);
+}
+
+void Machine::tone_start(uint32_t compare) {
+    // Restarting the timer with the compare value it already runs on leaves the wave as it is.
+    if (state_.tone_on && state_.tone_compare == compare) return;
+    state_.tone_on = 1;
+    state_.tone_compare = compare;
+    link_.event(now_, simlink::Event::kToneOn, compare);
+}
+
+void Machine::tone_stop() {
+    if (!state_.tone_on) return;
+    state_.tone_on = 0;
+    link_.event(now_, simlink::Event::kToneOff, 0);
+}
+
+void Machine::audio_duty(uint32_t counts) {
+    const uint8_t duty = uint8_t(counts > kAudioPwmPeriod ? kAudioPwmPeriod : counts);
+    if (state_.audio_duty == duty) return;
+    state_.audio_duty = duty;
+    link_.event(now_, simlink::Event::kAudioDuty, duty);
+}
+
 bool Machine::lcd_take_end_of_frame() {
     const bool was = end_of_frame_;
     end_of_frame_ = false;

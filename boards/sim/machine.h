@@ -63,6 +63,11 @@ class Machine final : private UartModel::Sink, private TouchAdcSink {
     void lcd_pwm(uint8_t width, bool enable, bool line_clock);
     bool lcd_take_end_of_frame();
 
+    void audio_init();
+    void tone_start(uint32_t compare);
+    void tone_stop();
+    void audio_duty(uint32_t counts);
+
     // Inputs from the world (called by the link while the firmware is stopped).
     void wire_in(int port, uint64_t t_ns, const uint8_t* bytes, uint32_t count);
 

@@ -64,6 +64,9 @@ enum class Event : uint8_t {
     kLcdClock,    // value = on
     kLcdSignals,  // value = active
     kUartRate,    // value = port << 24 | rate in bits per second (rounded)
+    kToneOn,      // value = compare value of the tone timer, now toggling the beeper output
+    kToneOff,     // value = 0
+    kAudioDuty,   // value = counts of the volume PWM's period the output is high
 };
 
 #pragma pack(push, 1)
@@ -95,6 +98,9 @@ struct BoardState {
     uint8_t pwm_enable;
     uint8_t pwm_line_clock;
     uint8_t gpio[kGpioLines];
+    uint8_t tone_on;  // the tone timer runs and drives the amplifier
+    uint32_t tone_compare;
+    uint8_t audio_duty;  // 0..kAudioPwmPeriod
 };
 
 // The SD card slot as the world set it up. The parent changes it only while the child is

@@ -1,5 +1,6 @@
 #include "command/chain.h"
 
+#include "command/beeper_rows.h"
 #include "command/bitmap_rows.h"
 #include "command/chain_index.h"
 #include "command/drawing_rows.h"

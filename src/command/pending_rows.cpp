@@ -182,37 +182,6 @@ int row_chart_values(char* line) {
     return refuse_if(prefix(line, "bcv"));
 }
 
-// beeper: built with the beeper commands
-
-int row_beep(char* line) {
-    Values v;
-    return refuse_if(kv_sscanf(line, "beep %u", &v.u[0]) == 1 ||
-                     kv_sscanf(line, "beepw %u", &v.u[0]) == 1);
-}
-
-int row_alarm(char* line) {
-    Values v;
-    return refuse_if(kv_sscanf(line, "al %d %u", &v.d[0], &v.u[0]) == 2);
-}
-
-int row_beep_volume(char* line) {
-    return refuse_if(prefix(line, "bv"));
-}
-int row_beep_freq(char* line) {
-    return refuse_if(prefix(line, "bf"));
-}
-
-int row_speaker(char* line) {
-    return refuse_if(exact(line, "*spkr") || prefix(line, "*spkr on") || prefix(line, "*spkr off"));
-}
-
-int row_beep_misc(char* line) {
-    Values v;
-    return refuse_if(kv_sscanf(line, "bMaX %u", &v.u[0]) == 1 ||
-                     kv_sscanf(line, "bb %u", &v.u[0]) == 1 ||
-                     kv_sscanf(line, "rb %u %u %d", &v.u[0], &v.u[1], &v.d[0]) >= 2);
-}
-
 // panel timing: built with the panel timing adjustment
 
 int row_touchadj(char* line) {

@@ -50,14 +50,6 @@ int row_chart_values(char* line);  // "bcv"
 
 // EEPROM
 
-// beeper
-int row_beep(char* line);         // "beep %u", "beepw %u"
-int row_alarm(char* line);        // "al %d %u"
-int row_beep_volume(char* line);  // "bv"
-int row_beep_freq(char* line);    // "bf"
-int row_speaker(char* line);      // "*spkr", "*spkr on", "*spkr off"
-int row_beep_misc(char* line);    // "bMaX %u", "bb %u", "rb %u %u %d", "rb %u %u"
-
 // panel timing
 int row_touchadj(char* line);      // "*touchadj"
 int row_vq(char* line);            // "*vq"

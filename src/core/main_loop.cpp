@@ -245,7 +245,7 @@ void power_on_init() {
     if (eepromData.mainPort == 1) makeUart1Main();
     userLedState = 0;
     Led(0);
-    KV_Beeper_Init();
+    KV_BeepInit();
     KV_Touch_Init();
     KV_Chart_Init();
     KV_LevelBar_Init();

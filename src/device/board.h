@@ -196,6 +196,25 @@ void lcd_pwm_set(uint8_t pulse_width, bool enable, bool line_clock);
 bool lcd_end_of_frame();
 
 // ---------------------------------------------------------------------------------------------
+// Beeper: a tone timer toggling the beeper output, and a PWM setting its loudness
+
+// The tone timer's clock. In toggle mode the output flips at every compare match, so a compare
+// value c gives a square wave of kToneClockHz / (2 x (c + 1)) Hz.
+constexpr uint32_t kToneClockHz = 16666666;
+// Counts in one period of the volume PWM.
+constexpr uint32_t kAudioPwmPeriod = 102;
+
+// Starts the volume PWM (kAudioPwmPeriod counts, duty 0) and stops the tone timer.
+void audio_init();
+// Restarts the tone timer in toggle mode with this compare value and routes its output to the
+// amplifier.
+void tone_start(uint32_t compare);
+// Stops the tone timer and takes it off the amplifier.
+void tone_stop();
+// Counts of the PWM period the output is high (values above the period are the whole period).
+void audio_pwm_duty(uint32_t counts);
+
+// ---------------------------------------------------------------------------------------------
 // I2C EEPROM (64 KB, device address 0xA0)
 
 constexpr uint32_t kEepromSize = 0x10000;

@@ -174,9 +174,11 @@ int main(int argc, char** argv) {
         const simlink::EventRecord e{mid, uint8_t(simlink::Event::kGpio), 1};
         send(Msg::kEvent, &e, sizeof e - 1);
     } else if (mode == "event-kind") {
-        event(mid, simlink::Event(5), 0);
+        event(mid, simlink::Event(200), 0);
     } else if (mode == "event-gpio") {
         event(mid, simlink::Event::kGpio, uint32_t(simlink::kGpioLines) << 8 | 1);
+    } else if (mode == "event-duty") {
+        event(mid, simlink::Event::kAudioDuty, 103);
     } else if (mode == "event-rate-port") {
         event(mid, simlink::Event::kUartRate, 2u << 24 | 9600);
     } else if (mode == "event-backwards") {

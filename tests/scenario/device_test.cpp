@@ -42,6 +42,7 @@ TEST_F(Device, BrightnessFollowsTheEndPoints) {
     EXPECT_EQ(h.command("xbb -10"), ">\r");
     EXPECT_EQ(h.command("xbb"), "245\r>\r");
     EXPECT_EQ(h.command("xbb 256"), "!\r");
+    EXPECT_EQ(h.command("xbb  -5"), "!\r");  // a sign third is a value, not a change
     EXPECT_EQ(h.command("xbbs 0"), ">\r");
     EXPECT_EQ(board().pwm_width, 255 - 20);
     EXPECT_EQ(h.command("xbb  "), "0\r>\r");

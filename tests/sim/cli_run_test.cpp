@@ -68,9 +68,10 @@ TEST_F(VoxaSim, UsageErrorsExitWithTwo) {
         << r.err;
     r = run("--help");
     EXPECT_EQ(r.code, 0);
-    for (const char* option : {"--panel", "--com0", "--com1", "--realtime", "--fast", "--state",
-                               "--script", "--run-for", "--screenshot", "--log", "--power-on-now",
-                               "--flash2", "--dataflash-id", "pty:LINK", "tcp:PORT"}) {
+    for (const char* option :
+         {"--panel", "--com0", "--com1", "--realtime", "--fast", "--state", "--script", "--run-for",
+          "--screenshot", "--wav", "--log", "--power-on-now", "--flash2", "--dataflash-id",
+          "pty:LINK", "tcp:PORT"}) {
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
 }
@@ -218,6 +219,7 @@ TEST_F(VoxaSim, UnusablePathsAreRefusedAtStart) {
          "--screenshot " + path("nope/end.png") + missing},
         {"--screenshot '" + path("folder") + "'",
          "--screenshot " + path("folder") + ": Is a directory\n"},
+        {"--wav '" + path("nope/end.wav") + "'", "--wav " + path("nope/end.wav") + missing},
         {"--log '" + path("nope/run.log") + "'", "--log " + path("nope/run.log") + missing},
         {"--log '" + path("file/run.log") + "'",
          "--log " + path("file/run.log") + ": Not a directory\n"},
@@ -285,6 +287,7 @@ TEST_F(VoxaSim, ScriptNamingAnUnusableFileFailsBeforeTheRun) {
         {"sd insert-image card", "sd insert-image " + path("card") + ": Is a directory\n"},
         {"sd insert-folder missing", "sd insert-folder " + path("missing") + missing},
         {"screenshot shots/end.png", "screenshot " + path("shots/end.png") + missing},
+        {"wav sounds/end.wav", "wav " + path("sounds/end.wav") + missing},
     };
     for (const auto& c : cases) {
         write("s.vsim",

@@ -117,7 +117,8 @@ TEST_F(FirmwareLink, RejectsMessagesOfUnknownTypeOrWrongSize) {
 TEST_F(FirmwareLink, RejectsRecordsOfNoSuchPortKindOrValue) {
     for (const Case& c : {
              Case{"output-port", "UART output for port 2"},
-             Case{"event-kind", "an event of unknown kind 5"},
+             Case{"event-kind", "an event of unknown kind 200"},
+             Case{"event-duty", "an event of kind 7 with value 103"},
              Case{"event-gpio", "an event of kind 0 with value 4097"},
              Case{"event-rate-port", "an event of kind 4 with value 33564032"},
          }) {

@@ -122,6 +122,7 @@ TEST(Script, ErrorsNameTheLine) {
         {"aux", "t.vsim:1: aux goes before send"},
         {"reset now", "t.vsim:1: reset takes nothing after it"},
         {"screenshot", "t.vsim:1: screenshot needs one file name"},
+        {"wav a.wav b.wav", "t.vsim:1: wav needs one file name"},
         {"\"send\"", "t.vsim:1: a line starts with a command"},
     };
     for (const auto& c : cases) {

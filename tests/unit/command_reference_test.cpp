@@ -41,7 +41,6 @@ const RowFn kPendingRows[] = {
     row_level_bar,
     row_image_file,
     row_chart_values,
-    row_beep, row_alarm, row_beep_volume, row_beep_freq, row_speaker, row_beep_misc,
     row_touchadj, row_vq, row_panel_timing, row_paneladj,
     row_registers, row_orient,
     row_screen_capture,

@@ -1,0 +1,128 @@
+#include "command/beeper_rows.h"
+
+#include "base/format.h"
+#include "base/host_text.h"
+#include "base/interpreter.h"
+#include "base/scan.h"
+#include "base/settings_record.h"
+#include "base/text_helpers.h"
+#include "device/beeper.h"
+#include "device/board.h"
+#include "touch/hotspots.h"
+
+namespace {
+
+void reply_number(int value) {
+    kv_snprintf(out_buffer, sizeof out_buffer, "%d\r", value);
+    txString(out_buffer);
+}
+
+bool only_blanks(const char* s) {
+    while (*s == ' ' || *s == '\t') ++s;
+    return *s == 0;
+}
+
+}  // namespace
+
+int row_beep(char* line) {
+    unsigned ms;
+    if (kv_sscanf(line, "beepw %u", &ms) == 1) {
+        BeepImmediate(ms);
+        // The press beeps of hotspots touched meanwhile restart the beep, and the wait with it.
+        while (BeepSingleActive()) {
+            handle_touch();
+            board_idle();
+        }
+        return kCmdDone;
+    }
+    if (kv_sscanf(line, "beep %u", &ms) == 1) {
+        BeepImmediate(ms);
+        return kCmdDone;
+    }
+    return kNoMatch;
+}
+
+int row_alarm(char* line) {
+    int type;
+    unsigned ms;
+    if (kv_sscanf(line, "al %d %u", &type, &ms) != 2) return kNoMatch;
+    // Checked before AlarmSet, so that a refused type leaves a running alarm alone.
+    if (type < 1 || type > 3) return kCmdFailed;
+    AlarmSet(uint32_t(type));
+    BeepImmediate(ms);
+    return kCmdDone;
+}
+
+int row_beep_volume(char* line) {
+    if (!prefix(line, "bv")) return kNoMatch;
+    const char* args = line + 2;
+    const bool save = *args != 's';
+    if (!save) ++args;
+    if (only_blanks(args)) {
+        reply_number(GetBeepVolume());
+        return kCmdDone;
+    }
+    int value;
+    if (kv_sscanf(args, "%d", &value) != 1) return kCmdFailed;
+    const bool relative =
+        args[0] == '+' || args[0] == '-' || (args[0] && (args[1] == '+' || args[1] == '-'));
+    if (relative) {
+        // Both summands lie within an int's range only while the change is bounded.
+        const long long sum = (long long)value + GetBeepVolume();
+        value = sum < 0 ? 0 : sum > 255 ? 255 : int(sum);
+    } else if (value < 0 || value > 255) {
+        return kCmdFailed;
+    }
+    SetBeepVolume(uint32_t(value));
+    if (save) KV_EEPROM_Save();
+    return kCmdDone;
+}
+
+int row_beep_freq(char* line) {
+    if (!prefix(line, "bf")) return kNoMatch;
+    unsigned f;
+    if (kv_sscanf(line, "bfs %u", &f) == 1) {
+        BeepFrequency(f);
+        return kCmdDone;
+    }
+    if (kv_sscanf(line, "bf %u", &f) == 1) {
+        BeepFrequency(f);
+        KV_EEPROM_Save();
+        return kCmdDone;
+    }
+    if (!only_blanks(line + 2)) return kCmdFailed;
+    reply_number(int(GetBeepFrequency()));
+    return kCmdDone;
+}
+
+int row_speaker(char* line) {
+    if (exact(line, "*spkr")) {
+        txString(GetExtSpeaker() ? "on\r" : "off\r");
+        return kCmdDone;
+    }
+    if (prefix(line, "*spkr on") || prefix(line, "*spkr off")) {
+        SetExtSpeaker(line[7] == 'n' ? 1 : 0);
+        KV_EEPROM_Save();
+        return kCmdDone;
+    }
+    return kNoMatch;
+}
+
+int row_beep_misc(char* line) {
+    unsigned a, b;
+    int type;
+    if (kv_sscanf(line, "bMaX %u", &a) == 1) {
+        BeepMaxSet(a);
+        KV_EEPROM_Save();
+        return kCmdDone;
+    }
+    if (kv_sscanf(line, "bb %u", &a) == 1) {
+        KV_Touch_SetBeepMS(int(a * 10u));
+        return kCmdDone;
+    }
+    const int n = kv_sscanf(line, "rb %u %u %d", &a, &b, &type);
+    if (n < 2) return kNoMatch;
+    AlarmSet(n == 3 ? uint32_t(type) : 0);
+    BeepRepeat(a, b);
+    return kCmdDone;
+}
