@@ -168,6 +168,14 @@ void run_command_lines(sim::Standalone& board, Reader& in, const char* const (&t
         // ends it sooner); a long one would pass for a hang.
         unsigned wait_ms;
         if (kv_sscanf(text.c_str(), "w %u", &wait_ms) == 1 && wait_ms > 1000) continue;
+        // A register dump sends a line per register; the whole block would take minutes.
+        unsigned reg_from, reg_to;
+        if (kv_sscanf(text.c_str(), "*R %x %x", &reg_from, &reg_to) == 2 && reg_to > reg_from &&
+            reg_to - reg_from > 0x400) {
+            continue;
+        }
+        // The timing adjustment waits for keys from the host, which no input here sends.
+        if (prefix(text.c_str(), "*paneladj") || prefix(text.c_str(), "*touchadj")) continue;
         // A reset ends the firmware's run; in one process it cannot start again (the tests run
         // resets in a forked copy of the board instead).
         if (prefix(text.c_str(), "*RESET") || prefix(text.c_str(), "*MFGRESET")) continue;

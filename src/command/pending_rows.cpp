@@ -214,24 +214,6 @@ int row_beep_misc(char* line) {
                      kv_sscanf(line, "rb %u %u %d", &v.u[0], &v.u[1], &v.d[0]) >= 2);
 }
 
-// panel timing: built with the panel timing adjustment
-
-int row_touchadj(char* line) {
-    return refuse_if(prefix(line, "*touchadj"));
-}
-int row_vq(char* line) {
-    return refuse_if(prefix(line, "*vq"));
-}
-
-int row_panel_timing(char* line) {
-    return refuse_if(prefix(line, "*hpw") || prefix(line, "*hfp") || prefix(line, "*hbp") ||
-                     prefix(line, "*vpw") || prefix(line, "*vfp") || prefix(line, "*vbp"));
-}
-
-int row_paneladj(char* line) {
-    return refuse_if(prefix(line, "*paneladj"));
-}
-
 // system commands: built with the diagnostics, memory checks and SD card commands
 
 int row_fb_dump(char* line) {
@@ -246,16 +228,6 @@ int row_checksums(char* line) {
     return row_memory_checks(line);
 }
 
-int row_registers(char* line) {
-    Values v;
-    // "*R16 %x" comes first inside the handler; every other "*R" line is a 32-bit read.
-    if (prefix(line, "*R")) return kCmdFailed;
-    return refuse_if(kv_sscanf(line, "*W %x %x", &v.u[0], &v.u[1]) == 2);
-}
-
-int row_orient(char* line) {
-    return refuse_if(prefix(line, "*orient"));
-}
 int row_screen_capture(char* line) {
     return refuse_if(exact(line, "*getScreenAsBMPFile"));
 }

@@ -58,16 +58,8 @@ int row_beep_freq(char* line);    // "bf"
 int row_speaker(char* line);      // "*spkr", "*spkr on", "*spkr off"
 int row_beep_misc(char* line);    // "bMaX %u", "bb %u", "rb %u %u %d", "rb %u %u"
 
-// panel timing
-int row_touchadj(char* line);      // "*touchadj"
-int row_vq(char* line);            // "*vq"
-int row_panel_timing(char* line);  // "*hpw", "*hfp", "*hbp", "*vpw", "*vfp", "*vbp"
-int row_paneladj(char* line);      // "*paneladj"
-
 // system commands
 int row_fb_dump(char* line);         // "*FB %d"
 int row_checksums(char* line);       // "*CRC"; the flash checks: core/memory_checks.h
-int row_registers(char* line);       // "*R16 %x", "*R", "*W %x %x"
-int row_orient(char* line);          // "*orient"
 int row_screen_capture(char* line);  // "*getScreenAsBMPFile"
 int row_speedtest(char* line);       // "*speedtest"

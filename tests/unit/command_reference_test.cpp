@@ -42,8 +42,7 @@ const RowFn kPendingRows[] = {
     row_image_file,
     row_chart_values,
     row_beep, row_alarm, row_beep_volume, row_beep_freq, row_speaker, row_beep_misc,
-    row_touchadj, row_vq, row_panel_timing, row_paneladj,
-    row_fb_dump, row_registers, row_orient,
+    row_fb_dump,
     row_screen_capture, row_speedtest,
 };
 // clang-format on
