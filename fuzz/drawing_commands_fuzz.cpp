@@ -94,6 +94,18 @@ const char* const kTemplates[] = {
     "z",
     "*STATE",
     "*STATEF",
+    "*hpw %s",
+    "*hfp %s",
+    "*hbp %s",
+    "*vpw %s",
+    "*vfp %s",
+    "*vbp %s",
+    "*orient %s",
+    "*vq %s",
+    "*R16 %x",
+    "*R %x",
+    "*R %x %x",
+    "*W %x %x",
     "S",
     "p",
     "d",
@@ -108,6 +120,13 @@ const char* const kNumbers[] = {
     "-32767", "-32768",     "32768",       "65535",      "65536",       "108544",
     "217088", "2147483647", "-2147483648", "2147483648", "99999999999", "-99999999999",
     "FFFFFF", "0x7FFFFFFF", "abc",         "",
+};
+
+// Register offsets: the LCD controller's words, the block's ends and beyond, wrapping sums.
+const char* const kRegisterOffsets[] = {
+    "0",        "2",        "21000",     "2101C", "2101E",    "21020",    "2102C",
+    "21034",    "3FFFC",    "3FFFE",     "3FFFF", "40000",    "FFFC",     "7FFFFFFF",
+    "FFFFFFFC", "FFFFFFFF", "100000000", "-4",    "0C00641D", "BC002725", "",
 };
 
 }  // namespace
@@ -125,6 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     KV_GUI_Init();
     KV_DrawingState_Init();
     fuzz::ByteReader in(data, size);
-    fuzz::run_command_lines(board, in, kTemplates, 64, [&](char) { return in.number(kNumbers); });
+    fuzz::run_command_lines(board, in, kTemplates, 64, [&](char kind) {
+        return kind == 'x' ? in.number(kRegisterOffsets) : in.number(kNumbers);
+    });
     return 0;
 }

@@ -61,9 +61,10 @@ const char* const kNumbers[] = {"0",   "1",   "2",   "3",   "5",     "254",
 const char* const kWords[] = {"main",     "a", "_x", "/",       "1", ":x130",
                               ":default", "",  "Z9", "\"q r\"", ":1"};
 
-// Lines a fuzzed file may not hold: they restart, wait, loop or wait for a finger.
-const char* const kBanned[] = {"RESET", "rst",  "w ",   "wr",  "tc",  ":re",    "*LOAD", "*load",
-                               "*sd",   "*cal", "bdld", "bcv", "xmp", "*speed", "beep",  "al "};
+// Lines a fuzzed file may not hold: they restart, wait, loop or wait for a finger or a key.
+const char* const kBanned[] = {"RESET", "rst",    "w ",   "wr",   "tc",   ":re",
+                               "*LOAD", "*load",  "*sd",  "*cal", "bdld", "bcv",
+                               "xmp",   "*speed", "beep", "al ",  "adj"};
 
 class Input : public fuzz::ByteReader {
   public:

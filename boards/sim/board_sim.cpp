@@ -149,6 +149,16 @@ void tone_stop() {
 void audio_pwm_duty(uint32_t counts) {
     machine().audio_duty(counts);
 }
+uint32_t register_read32(uint32_t offset) {
+    return machine().register_read32(offset);
+}
+uint16_t register_read16(uint32_t offset) {
+    const uint32_t word = machine().register_read32(offset);
+    return uint16_t((offset & 2) ? word >> 16 : word);
+}
+void register_write32(uint32_t offset, uint32_t value) {
+    machine().register_write32(offset, value);
+}
 
 // The I2C controller needs no set-up of its own in the simulation; the EEPROM is always there.
 void InitI2C() {}

@@ -47,7 +47,6 @@ uint64_t Machine::next_event() const {
     uint64_t t = timer_next_;
     if (const uint64_t u = uart0_.next_event(); u < t) t = u;
     if (const uint64_t u = uart1_.next_event(); u < t) t = u;
-    if (frame_next_ < t) t = frame_next_;
     return t;
 }
 
@@ -67,10 +66,6 @@ void Machine::step_to(uint64_t t) {
     }
     uart0_.advance(now_);
     uart1_.advance(now_);
-    while (frame_next_ <= now_) {
-        frame_next_ += frame_ns_;
-        end_of_frame_ = true;
-    }
     deliver_interrupts();
 }
 
@@ -248,29 +243,30 @@ bool Machine::gpio_read(Gpio line) const {
 }
 
 void Machine::lcd_configure(const LcdConfig& c) {
+    lcdc_.configure(c);
+    lcd_retime();
+}
+
+void Machine::lcd_retime() {
+    const LcdGeometry g = lcdc_.geometry();
     auto& b = state_;
-    b.lcd_width = c.width;
-    b.lcd_height = c.height;
-    b.lcd_htiming = c.horizontal_timing;
-    b.lcd_vtiming = c.vertical_timing;
-    const uint64_t hpw = ((c.horizontal_timing >> 26) & 0x3F) + 1;
-    const uint64_t hfp = ((c.horizontal_timing >> 8) & 0xFF) + 1;
-    const uint64_t hbp = (c.horizontal_timing & 0xFF) + 3;
-    const uint64_t vpw = (c.vertical_timing >> 26) & 0x3F;
-    const uint64_t vfp = (c.vertical_timing >> 8) & 0xFF;
-    const uint64_t vbp = c.vertical_timing & 0xFF;
-    const uint64_t htot = c.width + hfp + hpw + hbp;
-    const uint64_t vtot = c.height + vfp + vpw + vbp;
-    frame_ns_ = htot * vtot * 1'000'000'000ull / kPixelClockHz;
-    if (frame_ns_ == 0) frame_ns_ = 1;
-    if (b.lcd_clock) frame_next_ = now_ + frame_ns_;
+    b.lcd_width = uint16_t(g.width);
+    b.lcd_height = uint16_t(g.height);
+    b.lcd_htiming = lcdc_.read(kLcdcHorizontal / 4);
+    b.lcd_vtiming = lcdc_.read(kLcdcVertical / 4);
+    // A controller given no screen lines scans nothing, so it never reports a frame's end.
+    frame_ns_ =
+        g.width && g.height ? uint64_t(g.htot) * g.vtot * 1'000'000'000ull / kPixelClockHz : 0;
+    frame_origin_ = now_;
+    frames_seen_ = 0;
 }
 
 void Machine::lcd_clock(bool on) {
     auto& b = state_;
     if (b.lcd_clock == (on ? 1 : 0)) return;
     b.lcd_clock = on ? 1 : 0;
-    frame_next_ = (on && frame_ns_) ? now_ + frame_ns_ : kNever;
+    frame_origin_ = now_;
+    frames_seen_ = 0;
     link_.event(now_, simlink::Event::kLcdClock, on ? 1 : 0);
 }
 
@@ -282,8 +278,14 @@ void Machine::lcd_signals(bool active) {
 }
 
 void Machine::lcd_pwm(uint8_t width, bool enable, bool line_clock) {
+    lcdc_.set_pwm(width, enable, line_clock);
+    lcd_pwm_changed();
+}
+
+void Machine::lcd_pwm_changed() {
     auto& b = state_;
-    const uint8_t en = enable ? 1 : 0, lc = line_clock ? 1 : 0;
+    const uint8_t width = lcdc_.pwm_width();
+    const uint8_t en = lcdc_.pwm_enable() ? 1 : 0, lc = lcdc_.pwm_line_clock() ? 1 : 0;
     if (b.pwm_width == width && b.pwm_enable == en && b.pwm_line_clock == lc) return;
     b.pwm_width = width;
     b.pwm_enable = en;
@@ -317,10 +319,42 @@ void Machine::audio_duty(uint32_t counts) {
     link_.event(now_, simlink::Event::kAudioDuty, duty);
 }
 
+// Frames are counted when the status is read rather than scheduled as events: nothing but this
+// read observes them, and a tiny programmed frame would otherwise flood the event queue.
 bool Machine::lcd_take_end_of_frame() {
-    const bool was = end_of_frame_;
-    end_of_frame_ = false;
-    return was;
+    if (!state_.lcd_clock || frame_ns_ == 0) return false;
+    const uint64_t frames = (now_ - frame_origin_) / frame_ns_;
+    const bool ended = frames > frames_seen_;
+    frames_seen_ = frames;
+    return ended;
+}
+
+uint32_t Machine::register_read32(uint32_t offset) const {
+    uint32_t index;
+    if (offset >= kRegisterBlockSize || !LcdController::decode_offset(offset & ~3u, &index)) {
+        return 0;
+    }
+    return lcdc_.read(index);
+}
+
+void Machine::register_write32(uint32_t offset, uint32_t value) {
+    uint32_t index;
+    if (offset >= kRegisterBlockSize || !LcdController::decode_offset(offset & ~3u, &index)) {
+        return;
+    }
+    lcdc_.write(index, value);
+    switch (index * 4) {
+        case kLcdcSize:
+        case kLcdcHorizontal:
+        case kLcdcVertical:
+            lcd_retime();
+            break;
+        case kLcdcPwm:
+            lcd_pwm_changed();
+            break;
+        default:
+            break;
+    }
 }
 
 }  // namespace sim

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "device/board.h"
+#include "lcd_controller.h"
 #include "link.h"
 #include "protocol.h"
 #include "sd_card.h"
@@ -62,6 +63,10 @@ class Machine final : private UartModel::Sink, private TouchAdcSink {
     void lcd_signals(bool active);
     void lcd_pwm(uint8_t width, bool enable, bool line_clock);
     bool lcd_take_end_of_frame();
+    // The peripheral register block (offsets as in board.h); only the LCD controller's words
+    // are there.
+    uint32_t register_read32(uint32_t offset) const;
+    void register_write32(uint32_t offset, uint32_t value);
 
     void audio_init();
     void tone_start(uint32_t compare);
@@ -156,9 +161,13 @@ class Machine final : private UartModel::Sink, private TouchAdcSink {
     UartModel uart0_;
     UartModel uart1_;
 
-    uint64_t frame_ns_ = 0;
-    uint64_t frame_next_ = kNever;
-    bool end_of_frame_ = false;
+    // Decodes the controller's words into the screen geometry and the frame period.
+    void lcd_retime();
+    void lcd_pwm_changed();
+    LcdController lcdc_;
+    uint64_t frame_ns_ = 0;  // 0: no frames
+    uint64_t frame_origin_ = 0;
+    uint64_t frames_seen_ = 0;
 
     uint8_t* eeprom_ = nullptr;
     simlink::SdSlot* slot_ = nullptr;

@@ -14,6 +14,7 @@
 #include "core/extmem_load.h"
 #include "core/flash_program_commands.h"
 #include "core/memory_checks.h"
+#include "core/panel_commands.h"
 #include "core/port_commands.h"
 #include "core/system_commands.h"
 #include "core/watchdog.h"

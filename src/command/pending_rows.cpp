@@ -176,42 +176,14 @@ int row_image_file(char* line) {
     return refuse_if(prefix(line, "xif "));
 }
 
-// binary transfers: built with the raw-reception transfers
+// binary chart values: built with the charts (on the raw-reception loop of "bdld")
 
 int row_chart_values(char* line) {
     return refuse_if(prefix(line, "bcv"));
 }
 
-// panel timing: built with the panel timing adjustment
+// system commands: built with the screen capture
 
-int row_touchadj(char* line) {
-    return refuse_if(prefix(line, "*touchadj"));
-}
-int row_vq(char* line) {
-    return refuse_if(prefix(line, "*vq"));
-}
-
-int row_panel_timing(char* line) {
-    return refuse_if(prefix(line, "*hpw") || prefix(line, "*hfp") || prefix(line, "*hbp") ||
-                     prefix(line, "*vpw") || prefix(line, "*vfp") || prefix(line, "*vbp"));
-}
-
-int row_paneladj(char* line) {
-    return refuse_if(prefix(line, "*paneladj"));
-}
-
-// system commands: built with the register and orientation commands and the screen capture
-
-int row_registers(char* line) {
-    Values v;
-    // "*R16 %x" comes first inside the handler; every other "*R" line is a 32-bit read.
-    if (prefix(line, "*R")) return kCmdFailed;
-    return refuse_if(kv_sscanf(line, "*W %x %x", &v.u[0], &v.u[1]) == 2);
-}
-
-int row_orient(char* line) {
-    return refuse_if(prefix(line, "*orient"));
-}
 int row_screen_capture(char* line) {
     return refuse_if(exact(line, "*getScreenAsBMPFile"));
 }

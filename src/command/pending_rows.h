@@ -50,13 +50,5 @@ int row_chart_values(char* line);  // "bcv"
 
 // EEPROM
 
-// panel timing
-int row_touchadj(char* line);      // "*touchadj"
-int row_vq(char* line);            // "*vq"
-int row_panel_timing(char* line);  // "*hpw", "*hfp", "*hbp", "*vpw", "*vfp", "*vbp"
-int row_paneladj(char* line);      // "*paneladj"
-
 // system commands
-int row_registers(char* line);       // "*R16 %x", "*R", "*W %x %x"
-int row_orient(char* line);          // "*orient"
 int row_screen_capture(char* line);  // "*getScreenAsBMPFile"

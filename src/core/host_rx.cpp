@@ -305,7 +305,11 @@ void fakeNullCommand() {
 
 int waitChar() {
     while (rx.count == 0) board_idle();
-    return rx.take();
+    const uint8_t c = rx.take();
+    // The CR was counted as the end of a command line when it arrived; taken as a key it ends
+    // none, and the main loop must not wait for a line that is not there.
+    if (c == kCR) line_consumed();
+    return c;
 }
 
 int peekChar() {

@@ -215,6 +215,20 @@ void tone_stop();
 void audio_pwm_duty(uint32_t counts);
 
 // ---------------------------------------------------------------------------------------------
+// Peripheral registers, for the diagnostic peek and poke commands
+
+// The processor's peripheral register block; the LCD controller's registers are part of it (the
+// board's README lists their offsets). A 32-bit access uses the offset rounded down to a multiple
+// of 4, a 16-bit read rounded down to a multiple of 2 (the low half of a register first).
+// Offsets at or beyond kRegisterBlockSize, and offsets where the board has no register, read 0
+// and ignore writes: no offset reaches memory outside the block.
+constexpr uint32_t kRegisterBlockBase = 0x10000000;
+constexpr uint32_t kRegisterBlockSize = 0x40000;
+uint32_t register_read32(uint32_t offset);
+uint16_t register_read16(uint32_t offset);
+void register_write32(uint32_t offset, uint32_t value);
+
+// ---------------------------------------------------------------------------------------------
 // I2C EEPROM (64 KB, device address 0xA0)
 
 constexpr uint32_t kEepromSize = 0x10000;

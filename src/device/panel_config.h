@@ -21,6 +21,7 @@ struct BuildConfig {
     uint32_t power_on_wait_ms;  // between panel power and the LCD signals, and back
     const char* progress_font;
     uint32_t sd_image_buffer;
+    bool panel_control_line;  // the panel has the extra control line, driven with the LCD lines
     // Settings defaults that depend on the panel.
     int32_t legacy_x_logical_b;
     int32_t legacy_y_logical_a;
@@ -33,13 +34,13 @@ struct BuildConfig {
 // One row per panel build, fields in declaration order.
 // clang-format off
 inline constexpr BuildConfig kWvga{
-    "wvga", 800, 480, "WVGA_TYPE2", "WVGA ", {40, 48, 40, 13, 3, 29}, 1010, "m12", 3584,
+    "wvga", 800, 480, "WVGA_TYPE2", "WVGA ", {40, 48, 40, 13, 3, 29}, 1010, "m12", 3584, true,
     784, 464, 0xFF, 1, {399, 20, 779, 779, 20}, {239, 20, 20, 459, 459}};
 inline constexpr BuildConfig kSvga{
-    "svga", 800, 600, "HIT SVGA", "SVGA ", {32, 2, 32, 8, 2, 20}, 10, "m16", 3584,
+    "svga", 800, 600, "HIT SVGA", "SVGA ", {32, 2, 32, 8, 2, 20}, 10, "m16", 3584, false,
     784, 584, 0, 242, {399, 20, 779, 779, 20}, {299, 20, 20, 579, 579}};
 inline constexpr BuildConfig kVga{
-    "vga", 640, 480, "NEC_K2766_FUJ", "VGA ", {32, 2, 32, 8, 2, 8}, 10, "m12", 3072,
+    "vga", 640, 480, "NEC_K2766_FUJ", "VGA ", {32, 2, 32, 8, 2, 8}, 10, "m12", 3072, false,
     624, 464, 0, 242, {319, 20, 619, 619, 20}, {239, 20, 20, 459, 459}};
 // clang-format on
 

@@ -4,6 +4,7 @@
 #include "device/board.h"
 #include "device/panel_config.h"
 
+PanelTiming lcdTiming;
 uint32_t htot;
 uint32_t vtot;
 float msPerLine;
@@ -17,13 +18,30 @@ void fill_default(uint8_t& field, uint8_t value) {
     if (field == kUnset) field = value;
 }
 
-// Register fields hold a value minus an offset; a value below the offset would borrow into the
-// neighbouring fields, so it is clamped to the smallest the field can express.
-uint32_t field(uint32_t value, uint32_t offset, uint32_t mask) {
-    return (value > offset ? value - offset : 0) & mask;
+uint32_t limit(uint32_t value, uint32_t low, uint32_t high) {
+    return value < low ? low : value > high ? high : value;
 }
 
 }  // namespace
+
+PanelTiming programmableTiming() {
+    const EepromData& e = eepromData;
+    const PanelTiming& lo = kTimingMin;
+    const PanelTiming& hi = kTimingMax;
+    return {limit(e.hfp, lo.hfp, hi.hfp), limit(e.hpw, lo.hpw, hi.hpw),
+            limit(e.hbp, lo.hbp, hi.hbp), limit(e.vfp, lo.vfp, hi.vfp),
+            limit(e.vpw, lo.vpw, hi.vpw), limit(e.vbp, lo.vbp, hi.vbp)};
+}
+
+// Each field's offset and width is the controller's; the values are already in range, so no
+// field can borrow from or carry into its neighbour.
+uint32_t horizontalTimingWord(const PanelTiming& t) {
+    return ((t.hpw - 1) << 26) | ((t.hfp - 1) << 8) | (t.hbp - 3);
+}
+
+uint32_t verticalTimingWord(const PanelTiming& t) {
+    return (t.vpw << 26) | (t.vfp << 8) | t.vbp;
+}
 
 void fillTimingDefaults() {
     const auto& t = panel::kBuild.timing;
@@ -36,24 +54,24 @@ void fillTimingDefaults() {
 }
 
 void setLCDtiming() {
-    const EepromData& e = eepromData;
+    lcdTiming = programmableTiming();
+    const PanelTiming& t = lcdTiming;
     LcdConfig c{};
     c.width = panel::kWidth;
     c.height = panel::kHeight;
-    c.horizontal_timing =
-        (field(e.hpw, 1, 0x3F) << 26) | (field(e.hfp, 1, 0xFF) << 8) | field(e.hbp, 3, 0xFF);
-    c.vertical_timing = (uint32_t(e.vpw & 0x3F) << 26) | (uint32_t(e.vfp) << 8) | e.vbp;
-    c.shift_clock_inverted = e.LCDshiftclock == 1;
+    c.horizontal_timing = horizontalTimingWord(t);
+    c.vertical_timing = verticalTimingWord(t);
+    c.shift_clock_inverted = eepromData.LCDshiftclock == 1;
     lcd_configure(c);
-    htot = panel::kWidth + e.hfp + e.hpw + e.hbp;
-    vtot = panel::kHeight + e.vfp + e.vpw + e.vbp;
+    htot = panel::kWidth + t.hfp + t.hpw + t.hbp;
+    vtot = panel::kHeight + t.vfp + t.vpw + t.vbp;
     msPerLine = float(htot) * 1000.0f / float(kPixelClockHz);
     msPerFrame = uint32_t(msPerLine * float(vtot));
 }
 
 void LCD_sigs_low() {
     lcd_signals_active(false);
-    if (&panel::kBuild == &panel::kWvga) gpio_write(Gpio::kPanelControl, true);
+    if (panel::kBuild.panel_control_line) gpio_write(Gpio::kPanelControl, true);
 }
 
 void LCD_sigs_buf_ena(int on) {

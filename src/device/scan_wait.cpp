@@ -1,6 +1,5 @@
 #include "device/scan_wait.h"
 
-#include "base/settings_record.h"
 #include "device/board.h"
 #include "device/panel_config.h"
 #include "device/panel_timing.h"
@@ -9,8 +8,8 @@
 void wvr(int line) {
     if (line > panel::kHeight - 1) line = panel::kHeight - 1;
     if (line < 0) line = 0;
-    const EepromData& e = eepromData;
-    const float lines = float(e.vfp + e.vpw + 1 + e.vbp + line);
+    const PanelTiming& timing = lcdTiming;
+    const float lines = float(timing.vfp + timing.vpw + 1 + timing.vbp + line);
     uint32_t target = uint32_t(lines * msPerLine + 0.0005f) + 1;
     if (target > msPerFrame) target = msPerFrame;
     // Ms since the last end of frame: returns in the first quarter frame after the target, or

@@ -127,23 +127,5 @@ TEST(Determinism, SameInputsGiveSameBytesTimesAndPixels) {
     EXPECT_NE(a.find("fb:"), std::string::npos);
 }
 
-TEST(Panels, EachBuildReportsItself) {
-    const struct {
-        sim::Panel panel;
-        const char* version;
-        const char* name;
-    } builds[] = {{sim::Panel::kWvga, "VOXA5-PLUS V1.4.0 WVGA \r>\r", "WVGA_TYPE2\r>\r"},
-                  {sim::Panel::kSvga, "VOXA5-PLUS V1.4.0 SVGA \r>\r", "HIT SVGA\r>\r"},
-                  {sim::Panel::kVga, "VOXA5-PLUS V1.4.0 VGA \r>\r", "NEC_K2766_FUJ\r>\r"}};
-    for (const auto& b : builds) {
-        Harness h(b.panel);
-        EXPECT_EQ(h.boot(), kBootNoFile);
-        EXPECT_EQ(h.command("vers"), b.version);
-        EXPECT_EQ(h.command("*panel"), b.name);
-        EXPECT_EQ(h.module().board().lcd_width, h.module().width());
-        EXPECT_EQ(h.module().board().lcd_height, h.module().height());
-    }
-}
-
 }  // namespace
 }  // namespace voxa_test

@@ -30,9 +30,17 @@ bool may_reset(const std::string& text) {
     return text.rfind("*RESET", 0) == 0 || text.rfind("*MFGRESET", 0) == 0;
 }
 
+// The interactive timing modes wait for a key from the host: an ESC sent first ends them.
+void key_for_interactive(const std::string& text) {
+    if (text.rfind("*paneladj", 0) == 0 || text.rfind("*touchadj", 0) == 0) {
+        sim::Standalone::instance().send(hostPort(), "\x1b");
+    }
+}
+
 Outcome run(const std::string& text) {
     std::vector<char> line(text.begin(), text.end());
     line.push_back('\0');
+    key_for_interactive(text);
     if (may_reset(text)) {
         const auto ending = sim::Standalone::instance().run_isolated(
             [&] { return parse_command(line.data()); }, [] { return parse_command_last_row(); });
@@ -49,6 +57,7 @@ Outcome run(const std::string& text) {
 int walking_row = -1;
 int linear_row(const std::string& text) {
     const auto walk = [&] {
+        key_for_interactive(text);
         for (size_t i = 0; i < kChainLength; ++i) {
             std::vector<char> line(text.begin(), text.end());
             line.push_back('\0');
