@@ -90,9 +90,11 @@ constexpr Pair kFrontPorch{&EepromData::hfp,      &EepromData::vfp,      lower(k
 constexpr Pair kPulseWidth{&EepromData::hpw,      &EepromData::vpw,      lower(kTimingMin.hpw),
                            upper(kTimingMax.hpw), lower(kTimingMin.vpw), upper(kTimingMax.vpw)};
 
+// A value set outside the range by "*hbp" and the like (programmed as the nearest one the field
+// holds) comes back into it on the first key, instead of refusing every step from there.
 void step(uint8_t& field, int by, uint32_t low, uint32_t high) {
     const int v = field + by;
-    if (v >= int(low) && v <= int(high)) field = uint8_t(v);
+    field = uint8_t(v < int(low) ? int(low) : v > int(high) ? int(high) : v);
 }
 
 // Reads keys until the operator ends; adjust false only redisplays.

@@ -201,6 +201,15 @@ TEST_F(Panel, AdjustmentStepsSavesOrLeavesTheTiming) {
     EXPECT_EQ(h.run_until_text(">\r", 3000), kBootNoFile);
     EXPECT_EQ(h.command("*hfp"), "40\r>\r");
     EXPECT_EQ(h.command("*hbp"), "42\r>\r");
+
+    // A value below what the field holds (runs as 3) is stepped from what runs.
+    EXPECT_EQ(h.command("*hbp 1"), ">\r");
+    EXPECT_EQ(open("*paneladj"), std::string(":\r:Panel Timing Adjustment\r") + kInstructions +
+                                     status_line(40, 48, 1, 891, 13, 3, 29, 525));
+    EXPECT_EQ(key('6'), "\r" + status_line(40, 48, 3, 891, 13, 3, 29, 525));
+    EXPECT_EQ(key('6'), "\r" + status_line(40, 48, 4, 892, 13, 3, 29, 525));
+    h.send(std::string(1, kEsc));
+    EXPECT_EQ(h.run_until_text(">\r", 500), "\r>\r");
 }
 
 TEST_F(Panel, TestPatternIsTheDiagonalsAndTheDiamond) {
