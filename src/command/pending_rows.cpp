@@ -159,17 +159,6 @@ int row_circular_slider(char* line) {
 
 // level bars and the user LED: built with the level bar controls
 
-int row_led(char* line) {
-    Values v;
-    return refuse_if(kv_sscanf(line, "led %9s", v.word2) == 1);
-}
-
-int row_level_bar(char* line) {
-    if (prefix(line, "ld")) return kCmdFailed;
-    Values v;
-    return refuse_if(kv_sscanf(line, "lv %d %d", &v.d[0], &v.d[1]) == 2);
-}
-
 // SD card images: built with the image decoders
 
 int row_image_file(char* line) {

@@ -2,5 +2,4 @@
 
 // The control tables are empty until the controls are built.
 void KV_Chart_Init() {}
-void KV_LevelBar_Init() {}
 void KV_Slider_Init() {}

@@ -2,5 +2,4 @@
 #pragma once
 
 void KV_Chart_Init();
-void KV_LevelBar_Init();
 void KV_Slider_Init();

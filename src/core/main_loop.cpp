@@ -8,6 +8,7 @@
 #include "base/text_helpers.h"
 #include "controls/animation.h"
 #include "controls/controls.h"
+#include "controls/level_bars.h"
 #include "core/extmem_load.h"
 #include "core/watchdog.h"
 #include "device/backlight.h"
@@ -276,7 +277,7 @@ void KV_GUI_Init() {
 
 void GUIDEMO_Clear(int how) {
     KV_Touch_HotSpot_Clear();
-    // The controls' tables are emptied here too, as each control comes in.
+    KV_LevelBar_Init();
     Origin_X = Origin_Y = 0;
     if (how == 0) {
         GUI_Clear();

@@ -156,3 +156,18 @@ int row_wait(char* line) {
     }
     return kCmdDone;
 }
+
+int row_led(char* line) {
+    char word[10];
+    if (kv_sscanf(line, "led %9s", word) != 1) return kNoMatch;
+    if (exact(word, "sys")) {
+        // The main loop lights it again for the next host line or touch-queued macro.
+        userLedState = 0;
+    } else if (exact(word, "on") || exact(word, "off")) {
+        userLedState = 1;
+        Led(word[1] == 'n');
+    } else {
+        return kCmdFailed;
+    }
+    return kCmdNoPrompt;
+}
