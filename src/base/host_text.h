@@ -20,6 +20,10 @@ void txNotify(const char* s);
 // printf-style forms of txNotify (pout) and txString (perr), at most 127 characters.
 void pout(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void perr(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// A number as a reply line ("%ld\r").
+inline void txNumber(long value) {
+    perr("%ld\r", value);
+}
 // Bytes sent as they are (binary reports), at most 129.
 void txBinary(const uint8_t* bytes, int n);
 // Notifications and touch reports go out in binary form ("*binr").

@@ -36,6 +36,15 @@ char* skipLeadingWhitespace(char* s) {
     return s;
 }
 
+const char* skipBlanks(const char* s) {
+    while (*s == ' ' || *s == '\t') ++s;
+    return s;
+}
+
+bool onlyBlanks(const char* s) {
+    return *skipBlanks(s) == 0;
+}
+
 int killTrailingComment(char* s) {
     if (!s) return 0;
     bool inside = s[0] == '"';

@@ -15,6 +15,10 @@ inline bool exact(const char* line, const char* keyword) {
 // First character of s that is not white space (the NUL if none); null gives null.
 char* skipLeadingWhitespace(char* s);
 
+// First character of s that is not a space or tab; whether s holds nothing else.
+const char* skipBlanks(const char* s);
+bool onlyBlanks(const char* s);
+
 // Cuts a comment that starts with two slashes outside double quotes, together with the white
 // space and slashes directly before it. Returns 0 when nothing remains (or s is null), else 1.
 int killTrailingComment(char* s);

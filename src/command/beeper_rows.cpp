@@ -10,20 +10,6 @@
 #include "device/board.h"
 #include "touch/hotspots.h"
 
-namespace {
-
-void reply_number(int value) {
-    kv_snprintf(out_buffer, sizeof out_buffer, "%d\r", value);
-    txString(out_buffer);
-}
-
-bool only_blanks(const char* s) {
-    while (*s == ' ' || *s == '\t') ++s;
-    return *s == 0;
-}
-
-}  // namespace
-
 int row_beep(char* line) {
     unsigned ms;
     if (kv_sscanf(line, "beepw %u", &ms) == 1) {
@@ -58,8 +44,8 @@ int row_beep_volume(char* line) {
     const char* args = line + 2;
     const bool save = *args != 's';
     if (!save) ++args;
-    if (only_blanks(args)) {
-        reply_number(GetBeepVolume());
+    if (onlyBlanks(args)) {
+        txNumber(GetBeepVolume());
         return kCmdDone;
     }
     int value;
@@ -90,8 +76,8 @@ int row_beep_freq(char* line) {
         KV_EEPROM_Save();
         return kCmdDone;
     }
-    if (!only_blanks(line + 2)) return kCmdFailed;
-    reply_number(int(GetBeepFrequency()));
+    if (!onlyBlanks(line + 2)) return kCmdFailed;
+    txNumber(int(GetBeepFrequency()));
     return kCmdDone;
 }
 

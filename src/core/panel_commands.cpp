@@ -19,11 +19,6 @@ constexpr char kSave = '!';
 // The adjustment keys never take a field beyond this, nor beyond what its register field holds.
 constexpr uint32_t kAdjustMax = 200;
 
-void reply_number(int value) {
-    kv_snprintf(out_buffer, sizeof out_buffer, "%d\r", value);
-    txString(out_buffer);
-}
-
 struct TimingField {
     const char* keyword;
     uint8_t EepromData::*field;
@@ -168,7 +163,7 @@ int row_panel_timing(char* line) {
         uint8_t& field = eepromData.*f.field;
         int value;
         if (kv_sscanf(line + 4, "%d", &value) != 1) {
-            reply_number(field);
+            txNumber(field);
             return kCmdDone;
         }
         value &= f.mask;
@@ -183,7 +178,7 @@ int row_vq(char* line) {
     if (!prefix(line, "*vq")) return kNoMatch;
     int value;
     if (kv_sscanf(line + 3, "%d", &value) != 1) {
-        reply_number(gpio_read(Gpio::kVqSelect) ? 1 : 0);
+        txNumber(gpio_read(Gpio::kVqSelect) ? 1 : 0);
         return kCmdDone;
     }
     gpio_write(Gpio::kVqSelect, (value & 1) != 0);
@@ -194,7 +189,7 @@ int row_orient(char* line) {
     if (!prefix(line, "*orient")) return kNoMatch;
     int value;
     if (kv_sscanf(line + 7, "%d", &value) != 1) {
-        reply_number(eepromData.orient);
+        txNumber(eepromData.orient);
         return kCmdDone;
     }
     eepromData.orient = uint8_t(value & 3);

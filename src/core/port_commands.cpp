@@ -12,11 +12,6 @@
 
 namespace {
 
-void reply_number(long value) {
-    kv_snprintf(out_buffer, sizeof out_buffer, "%ld\r", value);
-    txString(out_buffer);
-}
-
 // The raw quoted text of the "s" forms: up to the next quote, no escapes, never empty.
 char* raw_quoted(char* line) {
     char* rest = nullptr;
@@ -41,7 +36,7 @@ int baud_command(const char* args, BaudMode mode) {
     const int n = kv_sscanf(args, "%c %lu", &which, &rate);
     const int port = which == '0' ? 0 : which == '1' ? 1 : hostPort();
     if (n < 2) {
-        reply_number(long(KV_COM_getBaud(port)));
+        txNumber(long(KV_COM_getBaud(port)));
         return kCmdDone;
     }
     if (!KV_BaudSupported(uint32_t(rate))) {

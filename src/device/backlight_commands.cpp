@@ -13,21 +13,11 @@
 
 namespace {
 
-void reply_number(int value) {
-    kv_snprintf(out_buffer, sizeof out_buffer, "%d\r", value);
-    txString(out_buffer);
-}
-
-bool only_blanks(const char* s) {
-    while (*s == ' ' || *s == '\t') ++s;
-    return *s == 0;
-}
-
 // "*field %d": store the value (through apply) and save, or report the field.
 int setting_command(const char* args, uint8_t& field, uint8_t (*convert)(int), void (*apply)()) {
     int value;
     if (kv_sscanf(args, "%d", &value) != 1) {
-        reply_number(field);
+        txNumber(field);
         return kCmdDone;
     }
     field = convert(value);
@@ -74,8 +64,8 @@ int row_xbb(char* line) {
     const char* args = line + 3;
     const bool save = *args != 's';
     if (!save) ++args;
-    if (only_blanks(args)) {
-        reply_number(eepromData.brite);
+    if (onlyBlanks(args)) {
+        txNumber(eepromData.brite);
         return kCmdDone;
     }
     int value;

@@ -26,10 +26,6 @@ bool is_digit(char c) {
 bool is_blank(char c) {
     return c == ' ' || c == '\t';
 }
-const char* skip_blanks(const char* s) {
-    while (is_blank(*s)) ++s;
-    return s;
-}
 
 // A label right after the macro ("m5:x3 a b"): up to 32 characters of it, to the first white
 // space; *args moves past it and the white space after it.
@@ -41,21 +37,17 @@ void take_label(const char** args, char label[kMacroLabelMax + 1]) {
         ++n;
     }
     label[n < kMacroLabelMax ? n : kMacroLabelMax] = 0;
-    *args = skip_blanks(s + n);
+    *args = skipBlanks(s + n);
 }
 
 int result_of(int r) {
     return r ? r : kCmdFailed;
 }
 
-void reply_number(int value) {
-    perr("%d\r", value);
-}
-
 int pon_macro(char* line) {
-    const char* rest = skip_blanks(line + 7);
+    const char* rest = skipBlanks(line + 7);
     if (!*rest) {
-        reply_number(eepromData.ponMacro);
+        txNumber(eepromData.ponMacro);
         return kCmdDone;
     }
     char word[kWordSize];
@@ -73,16 +65,16 @@ int pon_macro(char* line) {
     }
     if (items == 2) {
         if (banner == 1) eepromData.bannerOff = kFlagOn;
-        reply_number(eepromData.ponMacro);
+        txNumber(eepromData.ponMacro);
     }
     KV_EEPROM_Save();
     return kCmdDone;
 }
 
 int demo_macro(char* line) {
-    const char* rest = skip_blanks(line + 8);
+    const char* rest = skipBlanks(line + 8);
     if (!*rest) {
-        reply_number(eepromData.demoMacro);
+        txNumber(eepromData.demoMacro);
         return kCmdDone;
     }
     char word[kWordSize];
@@ -99,7 +91,7 @@ int demo_macro(char* line) {
 int splash(char* line) {
     int n;
     if (kv_sscanf(line, "*SPL %d", &n) != 1) {
-        reply_number(eepromData.splashEnable == kFlagOn ? eepromData.splashIndex : 0);
+        txNumber(eepromData.splashEnable == kFlagOn ? eepromData.splashIndex : 0);
         return kCmdDone;
     }
     if (n == 0) {
@@ -134,13 +126,13 @@ int row_macro_run(char* line) {
             args = p;
             take_label(&args, label);
         } else {
-            args = skip_blanks(p);
+            args = skipBlanks(p);
         }
     } else if (is_blank(line[1])) {
         char name[kWordSize];
         formatMacroNameString(line + 1, name, sizeof name, &args);
         if (!convertStringtoIndexMacro(name, &n)) return kCmdFailed;
-        args = skip_blanks(args);
+        args = skipBlanks(args);
         if (*args == ':') take_label(&args, label);
     } else {
         return kNoMatch;

@@ -36,16 +36,6 @@ constexpr uint32_t kTttWaitMs = 10000;
 constexpr int kTttSamples = 10;
 constexpr int kTttMarker = 0xFFF;
 
-void reply_number(int value) {
-    kv_snprintf(out_buffer, sizeof out_buffer, "%d\r", value);
-    txString(out_buffer);
-}
-
-const char* skip_blanks(const char* s) {
-    while (*s == ' ' || *s == '\t') ++s;
-    return s;
-}
-
 int abs_diff(int a, int b) {
     return a > b ? a - b : b - a;
 }
@@ -69,7 +59,7 @@ class ParkedSampler {
 int byte_setting(const char* args, uint8_t& field) {
     int value;
     if (kv_sscanf(args, "%d", &value) != 1) {
-        reply_number(field);
+        txNumber(field);
         return kCmdDone;
     }
     field = uint8_t(value & 0xFF);
@@ -80,7 +70,7 @@ int byte_setting(const char* args, uint8_t& field) {
 int word_setting(const char* args, uint16_t& field) {
     int value;
     if (kv_sscanf(args, "%d", &value) != 1) {
-        reply_number(field);
+        txNumber(field);
         return kCmdDone;
     }
     field = uint16_t(value & 0xFFFF);
@@ -299,7 +289,7 @@ int row_touch_swap(char* line) {
     if (!prefix(line, "*touchSwap")) return kNoMatch;
     int value;
     if (kv_sscanf(line, "*touchSwap %d", &value) != 1) {
-        reply_number(eepromData.touchSwap);
+        txNumber(eepromData.touchSwap);
         return kCmdDone;
     }
     eepromData.touchSwap = value ? 1 : 0;
@@ -375,7 +365,7 @@ int row_touch_mode(char* line) {
         save = false;
         ++args;
     }
-    args = skip_blanks(args);
+    args = skipBlanks(args);
     if (*args == 0) {
         reply_touch_mode();
         return kCmdDone;
