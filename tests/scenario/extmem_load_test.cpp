@@ -13,6 +13,7 @@
 #include "../support/dosfs.h"
 #include "harness/harness.h"
 #include "imgpack.h"
+#include "sim/screen.h"
 #include "sim/test_folder.h"
 #include "unit/image_builder.h"
 
@@ -480,6 +481,56 @@ TEST_F(ExtMemLoad, ReadErrorsPartWayThroughAFileAreReported) {
     }
     EXPECT_TRUE(file_error);
     EXPECT_TRUE(splash_error);
+}
+
+}  // namespace
+}  // namespace voxa_test
+
+namespace voxa_test {
+namespace {
+
+// The copy's progress screen is drawn in the build's progress font: the title the module shows
+// after "*LOADF" matches the same title drawn with that font by the host's own commands.
+TEST_F(ExtMemLoad, ProgressScreenUsesTheBuildsFont) {
+    write(card("VOXA.BIN"), image());
+    const struct {
+        sim::Panel panel;
+        const char* font;
+    } builds[] = {
+        {sim::Panel::kWvga, "m12"}, {sim::Panel::kSvga, "m16"}, {sim::Panel::kVga, "m12"}};
+    for (const auto& b : builds) {
+        SCOPED_TRACE(sim::panel_name(b.panel));
+        sim::Module::Options o = options();
+        o.panel = b.panel;
+        Harness h(o);
+        h.boot();
+        h.send("*LOADF\r");
+        ASSERT_NE(h.run_until_text("DONE!\r>\r", 20000).find("DONE!"), std::string::npos);
+        // The title as shown, then drawn again by the host in a font; compared over the rows
+        // the host's title inks (the dots start on the line below).
+        std::vector<uint16_t> shown;
+        for (int y = 0; y < 80; ++y) {
+            for (int x = 0; x < 400; ++x) shown.push_back(h.pixel(x, y));
+        }
+        const auto same_title_in = [&](const char* font) {
+            EXPECT_EQ(h.command("z"), ">\r");
+            EXPECT_EQ(h.command(std::string("f ") + font), ">\r");
+            EXPECT_EQ(h.command("t \"Copying Data File to Flash Memory\" 10 10"), ">\r");
+            int inked = 0, same = 0;
+            for (int y = 0; y < 80; ++y) {
+                bool ink = false, equal = true;
+                for (int x = 0; x < 400; ++x) {
+                    ink |= h.pixel(x, y) != 0xFFFF;
+                    equal &= h.pixel(x, y) == shown[size_t(y * 400 + x)];
+                }
+                inked += ink;
+                same += ink && equal;
+            }
+            return inked > 0 && same == inked;
+        };
+        EXPECT_TRUE(same_title_in(b.font));
+        EXPECT_FALSE(same_title_in(std::string(b.font) == "m16" ? "m12" : "m16"));
+    }
 }
 
 }  // namespace
