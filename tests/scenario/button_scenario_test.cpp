@@ -148,6 +148,34 @@ TEST_F(ButtonScenario, TextsAreDecodedAndCutAt79Characters) {
     EXPECT_EQ(square(100, 100), off);
 }
 
+TEST_F(ButtonScenario, FontColourAndEncodingOfTheDefinitionStayWithTheButton) {
+    boot();
+    ASSERT_EQ(h.command("f 32B"), ">\r");
+    ASSERT_EQ(h.command("S FF0000 FFFFFF"), ">\r");
+    ASSERT_EQ(h.command("bd 1 100 100 5 \"Wg\" 4 10"), ">\r");
+    const uint32_t defined = square(100, 100);
+    ASSERT_EQ(h.command("f 10s"), ">\r");
+    ASSERT_EQ(h.command("S 0000FF FFFFFF"), ">\r");
+    const std::string width = h.command("t? \"WWW\"");
+    EXPECT_EQ(tap(120, 120), "x1\rr1\r");
+    EXPECT_EQ(square(100, 100), defined);
+    ASSERT_EQ(h.command("xe 1"), ">\r");
+    EXPECT_EQ(square(100, 100), defined);
+    // The host's font is still its own.
+    EXPECT_EQ(h.command("f"), "10s\r>\r");
+    EXPECT_EQ(h.command("t? \"WWW\""), width);
+
+    // A text starting with ESC is UTF-8 whatever the setting, which stays as it was.
+    ASSERT_EQ(h.command("utf8 off"), ">\r");
+    ASSERT_EQ(h.command("bd 2 300 100 1 \"\\x1b\\xC3\\x84\" 4 10"), ">\r");
+    const uint32_t utf8 = square(300, 100);
+    ASSERT_EQ(h.command("bd 2 300 100 1 \"\\xC3\\x84\" 4 10"), ">\r");
+    EXPECT_NE(square(300, 100), utf8);
+    ASSERT_EQ(h.command("bd 2 300 100 1 \"\\x1b\\xC3\\x84\" 4 10"), ">\r");
+    EXPECT_EQ(square(300, 100), utf8);
+    EXPECT_EQ(h.command("utf8"), "utf8 off\r>\r");
+}
+
 TEST_F(ButtonScenario, DefinitionFailuresAnswerWithTheirMessages) {
     boot_with(file_with_faces());
     EXPECT_EQ(h.command("bdc 1 100 100 1 \"A\" 1"), ": missing argument(s)\r!\r");
