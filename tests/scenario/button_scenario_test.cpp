@@ -209,6 +209,14 @@ TEST_F(ButtonScenario, DefinitionFailuresAnswerWithTheirMessages) {
     EXPECT_EQ(tap(105, 105), "x1\r");
     EXPECT_EQ(h.command("bd 1 100 100 9 \"A\" 0 0"), ": invalid 9\r!\r");
     EXPECT_EQ(tap(105, 105), "");
+
+    // Positions and offsets at the ends of the int range are taken, the face where it fits.
+    EXPECT_EQ(h.command("bd 4 790 470 1 \"A\" 2147483647 -2147483648"), ">\r");
+    EXPECT_EQ(tap(799, 479), "x4\r");
+    EXPECT_EQ(h.command("bd 5 2147483647 -2147483648 5 \"A\" 2147483647 2147483647"), ">\r");
+    EXPECT_EQ(h.command("o 2147483647 2147483647"), ">\r");
+    EXPECT_EQ(h.command("bd 6 2147483647 2147483647 21 \"A\" \"B\" 1 1 1 1"), ">\r");
+    EXPECT_EQ(h.command("ssb 6 1"), ">\r");
 }
 
 TEST_F(ButtonScenario, OneStateButtonsShowDownWhileTouchedAndReportByType) {
