@@ -112,20 +112,6 @@ int row_stb_show(char* line) {
     return refuse_if(prefix(line, "stg"));
 }
 
-// buttons: built with the button controls
-
-int row_button_state(char* line) {
-    Values v;
-    return refuse_if(kv_sscanf(line, "ssb %d %d", &v.d[0], &v.d[1]) == 2);
-}
-
-int row_button(char* line) {
-    Values v;
-    return refuse_if(kv_sscanf(line, "bd %d%d%d%d", &v.d[0], &v.d[1], &v.d[2], &v.d[3]) == 4 ||
-                     kv_sscanf(line, "bdc %d%d%d%d", &v.d[0], &v.d[1], &v.d[2], &v.d[3]) == 4 ||
-                     kv_sscanf(line, "bc %d", &v.d[0]) == 1);
-}
-
 // charts: built with the chart controls
 
 int row_chart(char* line) {

@@ -27,10 +27,6 @@ int row_stb_text(char* line);    // "stc", "sta", "stp"
 int row_stb_scroll(char* line);  // "sts"
 int row_stb_show(char* line);    // "stg"
 
-// buttons
-int row_button_state(char* line);  // "ssb %d %d"
-int row_button(char* line);        // "bd", "bdc", "bc"
-
 // charts
 int row_chart(char* line);  // "cc", "cr", "cdbb", "cdbc", "cdp", "cddm", "cdrm", "cdb", "cd"
 

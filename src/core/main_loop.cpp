@@ -7,6 +7,7 @@
 #include "base/interpreter.h"
 #include "base/text_helpers.h"
 #include "controls/animation.h"
+#include "controls/buttons.h"
 #include "controls/controls.h"
 #include "controls/level_bars.h"
 #include "core/extmem_load.h"
@@ -248,6 +249,7 @@ void power_on_init() {
     Led(0);
     KV_BeepInit();
     KV_Touch_Init();
+    KV_Buttons_Init();
     KV_Chart_Init();
     KV_LevelBar_Init();
     KV_Slider_Init();
