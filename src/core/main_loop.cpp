@@ -8,6 +8,7 @@
 #include "base/text_helpers.h"
 #include "controls/animation.h"
 #include "controls/controls.h"
+#include "controls/meters.h"
 #include "core/extmem_load.h"
 #include "core/watchdog.h"
 #include "device/backlight.h"
@@ -250,6 +251,7 @@ void power_on_init() {
     KV_Chart_Init();
     KV_LevelBar_Init();
     KV_Slider_Init();
+    KV_Meter_Init();
     KV_Macro_Init();
     KV_Macros_Init();
     KV_DrawingState_Init();
@@ -277,6 +279,7 @@ void KV_GUI_Init() {
 void GUIDEMO_Clear(int how) {
     KV_Touch_HotSpot_Clear();
     // The controls' tables are emptied here too, as each control comes in.
+    KV_Meter_Init();
     Origin_X = Origin_Y = 0;
     if (how == 0) {
         GUI_Clear();
