@@ -28,26 +28,6 @@ struct Values {
 
 }  // namespace
 
-// meters: built with the meter controls
-
-int row_meter_define(char* line) {
-    return refuse_if(prefix(line, "md ") || prefix(line, "mdb "));
-}
-
-int row_meter_value(char* line) {
-    Values v;
-    return refuse_if(kv_sscanf(line, "mv %d %d", &v.d[0], &v.d[1]) == 2);
-}
-
-int row_meter_band(char* line) {
-    // Two items or all eight are the proper forms; 3 to 7 are answered with a message and
-    // treated as the plain value, so every count from 2 up is this command.
-    Values v;
-    const int n = kv_sscanf(line, "mvb %d %d %d %d %d %d %3s %3s", &v.d[0], &v.d[1], &v.d[2],
-                            &v.d[3], &v.d[4], &v.d[5], v.word2, v.word);
-    return refuse_if(n >= 2);
-}
-
 // animations: built with the animation store and its scheduler
 
 int row_ani_clear(char* line) {

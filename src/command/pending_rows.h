@@ -5,11 +5,6 @@
 // module and the chain table points at them.
 #pragma once
 
-// meters
-int row_meter_define(char* line);  // "md ", "mdb "
-int row_meter_value(char* line);   // "mv %d %d"
-int row_meter_band(char* line);    // "mvb %d %d %d %d %d %d %3s %3s", 2 to 8 items
-
 // animations
 int row_ani_clear(char* line);    // "anic", "tfc"
 int row_ani_stop(char* line);     // "tfd %d %d", "anid %d %d"

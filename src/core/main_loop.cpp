@@ -10,6 +10,7 @@
 #include "controls/buttons.h"
 #include "controls/controls.h"
 #include "controls/level_bars.h"
+#include "controls/meters.h"
 #include "core/extmem_load.h"
 #include "core/watchdog.h"
 #include "device/backlight.h"
@@ -253,6 +254,7 @@ void power_on_init() {
     KV_Chart_Init();
     KV_LevelBar_Init();
     KV_Slider_Init();
+    KV_Meter_Init();
     KV_Macro_Init();
     KV_Macros_Init();
     KV_DrawingState_Init();
@@ -280,6 +282,7 @@ void KV_GUI_Init() {
 void GUIDEMO_Clear(int how) {
     KV_Touch_HotSpot_Clear();
     KV_LevelBar_Init();
+    KV_Meter_Init();
     Origin_X = Origin_Y = 0;
     if (how == 0) {
         GUI_Clear();
