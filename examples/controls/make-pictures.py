@@ -91,7 +91,7 @@ def dial(name, size, start_deg, sweep_deg, ticks):
         dx, dy = x - c, c - y
         r = math.hypot(dx, dy)
         if r > outer:
-            return (90, 90, 90)
+            return (255, 255, 255)
         if r > outer - 4:
             return (0, 0, 0)
         if outer - 22 < r < outer - 8:
