@@ -34,8 +34,8 @@ const char* const kTemplates[] = {
     "slc %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s",
     "svc %s %s",
     "md %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s",
-    "md %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s "
-    "%s %s %s %s",
+    ("md %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s %s "
+     "%s %s %s %s"),
     "mdb %s %s %s %s %s %s %s %s %s %s %s %s %s %s %c %c %s %s %s %s %s %s %s %s",
     "mv %s %s",
     "mvb %s %s",
