@@ -8,6 +8,7 @@
 #include "command/pending_rows.h"
 #include "command/screen_rows.h"
 #include "command/text_rows.h"
+#include "controls/slider_rows.h"
 #include "core/binary_transfer.h"
 #include "core/calibration_command.h"
 #include "core/diagnostic_commands.h"

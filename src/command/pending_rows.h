@@ -34,10 +34,6 @@ int row_button(char* line);        // "bd", "bdc", "bc"
 // charts
 int row_chart(char* line);  // "cc", "cr", "cdbb", "cdbc", "cdp", "cddm", "cdrm", "cdb", "cd"
 
-// sliders
-int row_slider(char* line);           // "sl" (11 values), "sv %d %d"
-int row_circular_slider(char* line);  // "slc" (15 values), "svc %d %d"
-
 // level bars and the user LED
 int row_led(char* line);        // "led %9s"
 int row_level_bar(char* line);  // "ld", "lv %d %d"
