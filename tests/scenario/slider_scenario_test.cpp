@@ -235,6 +235,9 @@ TEST_F(SliderScenario, DefinitionMessagesAndSilentRefusals) {
     EXPECT_EQ(h.framebuffer_crc(), before);
     EXPECT_EQ(variable_after("set s1 v`L130`"), "v40\r>\r");
     EXPECT_EQ(variable_after("set s1 v`L131`"), "v\r>\r");
+    // Touching the screen's last column and row is on the screen.
+    EXPECT_EQ(h.command("sl 131 1 760 259 2 5 0 0 0 100 0"), ">\r");
+    expect_picture(kVertBackground, 760, 259, kVertThumb, 765, 269 - kHalf);
 }
 
 TEST_F(SliderScenario, EightSlidersAtMostAndEachGoesWithItsHotspot) {
@@ -333,6 +336,13 @@ TEST_F(SliderScenario, DragsReportEachChangeOnceAndEndAtTheLimits) {
             expect_picture(c.bg_record, c.x, c.y, c.thumb_record, tx, ty);
         }
         EXPECT_EQ(lift(), "");
+        // A quarter of the range from the minimum is 50 pixels from the minimum's end.
+        const int quarter = min + (max - min) / 4;
+        ASSERT_EQ(h.command("sv 140 " + std::to_string(quarter)), ">\r");
+        const int pos = c.inverted ? end - 50 : start + 50;
+        expect_picture(c.bg_record, c.x, c.y, c.thumb_record, vert ? c.x + 5 : pos - 9,
+                       vert ? pos - 9 : c.y + 6);
+        EXPECT_EQ(variable_after("set s1 v`L140`"), "v" + std::to_string(quarter) + "\r>\r");
     }
 }
 
