@@ -11,6 +11,7 @@
 #include "controls/button_rows.h"
 #include "controls/level_bar_rows.h"
 #include "controls/meter_rows.h"
+#include "controls/slider_rows.h"
 #include "core/binary_transfer.h"
 #include "core/calibration_command.h"
 #include "core/diagnostic_commands.h"

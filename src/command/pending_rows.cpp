@@ -100,29 +100,6 @@ int row_chart(char* line) {
     return refuse_if(prefix(line, "cc") || prefix(line, "cr") || prefix(line, "cd"));
 }
 
-// sliders: built with the slider controls
-
-int row_slider(char* line) {
-    Values v;
-    if (kv_sscanf(line, "sl %d %d %d %d %d %d %d %d %d %d%d", &v.d[0], &v.d[1], &v.d[2], &v.d[3],
-                  &v.d[4], &v.d[5], &v.d[6], &v.d[7], &v.d[8], &v.d[9], &v.d[10]) == 11) {
-        return kCmdFailed;
-    }
-    return refuse_if(kv_sscanf(line, "sv %d %d", &v.d[0], &v.d[1]) == 2);
-}
-
-int row_circular_slider(char* line) {
-    // Recognised so that these lines are refused by name: circular sliders are not supported,
-    // and their finished handler refuses them too.
-    Values v;
-    if (kv_sscanf(line, "slc %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d", &v.d[0], &v.d[1],
-                  &v.d[2], &v.d[3], &v.d[4], &v.d[5], &v.d[6], &v.d[7], &v.d[8], &v.d[9], &v.d[10],
-                  &v.d[11], &v.d[12], &v.d[13], &v.d[14]) == 15) {
-        return kCmdFailed;
-    }
-    return refuse_if(kv_sscanf(line, "svc %d %d", &v.d[0], &v.d[1]) == 2);
-}
-
 // level bars and the user LED: built with the level bar controls
 
 // SD card images: built with the image decoders

@@ -25,10 +25,6 @@ int row_stb_show(char* line);    // "stg"
 // charts
 int row_chart(char* line);  // "cc", "cr", "cdbb", "cdbc", "cdp", "cddm", "cdrm", "cdb", "cd"
 
-// sliders
-int row_slider(char* line);           // "sl" (11 values), "sv %d %d"
-int row_circular_slider(char* line);  // "slc" (15 values), "svc %d %d"
-
 // SD card images
 int row_image_file(char* line);  // "xif "
 

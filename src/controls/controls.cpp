@@ -2,4 +2,3 @@
 
 // The control tables are empty until the controls are built.
 void KV_Chart_Init() {}
-void KV_Slider_Init() {}

@@ -2,4 +2,3 @@
 #pragma once
 
 void KV_Chart_Init();
-void KV_Slider_Init();

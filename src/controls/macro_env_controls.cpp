@@ -1,8 +1,12 @@
 // The controls' side of macro/macro_env.h.
+#include "controls/sliders.h"
 #include "macro/macro_env.h"
 
-// No slider can be defined yet, so no slider has a value and the "L" item expands to nothing.
-// This is where the sliders answer once they exist: the linear slider n, else the circular one.
-int macroSliderValue(int, int32_t*) {
-    return 0;
+// n names a hotspot, as "sv" and the slider's reports do. No circular slider can exist, so
+// only the linear sliders answer.
+int macroSliderValue(int n, int32_t* value) {
+    const int i = KV_Slider_Find(n);
+    if (i < 0) return 0;
+    *value = KV_Slider_GetValue(i);
+    return 1;
 }

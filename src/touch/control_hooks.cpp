@@ -28,9 +28,11 @@ constexpr TouchControlHooks kNone = {
 
 TouchControlHooks hooks = kNone;
 
+// Buttons and sliders install their members in separate calls, in either order: a member left
+// null keeps what is installed.
 template <typename Fn>
-void take(Fn& slot, Fn given, Fn none) {
-    slot = given ? given : none;
+void take(Fn& slot, Fn given, Fn) {
+    if (given) slot = given;
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ struct TouchControlHooks {
     void (*buttonRedraw)(int spot);
 };
 
-// Installs hooks; a null member keeps "no such control" for that hook.
+// Installs hooks; a null member keeps the hook installed before (at first "no such control").
 void KV_Touch_SetControlHooks(const TouchControlHooks& hooks);
 // Back to no controls at all.
 void KV_Touch_ResetControlHooks();
