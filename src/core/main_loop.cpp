@@ -11,6 +11,7 @@
 #include "controls/controls.h"
 #include "controls/level_bars.h"
 #include "controls/meters.h"
+#include "controls/sliders.h"
 #include "core/extmem_load.h"
 #include "core/watchdog.h"
 #include "device/backlight.h"
