@@ -294,5 +294,48 @@ TEST_F(Charts, HotspotReportsDuringATransfer) {
     EXPECT_EQ(h.run_until_text(">\r", 200), ">\r");
 }
 
+TEST_F(Charts, FastSenderIsPausedAndReleased) {
+    // A whole-screen chart of type 3 scrolls the screen for every set, so a host sending at
+    // full speed gets ahead of the plotting: past 384 waiting bytes the module sends XOFF, and
+    // XON once it has caught up. This host obeys them, and every set arrives.
+    ASSERT_EQ(h.command("cd 0 0 0 799 479 3 1 0 999 000 1 F00"), ">\r");
+    constexpr int kSets = 1000;
+    ASSERT_EQ(h.command("bcv 0 1000"), ">\r");
+    std::string replies;
+    int xoffs = 0, xons = 0;
+    bool paused = false;
+    auto watch = [&] {
+        for (const char c : h.take()) {
+            if (c == '\x13') {
+                ++xoffs;
+                paused = true;
+            } else if (c == '\x11') {
+                ++xons;
+                paused = false;
+            } else {
+                replies += c;
+            }
+        }
+    };
+    for (int i = 0; i < kSets; ++i) {
+        h.send(binary_sets({{uint16_t(i == kSets - 1 ? 999 : i % 500)}}));
+        h.run_ms(0.2);  // about a set's time on the line
+        watch();
+        for (int wait = 0; paused && wait < 10000; ++wait) {
+            h.run_ms(1);
+            watch();
+        }
+        ASSERT_FALSE(paused) << "never released after set " << i;
+    }
+    for (int wait = 0; replies.empty() && wait < 10000; ++wait) {
+        h.run_ms(1);
+        watch();
+    }
+    EXPECT_EQ(replies, ">\r");
+    EXPECT_GT(xoffs, 0);
+    EXPECT_EQ(xons, xoffs);
+    EXPECT_EQ(h.pixel(799, 0), kRed);  // the last set, at the top of the right edge
+}
+
 }  // namespace
 }  // namespace voxa_test
