@@ -9,6 +9,7 @@
 #include "command/screen_rows.h"
 #include "command/text_rows.h"
 #include "controls/button_rows.h"
+#include "controls/chart_rows.h"
 #include "controls/level_bar_rows.h"
 #include "controls/meter_rows.h"
 #include "controls/slider_rows.h"
@@ -153,7 +154,7 @@ constexpr Row kChain[] = {
     {"*r", row_rst, "*rst"},                                       // 114
     {"*S|*I", row_prompt_test, "*SERR/*IERR"},                     // 115
     {"*B", row_bmoff, "*BMOFF"},                                   // 116
-    {"cc|cr|cd", row_chart, "cc/cr/cd..."},                        // 117
+    {"cc|cr|cd|cv", row_chart, "cc/cr/cd..."},                     // 117
     {"bc", row_chart_values, "bcv"},                               // 118
     {"ld|lv", row_level_bar, "ld/lv"},                             // 119
     {"ws|wr", row_area, "ws/wr"},                                  // 120

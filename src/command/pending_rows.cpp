@@ -92,26 +92,12 @@ int row_stb_show(char* line) {
     return refuse_if(prefix(line, "stg"));
 }
 
-// charts: built with the chart controls
-
-int row_chart(char* line) {
-    // The "cd" forms ("cdbb", "cdbc", "cdp", "cddm", "cdrm", "cdb", "cd", longest first) are
-    // told apart inside the handler.
-    return refuse_if(prefix(line, "cc") || prefix(line, "cr") || prefix(line, "cd"));
-}
-
 // level bars and the user LED: built with the level bar controls
 
 // SD card images: built with the image decoders
 
 int row_image_file(char* line) {
     return refuse_if(prefix(line, "xif "));
-}
-
-// binary chart values: built with the charts (on the raw-reception loop of "bdld")
-
-int row_chart_values(char* line) {
-    return refuse_if(prefix(line, "bcv"));
 }
 
 // system commands: built with the screen capture

@@ -22,14 +22,8 @@ int row_stb_text(char* line);    // "stc", "sta", "stp"
 int row_stb_scroll(char* line);  // "sts"
 int row_stb_show(char* line);    // "stg"
 
-// charts
-int row_chart(char* line);  // "cc", "cr", "cdbb", "cdbc", "cdp", "cddm", "cdrm", "cdb", "cd"
-
 // SD card images
 int row_image_file(char* line);  // "xif "
-
-// binary transfers
-int row_chart_values(char* line);  // "bcv"
 
 // EEPROM
 

@@ -12,6 +12,7 @@
 #include "device/panel_config.h"
 #include "device/scan_wait.h"
 #include "drawing/drawing_state.h"
+#include "drawing/screen_scroll.h"
 #include "gui/gui.h"
 #include "gui/rgb565.h"
 
@@ -69,10 +70,6 @@ int restore_area(int x, int y, int slot) {
     }
     board_checkpoint(Work::kPixels, uint32_t(n * size_t(r1 - r0 + 1)));
     return kCmdDone;
-}
-
-void fill(uint16_t* p, int n, uint16_t value) {
-    for (int i = 0; i < n; ++i) p[i] = value;
 }
 
 }  // namespace
@@ -170,68 +167,11 @@ int row_scroll(char* line) {
     int x0, y0, x1, y1, n;
     char word[10];
     if (kv_sscanf(line, "k %d%d%d%d %d%9s", &x0, &y0, &x1, &y1, &n, word) != 6) return kNoMatch;
+    // The corners wrap as 16-bit numbers, so an area moved past 65535 comes back from 0.
     const uint16_t ux0 = uint16_t(unsigned(x0) + unsigned(Origin_X));
     const uint16_t ux1 = uint16_t(unsigned(x1) + unsigned(Origin_X));
     const uint16_t uy0 = uint16_t(unsigned(y0) + unsigned(Origin_Y));
     const uint16_t uy1 = uint16_t(unsigned(y1) + unsigned(Origin_Y));
-    if (!(ux0 < ux1 && uy0 < uy1)) return kCmdFailed;
-    if (ux1 >= W || uy1 >= H) {
-        perr("Part of control/bitmap area is out of screen bounds (0,0 -- %d,%d)\r", W - 1, H - 1);
-        return kCmdFailed;
-    }
-    // A negative count would move pixels in from outside the area.
-    if (n < 0) return kCmdFailed;
-    const int w = ux1 - ux0 + 1, h = uy1 - uy0 + 1;
-    const uint16_t bg = GUI_GetBkColorIndex();
-    uint16_t* fb = lcd_framebuffer();
-    uint16_t* top = fb + uy0 * W + ux0;
-    switch (word[0]) {
-        case 'l':
-        case 'r':
-            if (n >= w) return kCmdFailed;
-            for (int r = 0; r < h; ++r) {
-                uint16_t* row = top + r * W;
-                if (word[0] == 'l') {
-                    std::memmove(row, row + n, size_t(w - n) * 2);
-                    fill(row + w - n, n, bg);
-                } else {
-                    std::memmove(row + n, row, size_t(w - n) * 2);
-                    fill(row, n, bg);
-                }
-            }
-            break;
-        case 'u':
-            if (n >= h) return kCmdFailed;
-            for (int r = 0; r + n < h; ++r)
-                std::memcpy(top + r * W, top + (r + n) * W, size_t(w) * 2);
-            for (int r = h - n; r < h; ++r) fill(top + r * W, w, bg);
-            break;
-        case 'd':
-            if (n >= h) return kCmdFailed;
-            for (int r = h - 1; r >= n; --r)
-                std::memcpy(top + r * W, top + (r - n) * W, size_t(w) * 2);
-            for (int r = 0; r < n; ++r) fill(top + r * W, w, bg);
-            break;
-        case 'L':
-        case 'R':
-            if (n >= w || n > 1) return kCmdFailed;
-            if (n == 0) return kCmdDone;
-            for (int r = 0; r < h; ++r) {
-                uint16_t* row = top + r * W;
-                if (word[0] == 'L') {
-                    const uint16_t first = row[0];
-                    std::memmove(row, row + 1, size_t(w - 1) * 2);
-                    row[w - 1] = first;
-                } else {
-                    const uint16_t last = row[w - 1];
-                    std::memmove(row + 1, row, size_t(w - 1) * 2);
-                    row[0] = last;
-                }
-            }
-            break;
-        default:
-            return kCmdFailed;
-    }
-    board_checkpoint(Work::kPixels, uint32_t(w) * uint32_t(h));
-    return kCmdDone;
+    return KV_ScrollArea(ux0, uy0, ux1, uy1, n, word[0], GUI_GetBkColorIndex()) ? kCmdDone
+                                                                                : kCmdFailed;
 }

@@ -5,29 +5,12 @@
 #include "base/interpreter.h"
 #include "base/scan.h"
 #include "base/text_helpers.h"
+#include "controls/command_words.h"
 #include "controls/level_bars.h"
 #include "controls/screen_area.h"
 #include "drawing/drawing_state.h"
 
 namespace {
-
-// The next word of a line whose words are separated by spaces, or null at its end.
-char* next_word(char** rest) {
-    return *rest ? strtokr(*rest, ' ', rest) : nullptr;
-}
-
-bool next_number(char** rest, int* value) {
-    const char* word = next_word(rest);
-    return word && kv_sscanf(word, "%d", value) == 1;
-}
-
-// A colour word the host may use here: the three- or six-character forms only.
-bool next_colour(char** rest, GUI_COLOR* colour) {
-    const char* word = next_word(rest);
-    if (!word || atoRGB(word) == -1) return false;
-    *colour = atoBGR(word);
-    return true;
-}
 
 int define_bar(char* args) {
     char* rest = skipLeadingWhitespace(args);

@@ -2,6 +2,8 @@
 
 #include "base/interpreter.h"
 #include "base/scan.h"
+#include "base/text_helpers.h"
+#include "controls/charts.h"
 #include "core/serial_private.h"
 #include "device/timebase.h"
 #include "media/extmem_program.h"
@@ -13,6 +15,7 @@ using namespace serial;
 namespace {
 
 constexpr int kDownloadMode = 4;
+constexpr int kChartValuesTimeoutMs = 5000;
 
 // Both UARTs held off: the host role may sit on either, and the ring is shared.
 class UartIrqsOff {
@@ -74,6 +77,31 @@ bool download_take(void* context, const uint8_t* piece, uint32_t length) {
     return true;
 }
 
+struct ChartValues {
+    int chart;
+    int pens;
+    int remaining;  // sets
+};
+
+uint32_t chart_next(void* context) {
+    const auto* v = static_cast<const ChartValues*>(context);
+    return v->remaining > 0 ? uint32_t(v->pens) * 2 : 0;
+}
+
+bool chart_take(void* context, const uint8_t* piece, uint32_t) {
+    auto* v = static_cast<ChartValues*>(context);
+    int32_t values[kChartPens];
+    for (int k = 0; k < v->pens; ++k) {
+        const uint16_t raw = uint16_t(piece[2 * k] | piece[2 * k + 1] << 8);
+        values[k] = raw == 0xFFFF ? kChartNoValue : int32_t(raw);
+    }
+    // A set the chart cannot plot does not end the transfer: the host is still sending the
+    // rest, which would otherwise arrive as command lines.
+    KV_Chart_Show(v->chart, v->pens, values);
+    --v->remaining;
+    return true;
+}
+
 }  // namespace
 
 void makeUartBinMain() {
@@ -130,6 +158,23 @@ int doFlashBinDownload(uint32_t address, uint32_t length, int timeout_ms) {
     Download d{address, length};
     const BinPieces pieces{download_next, download_take, &d};
     return runBinTransfer(pieces, timeout_ms > 0 ? uint32_t(timeout_ms) : 0);
+}
+
+int doBinChartVals(int index, int sets, int timeout_ms) {
+    const int pens = KV_Chart_Get_Pens(index);
+    // A negative count would never complete, leaving the port raw while the host goes on with
+    // its commands.
+    if (pens == 0 || sets < 0) return 0;
+    ChartValues v{index, pens, sets};
+    const BinPieces pieces{chart_next, chart_take, &v};
+    return runBinTransfer(pieces, timeout_ms > 0 ? uint32_t(timeout_ms) : 0);
+}
+
+int row_chart_values(char* line) {
+    if (!prefix(line, "bcv")) return kNoMatch;
+    int index, sets;
+    if (kv_sscanf(line, "%*s %d %d", &index, &sets) != 2) return kCmdFailed;
+    return doBinChartVals(index, sets, kChartValuesTimeoutMs);
 }
 
 int row_download(char* line) {

@@ -1,4 +1,4 @@
-// Raw binary transfers from the host ("bdld", and the chart values that come with the charts):
+// Raw binary transfers from the host ("bdld" and the chart values of "bcv"):
 // the host port's receiver stores every byte as it comes, and the bytes are consumed in pieces
 // under XON/XOFF flow control while the touch screen stays alive.
 #pragma once
@@ -33,6 +33,15 @@ int runBinTransfer(const BinPieces& pieces, uint32_t timeout_ms);
 // in pieces of 128 bytes (the last one shorter). 1 on success, 0 on failure; what was
 // programmed before a failure stays.
 int doFlashBinDownload(uint32_t address, uint32_t length, int timeout_ms);
+
+// Plots `sets` sets of values into a chart as the host sends them: one piece per set, each pen's
+// value as two bytes, low byte first (0xFFFF: the pen has no value). Fails at once, before the
+// go-ahead, for a chart without pens or a negative count. 1 on success, 0 on failure; the sets
+// plotted before a failure stay.
+int doBinChartVals(int index, int sets, int timeout_ms);
+
+// "bcv" chart sets.
+int row_chart_values(char* line);
 
 // "bdld %d %lx %ld %ld": mode 4 downloads into the Flash2 window, any other mode is refused.
 int row_download(char* line);

@@ -8,7 +8,7 @@
 #include "base/text_helpers.h"
 #include "controls/animation.h"
 #include "controls/buttons.h"
-#include "controls/controls.h"
+#include "controls/charts.h"
 #include "controls/level_bars.h"
 #include "controls/meters.h"
 #include "controls/sliders.h"
@@ -282,6 +282,7 @@ void KV_GUI_Init() {
 
 void GUIDEMO_Clear(int how) {
     KV_Touch_HotSpot_Clear();
+    KV_Chart_Init();
     KV_LevelBar_Init();
     KV_Meter_Init();
     Origin_X = Origin_Y = 0;
