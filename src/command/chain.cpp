@@ -13,6 +13,7 @@
 #include "controls/level_bar_rows.h"
 #include "controls/meter_rows.h"
 #include "controls/slider_rows.h"
+#include "controls/text_box_rows.h"
 #include "core/binary_transfer.h"
 #include "core/calibration_command.h"
 #include "core/diagnostic_commands.h"

@@ -72,24 +72,6 @@ int row_ani_list(char* line) {
     return refuse_if(prefix(line, "tf?") || prefix(line, "ani?"));
 }
 
-// scrolling text boxes: built with the text box controls
-
-int row_stb_dump(char* line) {
-    return refuse_if(prefix(line, "stdump"));
-}
-int row_stb_define(char* line) {
-    return refuse_if(prefix(line, "std"));
-}
-
-int row_stb_text(char* line) {
-    return refuse_if(prefix(line, "stc") || prefix(line, "sta") || prefix(line, "stp"));
-}
-
-int row_stb_scroll(char* line) {
-    return refuse_if(prefix(line, "sts"));
-}
-int row_stb_show(char* line) {
-    return refuse_if(prefix(line, "stg"));
 }
 
 // level bars and the user LED: built with the level bar controls

@@ -15,12 +15,6 @@ int row_ani_add(char* line);      // "ani ", "ani+ "
 int row_text_field(char* line);   // "tf %d%d"
 int row_ani_list(char* line);     // "tf?", "ani?"
 
-// scrolling text boxes
-int row_stb_dump(char* line);    // "stdump"
-int row_stb_define(char* line);  // "std"
-int row_stb_text(char* line);    // "stc", "sta", "stp"
-int row_stb_scroll(char* line);  // "sts"
-int row_stb_show(char* line);    // "stg"
 
 // SD card images
 int row_image_file(char* line);  // "xif "

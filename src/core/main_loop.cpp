@@ -12,6 +12,7 @@
 #include "controls/level_bars.h"
 #include "controls/meters.h"
 #include "controls/sliders.h"
+#include "controls/text_boxes.h"
 #include "core/extmem_load.h"
 #include "core/watchdog.h"
 #include "device/backlight.h"
@@ -256,6 +257,7 @@ void power_on_init() {
     KV_LevelBar_Init();
     KV_Slider_Init();
     KV_Meter_Init();
+    STB_InitScrollTB_Resources();
     KV_Macro_Init();
     KV_Macros_Init();
     KV_DrawingState_Init();
@@ -285,6 +287,7 @@ void GUIDEMO_Clear(int how) {
     KV_Chart_Init();
     KV_LevelBar_Init();
     KV_Meter_Init();
+    STB_InitScrollTB_Resources();
     Origin_X = Origin_Y = 0;
     if (how == 0) {
         GUI_Clear();
