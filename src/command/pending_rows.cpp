@@ -5,7 +5,6 @@
 
 #include "base/interpreter.h"
 #include "base/scan.h"
-#include "controls/animation.h"
 
 namespace {
 
@@ -27,50 +26,6 @@ struct Values {
 };
 
 }  // namespace
-
-// animations: built with the animation store and its scheduler
-
-int row_ani_clear(char* line) {
-    return refuse_if(prefix(line, "anic") || prefix(line, "tfc"));
-}
-
-int row_ani_stop(char* line) {
-    Values v;
-    if (kv_sscanf(line, "tfd %d %d", &v.d[0], &v.d[1]) == 2) return kCmdFailed;
-    return refuse_if(kv_sscanf(line, "anid %d %d", &v.d[0], &v.d[1]) >= 1);
-}
-
-int row_ani_delete(char* line) {
-    // Lines of a running animation step may not delete animations; there the line is not this
-    // command at all.
-    if (ExecState == kExecAnimation) return kNoMatch;
-    Values v;
-    return refuse_if(kv_sscanf(line, "anix %d", &v.d[0]) == 1 ||
-                     kv_sscanf(line, "tfx %d", &v.d[0]) == 1);
-}
-
-int row_ani_restart(char* line) {
-    return refuse_if(prefix(line, "anis"));
-}
-
-int row_ani_enable(char* line) {
-    Values v;
-    return refuse_if(kv_sscanf(line, "tfe %d", &v.d[0]) == 1 ||
-                     kv_sscanf(line, "anie %d", &v.d[0]) == 1);
-}
-
-int row_ani_add(char* line) {
-    return refuse_if(prefix(line, "ani ") || prefix(line, "ani+ "));
-}
-
-int row_text_field(char* line) {
-    Values v;
-    return refuse_if(kv_sscanf(line, "tf %d%d", &v.d[0], &v.d[1]) >= 1);
-}
-
-int row_ani_list(char* line) {
-    return refuse_if(prefix(line, "tf?") || prefix(line, "ani?"));
-}
 
 // scrolling text boxes: built with the text box controls
 

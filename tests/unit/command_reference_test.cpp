@@ -33,8 +33,6 @@ const std::string kAvailabilityMark =
 // too.
 // clang-format off
 const RowFn kPendingRows[] = {
-    row_ani_clear, row_ani_stop, row_ani_delete, row_ani_restart, row_ani_enable, row_ani_add,
-    row_text_field, row_ani_list,
     row_stb_dump, row_stb_define, row_stb_text, row_stb_scroll, row_stb_show,
     row_chart,
     row_image_file,
