@@ -120,6 +120,22 @@ TEST_F(AnimationScenario, TwoPeriodsStepAtTheirOwnTimesAndAYieldlessOneIsMarkedS
     for (size_t i = 0; i < b.size(); ++i) EXPECT_NEAR(b[i] - b[0], 500.0 * double(i), 2.5) << i;
     EXPECT_NEAR(b[0], a[0], 3.0);
 
+    // One started while another waits leaves the other's period alone.
+    store({"anic", "ani 3 out \"c\"", "ani 3 y 300", "ani 4 out \"d\"", "ani 4 y 1000"});
+    h.take_timed();
+    h.send("anie 3\r");
+    h.run_ms(200);
+    h.send("anie 4\r");
+    h.run_ms(500);
+    const std::vector<sim::TimedByte> later = h.take_timed();
+    const std::vector<double> c = times_of(later, 'c');
+    const std::vector<double> d = times_of(later, 'd');
+    ASSERT_EQ(c.size(), 3u);
+    ASSERT_EQ(d.size(), 1u);
+    EXPECT_NEAR(c[1] - c[0], 300.0, 2.5);
+    EXPECT_NEAR(c[2] - c[0], 600.0, 2.5);
+    EXPECT_NEAR(d[0] - c[0], 200.0, 5.0);
+
     // Without a yield "anie" refuses and "tfe" runs all the lines once per pass.
     store({"anic", "ani 2 out \"n\"", "ani 2 out \"N\""});
     EXPECT_EQ(h.command("anie 2"), ":animation must contain a yield\r!\r");
