@@ -8,6 +8,7 @@
 #include "command/pending_rows.h"
 #include "command/screen_rows.h"
 #include "command/text_rows.h"
+#include "controls/animation_rows.h"
 #include "controls/button_rows.h"
 #include "controls/chart_rows.h"
 #include "controls/level_bar_rows.h"

@@ -337,14 +337,13 @@ void main_loop_setup() {
 void main_loop_pass() {
     SDcheckHotplug();
     handle_touch();
-    handle_animation();
+    bool worked = handle_animation();
     if (eepromData.auxForward == kPortFlagOn && anyAuxRx()) {
         getAuxRx(myBuf, kAuxRingSize);
         txNotify("a ");
         txNotify(myBuf);
         txNotify("\r");
     }
-    bool worked = false;
     if (const int n = pendingMacro()) {
         worked = true;
         user_led(1);

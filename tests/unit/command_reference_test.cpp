@@ -33,8 +33,6 @@ const std::string kAvailabilityMark =
 // too.
 // clang-format off
 const RowFn kPendingRows[] = {
-    row_ani_clear, row_ani_stop, row_ani_delete, row_ani_restart, row_ani_enable, row_ani_add,
-    row_text_field, row_ani_list,
     row_image_file,
     row_screen_capture,
 };
