@@ -1,6 +1,11 @@
 // A pseudo-terminal: host programs open its slave like a real serial port. The slave is raw
 // (no echo, no CR/LF translation, no signals), as a USB serial adapter would be.
 //
+// A host that has software flow control on (IXON, e.g. pyserial's xonxoff=True) stops sending
+// within a character of the module's XOFF, as a serial adapter does. The kernel stops the
+// slave's writes there too, but what the host wrote before still sits in the pty's buffer, far
+// more than a UART's FIFO: that part is held back here until the module sends XON.
+//
 // The first open of the slave is the moment a user plugs in the cable, so it is watched for
 // without ever opening the slave here: a never-opened master reports nothing on poll, so
 // inotify tells of the open; once a host has had the slave open, POLLHUP on the master means
@@ -54,7 +59,7 @@ class PtyEndpoint final : public Endpoint {
         // from spinning until inotify announces the next open. (POLLHUP is reported whatever
         // is asked for, so a host that leaves is seen even while the line is full.)
         if (connected_) {
-            const short in = want_input ? POLLIN : 0;
+            const short in = want_input && !held_ ? POLLIN : 0;
             fds->push_back({master_, short(in | (queue_.empty() ? 0 : POLLOUT)), 0});
         }
     }
@@ -66,7 +71,7 @@ class PtyEndpoint final : public Endpoint {
         // What the host wrote before it closed the port is taken as far as the line has room,
         // so a short write followed by a close still arrives.
         char buf[4096];
-        while (in.size() < intake.max_bytes) {
+        while (!held_ && in.size() < intake.max_bytes) {
             const size_t want = std::min(sizeof buf, intake.max_bytes - in.size());
             const ssize_t n = ::read(master_, buf, want);
             if (n > 0) {
@@ -88,6 +93,10 @@ class PtyEndpoint final : public Endpoint {
 
     void write(std::string_view bytes, uint64_t) override {
         if (!connected_) return;
+        for (const char c : bytes) {
+            if (c == kXoff) held_ = host_obeys_xoff();
+            if (c == kXon) held_ = false;
+        }
         queue_.append(bytes);
         if (!queue_.flush(master_, false)) hang_up();
     }
@@ -108,8 +117,18 @@ class PtyEndpoint final : public Endpoint {
         }
     }
 
+    static constexpr char kXon = 0x11;
+    static constexpr char kXoff = 0x13;
+
+    bool host_obeys_xoff() const {
+        // The master reads the slave's settings, which the host's program made.
+        termios t;
+        return tcgetattr(master_, &t) == 0 && (t.c_iflag & IXON);
+    }
+
     void hang_up() {
         connected_ = false;
+        held_ = false;
         queue_.clear();
         // The cable is pulled: what the host wrote and the line has not carried is lost, and
         // so is what it had not read yet.
@@ -124,6 +143,7 @@ class PtyEndpoint final : public Endpoint {
     std::string link_;
     bool opened_ = false;
     bool connected_ = false;
+    bool held_ = false;  // the module sent XOFF to a host that obeys it
     OutputQueue queue_;
 };
 

@@ -4,6 +4,7 @@ socket on the TCP port. Run by ctest with VOXA_SIM pointing at the voxa-sim exec
 import os
 import re
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -143,6 +144,38 @@ class PtyLine(unittest.TestCase):
         finally:
             code = sim.stop()
         self.assertEqual(code, 0)
+
+
+class PtyFlowControl(unittest.TestCase):
+    def test_a_chart_sender_that_obeys_xoff_is_paused_and_loses_nothing(self):
+        # Sets arrive faster than a full-screen chart scrolls them: the module's XOFF must
+        # hold the host's backlog in the pty's buffer, not just its next writes.
+        link = pty_link(self)
+        log = os.path.join(os.path.dirname(link), "traffic.log")
+        sim = Simulator("--com0", f"pty:{link}", "--fast", "--log", log)
+        try:
+            sim.announcement(r"com0 on (/dev/pts/\d+)")
+            port = serial.Serial(link, RATE, xonxoff=True, timeout=0.5)
+            self.assertEqual(read_until(lambda: port.read(64), b">\r", timeout=10), START)
+            port.write(b"cd 0 0 0 799 479 3 1 0 1000 000 3 F00 3 0F0 3 00F 3 FF0\r")
+            self.assertEqual(read_until(lambda: port.read(64), b">\r"), b">\r")
+            sets = 1500
+            port.write(b"bcv 0 %d\r" % sets)
+            self.assertEqual(read_until(lambda: port.read(2), b">\r"), b">\r")
+            port.write(b"".join(struct.pack("<4H", i % 1000, i * 3 % 1000, i * 7 % 1000,
+                                            0xFFFF if i % 50 == 0 else i * 11 % 1000)
+                                for i in range(sets)))
+            self.assertEqual(read_until(lambda: port.read(64), b">\r", timeout=60), b">\r")
+            port.write(b"vers\r")
+            self.assertEqual(read_until(lambda: port.read(64), b">\r"), VERS_REPLY)
+            port.close()
+        finally:
+            code = sim.stop()
+        self.assertEqual(code, 0)
+        with open(log, encoding="latin-1") as f:
+            sent = [line.split("out  ", 1)[1].strip() for line in f if " com0 out  " in line]
+        self.assertIn("\\x13", sent)
+        self.assertIn("\\x11", sent)
 
 
 class PipeHost(unittest.TestCase):
