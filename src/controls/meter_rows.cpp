@@ -22,9 +22,14 @@ int row_meter_band(char* line) {
     int meter, value;
     MeterBand band{};
     char bandWord[4], needleWord[4];
-    const int n = kv_sscanf(line, "mvb %d %d %d %d %d %d %3s %3s", &meter, &value, &band.low,
-                            &band.high, &band.radius, &band.penWidth, bandWord, needleWord);
+    int low, high, radius, pen;
+    const int n = kv_sscanf(line, "mvb %d %d %d %d %d %d %3s %3s", &meter, &value, &low, &high,
+                            &radius, &pen, bandWord, needleWord);
     if (n < 2) return kNoMatch;
+    band.low = low;
+    band.high = high;
+    band.radius = radius;
+    band.penWidth = pen;
     if (n == 8) {
         band.bandColor = atoBGR(bandWord);
         return meterValueband(meter, value, &band, atoBGR(needleWord));
