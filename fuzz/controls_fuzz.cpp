@@ -1,13 +1,16 @@
-// The screen controls' command lines (buttons, sliders, meters, level bars, the LED) with
-// extreme and negative numbers through parse_command, over a bitmap file of faces, slider parts
-// and a dial; then every defined hotspot pressed, dragged and released where the input says, as
-// the touch dispatcher applies them. An index outside a control's table (ASan), a draw outside
-// the screen (the fence) or an overflowing conversion (UBSan) aborts.
+// The screen controls' command lines (buttons, sliders, meters, level bars, the LED, charts,
+// text boxes, animations) with extreme and negative numbers through parse_command, over a
+// bitmap file of faces, slider parts and a dial, with raw bytes waiting on the host port for a
+// "bcv" transfer to take; then the animation scheduler's passes, and every defined hotspot
+// pressed, dragged and released where the input says, as the touch dispatcher applies them. An
+// index outside a control's table (ASan), a draw outside the screen (the fence) or an
+// overflowing conversion (UBSan) aborts.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "boards/sim/standalone.h"
+#include "controls/animation.h"
 #include "controls/level_bars.h"
 #include "drawing/drawing_state.h"
 #include "fuzz_support.h"
@@ -18,7 +21,8 @@
 
 namespace {
 
-// %s: a number, %c: a colour word, %q: the text inside double quotes, %w: an LED word.
+// %s: a number, %c: a colour word, %q: the text inside double quotes, %w: an LED or on/off
+// word, %d: a slot digit, %a: an animation line, %l: a scroll letter.
 const char* const kTemplates[] = {
     "bd %s %s %s %s \"%q\" %s %s %s %s",
     "bd %s %s %s %s \"%q\" %s %s",
@@ -55,6 +59,47 @@ const char* const kTemplates[] = {
     "o %s %s",
     "*binr %s",
     "typematic %s %s",
+    "cd %s %s %s %s %s %s %s %s %s %c %s %c %s %c",
+    "cd %s %s %s %s %s %s %s %s %s %c",
+    "cdb %s %s %s %s %s %s %s %s %c",
+    "cdp %s %s %s %c",
+    "cdbb %s %s",
+    "cdbc %s %c",
+    "cddm %s %w",
+    "cdrm %s %w",
+    "cc %s",
+    "cr %s",
+    "cv %s %s %s %s",
+    "cv %s %s - %s %s %s %s %s %s %s",
+    "bcv %s %s",
+    "std %s %s %s %s %s %s",
+    "std %s",
+    "stc %s",
+    "sta %s \"%q\"",
+    "stp %s \"%q\"",
+    "sts %s %l %s",
+    "sts %s %l",
+    "stg %s %s %s",
+    "stg %s %s",
+    "stdump %s",
+    "f m16",
+    "f 24B",
+    "ani %d %a",
+    "ani+ %d %a",
+    "anie %s",
+    "tfe %s",
+    "anid %s %s",
+    "anid %s",
+    "tfd %s %s",
+    "anix %s",
+    "tfx %s",
+    "anis",
+    "anic",
+    "tfc",
+    "ani?",
+    "ani? %s",
+    "tf?",
+    "tf %s %s \"%q\"",
 };
 
 const char* const kNumbers[] = {
@@ -73,6 +118,12 @@ const char* const kTexts[] = {
     "\x1b\xc3\xa9t\xc3\xa9",
     "0123456789012345678901234567890123456789012345678901234567890123456789012345678901234567890"};
 const char* const kLedWords[] = {"sys", "on", "off", "blink", ""};
+const char* const kAnimationLines[] = {
+    "y 5",    "y 0",       "y -2",       "y 1",       "anis",         "anid 1 0",
+    "z",      "zs",        "cv 0 50 50", "lv 0 20",   "tf 1 5 \"x\"", "outs \"a\"",
+    "anie 2", "tfd 0 0",   "anix 0",     "S F00 000", "sta 0 \"q\"",  "mv 0 30",
+    "anic",   "ani 3 y 1", "o 10 10",    "f 24B",     "sv 130 5",     "xe 1"};
+const char* const kScrollLetters[] = {"U", "D", "L", "R", "u", "d", "l", "r", "x", ""};
 
 template <size_t N>
 const char* pick(const char* const (&table)[N], uint8_t b) {
@@ -134,10 +185,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The controls' tables go with the screen reset, as "z" empties them.
     char reset[] = "z";
     parse_command(reset);
+    init_animation();
     KV_HotSpot_Init();
     binaryResponses = 0;
     Input in(data, size);
+    // Bytes on the host line, as a "bcv" transfer takes them: the count is the input's to say.
+    std::string waiting;
+    for (int n = in.byte() % 64; n > 0; --n) waiting.push_back(char(in.byte()));
+    // Nothing of the previous input may still be on the line or in the receive ring.
+    for (int ms = 0; ms < 10; ++ms) board_idle();
+    rxReset();
+    board.take_output(kCom0);
+    board.send(kCom0, waiting);
     fuzz::run_command_lines(board, in, kTemplates, 24, [&](char kind) { return in.piece(kind); });
+    for (int pass = 0; pass < 16; ++pass) {
+        handle_animation();
+        board_idle();
+        fuzz::screen_fence().check("animation pass");
+    }
     // Every defined hotspot pressed, moved across and released, as touches reach controls.
     for (int spot = 0; spot < kHotSpotCount && !in.done(); ++spot) {
         if (TouchHotSpots[size_t(spot)].type == kSpotFree) continue;

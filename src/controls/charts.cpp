@@ -113,7 +113,7 @@ int KV_Chart_Setup(int index, int type, int step, int x0, int y0, int x1, int y1
     c.cursor = start_cursor(c);
     c.bitmap = 0;
     disable_pens(&c);
-    _KV_Chart_Clear(index, true);
+    KV_Chart_Clear(index, true);
     return 1;
 }
 
@@ -211,7 +211,7 @@ int KV_ResetChartCursor(int index) {
 
 int KV_ClearAndResetChartDisplay(int index) {
     if (!defined(index)) return 0;
-    _KV_Chart_Clear(index, true);
+    KV_Chart_Clear(index, true);
     return KV_ResetChartCursor(index);
 }
 
@@ -224,7 +224,7 @@ int KV_GetChartType(int index) {
     return c ? c->type : kChartUndefined;
 }
 
-void _KV_Chart_Clear(int index, bool whole) {
+void KV_Chart_Clear(int index, bool whole) {
     Chart* c = defined(index);
     if (!c) return;
     ValueMapping& m = c->mapping;
@@ -263,7 +263,7 @@ int KV_Chart_Show(int index, int count, const int32_t* values) {
     }
     ChartDrawing drawing(m);
     if (sweeping(*c)) {
-        if (m.flags & kMapEraseAhead) _KV_Chart_Clear(index, false);
+        if (m.flags & kMapEraseAhead) KV_Chart_Clear(index, false);
     } else if (m.x0 + c->cursor + c->step > m.x1) {
         const GUI_COLOR fill = m.background;
         if (!KV_ScrollArea(m.x0, m.y0, m.x0 + c->cursor, m.y1, c->step, 'l',

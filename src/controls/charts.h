@@ -73,7 +73,7 @@ int KV_GetChartType(int index);  // kChartUndefined for no such chart
 
 // whole: the rectangle cleared (type 2: its bitmap drawn again) and the chart no longer full;
 // otherwise the two bands of step + 1 columns ahead of the cursor.
-void _KV_Chart_Clear(int index, bool whole);
+void KV_Chart_Clear(int index, bool whole);
 
 // Plots one set of values: values[k] for pens 0 .. count - 1, kChartNoValue where a pen has
 // none. A full chart (types 1 and 2 without retrace) only tells the host so. 1 or 0.
