@@ -139,25 +139,6 @@ void inline_mode(const char* word) {
     }
 }
 
-char align_letter_h(int align) {
-    static const char kLetters[] = {'L', 'R', 'C', 'X'};
-    return kLetters[align & GUI_TA_HORIZONTAL];
-}
-
-char align_letter_v(int align) {
-    switch (align & GUI_TA_VERTICAL) {
-        case GUI_TA_TOP:
-            return 'T';
-        case GUI_TA_BOTTOM:
-            return 'B';
-        case GUI_TA_BASELINE:
-            return 'L';
-        case GUI_TA_VCENTER:
-            return 'C';
-    }
-    return 'X';
-}
-
 }  // namespace
 
 int row_text_plain(char* line) {
@@ -216,7 +197,7 @@ int row_text_align(char* line) {
     char horizontal, vertical;
     if (kv_sscanf(line, "ta %c%c", &horizontal, &vertical) != 2) {
         const int align = GUI_GetTextAlign();
-        pout("%c%c\r", align_letter_h(align), align_letter_v(align));
+        pout("%c%c\r", alignLetterH(align), alignLetterV(align));
         return kCmdDone;
     }
     int align;

@@ -11,6 +11,7 @@
 #include "device/board.h"
 #include "device/timebase.h"
 #include "drawing/drawing_state.h"
+#include "drawing/text_state.h"
 #include "gui/gui.h"
 #include "media/fonts.h"
 
@@ -152,32 +153,6 @@ void send_escaped_line(int n, const char* line) {
     txString(piece);
 }
 
-char align_letter_h(int align) {
-    switch (align & GUI_TA_HORIZONTAL) {
-        case GUI_TA_LEFT:
-            return 'L';
-        case GUI_TA_HCENTER:
-            return 'C';
-        case GUI_TA_RIGHT:
-            return 'R';
-    }
-    return 'X';
-}
-
-char align_letter_v(int align) {
-    switch (align & GUI_TA_VERTICAL) {
-        case GUI_TA_TOP:
-            return 'T';
-        case GUI_TA_BOTTOM:
-            return 'B';
-        case GUI_TA_BASELINE:
-            return 'L';
-        case GUI_TA_VCENTER:
-            return 'C';
-    }
-    return 'X';
-}
-
 }  // namespace
 
 int DoAnimationAdd(char* line) {
@@ -305,7 +280,7 @@ int KV_TextField(int n, int period, const char* quotedText) {
         };
         if (!add("ani %d f %s", font) ||
             !add("ani %d S %06x %06x", unsigned(colour), unsigned(bg)) ||
-            !add("ani %d ta %c%c", align_letter_h(align), align_letter_v(align)) ||
+            !add("ani %d ta %c%c", alignLetterH(align), alignLetterV(align)) ||
             !add("ani %d o %d %d", Origin_X, Origin_Y) ||
             !add("ani %d sc %d %d", cursorX, cursorY) || !add("ani %d tm N") ||
             !add("ani %d T %s", quotedText) || !add("ani %d y %d", period)) {

@@ -1,7 +1,5 @@
 #include "controls/chart_rows.h"
 
-#include <utility>
-
 #include "base/host_text.h"
 #include "base/interpreter.h"
 #include "base/scan.h"
@@ -51,15 +49,7 @@ int define(char* rest) {
         !next_number(&rest, &maximum) || !next_colour(&rest, &background)) {
         return kCmdFailed;
     }
-    x0 = atOriginX(x0);
-    x1 = atOriginX(x1);
-    y0 = atOriginY(y0);
-    y1 = atOriginY(y1);
-    // Ordered before the screen check: corners given the other way round would otherwise pass
-    // it with x0 far off the screen.
-    if (x1 < x0) std::swap(x0, x1);
-    if (y1 < y0) std::swap(y0, y1);
-    if (!KV_AreaOnScreen(x0, y0, x1, y1)) return kCmdFailed;
+    if (!KV_HostAreaOnScreen(&x0, &y0, &x1, &y1)) return kCmdFailed;
     if (!KV_Chart_Setup(index, type, step, x0, y0, x1, y1, minimum, maximum, background)) {
         return kCmdFailed;
     }

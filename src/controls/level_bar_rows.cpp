@@ -1,14 +1,11 @@
 #include "controls/level_bar_rows.h"
 
-#include <utility>
-
 #include "base/interpreter.h"
 #include "base/scan.h"
 #include "base/text_helpers.h"
 #include "controls/command_words.h"
 #include "controls/level_bars.h"
 #include "controls/screen_area.h"
-#include "drawing/drawing_state.h"
 
 namespace {
 
@@ -22,14 +19,7 @@ int define_bar(char* args) {
         !next_colour(&rest, &background)) {
         return kCmdFailed;
     }
-    x0 = atOriginX(x0);
-    x1 = atOriginX(x1);
-    y0 = atOriginY(y0);
-    y1 = atOriginY(y1);
-    // Corners given the other way round describe the same bar.
-    if (x1 < x0) std::swap(x0, x1);
-    if (y1 < y0) std::swap(y0, y1);
-    if (!KV_AreaOnScreen(x0, y0, x1, y1)) return kCmdFailed;
+    if (!KV_HostAreaOnScreen(&x0, &y0, &x1, &y1)) return kCmdFailed;
     if (!KV_LevelBar_Setup(bar, 1, orientation, invert, x0, y0, x1, y1, minimum, background)) {
         return kCmdFailed;
     }

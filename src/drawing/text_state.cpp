@@ -96,3 +96,29 @@ void KV_DispStringCenter(const char* s, int x0, int y0, int x1, int y1) {
     GUI_DispStringInRect(s, &r, GUI_TA_HCENTER | GUI_TA_VCENTER);
     set_encoding(encoding);
 }
+
+char alignLetterH(int align) {
+    switch (align & GUI_TA_HORIZONTAL) {
+        case GUI_TA_LEFT:
+            return 'L';
+        case GUI_TA_HCENTER:
+            return 'C';
+        case GUI_TA_RIGHT:
+            return 'R';
+    }
+    return 'X';
+}
+
+char alignLetterV(int align) {
+    switch (align & GUI_TA_VERTICAL) {
+        case GUI_TA_TOP:
+            return 'T';
+        case GUI_TA_BOTTOM:
+            return 'B';
+        case GUI_TA_BASELINE:
+            return 'L';
+        case GUI_TA_VCENTER:
+            return 'C';
+    }
+    return 'X';
+}

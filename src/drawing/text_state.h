@@ -26,3 +26,8 @@ int getTextMode();
 void KV_DispStringAt(const char* s, int x, int y);
 // Draws s centred both ways in the absolute rectangle, with the same ESC rule.
 void KV_DispStringCenter(const char* s, int x0, int y0, int x1, int y1);
+
+// The letters of "ta" for an alignment: horizontal L, C or R and vertical T, C, B or L
+// (baseline); X for a value with no letter.
+char alignLetterH(int align);
+char alignLetterV(int align);
