@@ -141,6 +141,12 @@ class Input : public fuzz::ByteReader {
                 return pick(kColours, byte());
             case 'q':
                 return pick(kTexts, byte());
+            case 'd':
+                return std::to_string(byte() % 11);
+            case 'a':
+                return pick(kAnimationLines, byte());
+            case 'l':
+                return pick(kScrollLetters, byte());
             default:
                 return pick(kLedWords, byte());
         }
