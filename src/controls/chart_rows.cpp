@@ -1,5 +1,7 @@
 #include "controls/chart_rows.h"
 
+#include <climits>
+
 #include "base/host_text.h"
 #include "base/interpreter.h"
 #include "base/scan.h"
@@ -73,7 +75,11 @@ int define_over_bitmap(char* rest) {
     }
     x = atOriginX(x);
     y = atOriginY(y);
-    if (!KV_AreaOnScreen(x, y, x + b.width, y + b.height)) return kCmdFailed;
+    // Far corner saturated: a position near the end of the int range must fail the check, not
+    // wrap round onto the screen.
+    const int x1 = x > INT_MAX - int(b.width) ? INT_MAX : x + int(b.width);
+    const int y1 = y > INT_MAX - int(b.height) ? INT_MAX : y + int(b.height);
+    if (!KV_AreaOnScreen(x, y, x1, y1)) return kCmdFailed;
     if (!KV_BitmapChart_Setup(index, step, x, y, minimum, maximum, bitmap)) return kCmdFailed;
     int widest;
     return result(add_pens(index, &rest, &widest));

@@ -147,6 +147,8 @@ TEST_F(Charts, BitmapChartRestoresItsBitmapAhead) {
     };
     EXPECT_EQ(h.command("cdb 5 300 300 10 0 19 7 1 F00"), ":Bitmap not present /r!\r");
     EXPECT_EQ(h.command("cdb 5 770 300 10 0 19 1 1 F00"), kOffScreen);
+    // At the end of the int range the far corner must not wrap round onto the screen.
+    EXPECT_EQ(h.command("cdb 5 2147483647 2147483647 10 0 19 1 1 F00"), kOffScreen);
     ASSERT_EQ(h.command("cdb 5 300 300 10 0 19 1 3 F00"), ">\r");
     EXPECT_TRUE(shows_bitmap(0, kBitmapW - 1));
     plot("cv 5 10", 2);
