@@ -3,6 +3,7 @@
 #include "base/format.h"
 #include "base/host_text.h"
 #include "base/interpreter.h"
+#include "base/level_arg.h"
 #include "base/scan.h"
 #include "base/settings_record.h"
 #include "base/text_helpers.h"
@@ -49,16 +50,7 @@ int row_beep_volume(char* line) {
         return kCmdDone;
     }
     int value;
-    if (kv_sscanf(args, "%d", &value) != 1) return kCmdFailed;
-    const bool relative =
-        args[0] == '+' || args[0] == '-' || (args[0] && (args[1] == '+' || args[1] == '-'));
-    if (relative) {
-        // Both summands lie within an int's range only while the change is bounded.
-        const long long sum = (long long)value + GetBeepVolume();
-        value = sum < 0 ? 0 : sum > 255 ? 255 : int(sum);
-    } else if (value < 0 || value > 255) {
-        return kCmdFailed;
-    }
+    if (!readLevel(args, GetBeepVolume(), &value)) return kCmdFailed;
     SetBeepVolume(uint32_t(value));
     if (save) KV_EEPROM_Save();
     return kCmdDone;

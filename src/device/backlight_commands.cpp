@@ -5,6 +5,7 @@
 #include "base/format.h"
 #include "base/host_text.h"
 #include "base/interpreter.h"
+#include "base/level_arg.h"
 #include "base/scan.h"
 #include "base/settings_record.h"
 #include "base/text_helpers.h"
@@ -69,16 +70,7 @@ int row_xbb(char* line) {
         return kCmdDone;
     }
     int value;
-    if (kv_sscanf(args, "%d", &value) != 1) return kCmdFailed;
-    const bool relative =
-        args[0] == '+' || args[0] == '-' || (args[0] && (args[1] == '+' || args[1] == '-'));
-    if (relative) {
-        value += eepromData.brite;
-        if (value < 0) value = 0;
-        if (value > 255) value = 255;
-    } else if (value < 0 || value > 255) {
-        return kCmdFailed;
-    }
+    if (!readLevel(args, eepromData.brite, &value)) return kCmdFailed;
     KV_Brite_Set(value);
     if (save) KV_EEPROM_Save();
     return kCmdDone;
