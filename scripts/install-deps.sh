@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
   libpng-dev libjpeg62-turbo-dev libpixman-1-dev libfreetype-dev
-  imagemagick netpbm libjpeg-turbo-progs
+  imagemagick netpbm libjpeg-turbo-progs libgif-dev giflib-tools libstb-dev
   fonts-liberation2 fonts-dejavu-core
   gcc-arm-none-eabi libstdc++-arm-none-eabi-newlib
   clang libclang-rt-dev clang-tidy clang-format
