@@ -3,11 +3,13 @@
 #include "base/host_text.h"
 #include "base/interpreter.h"
 #include "base/scan.h"
+#include "base/text_helpers.h"
 #include "device/scan_wait.h"
 #include "drawing/drawing_state.h"
 #include "gui/gui.h"
 #include "media/bitmaps.h"
 #include "media/ext_image.h"
+#include "media/sd_image.h"
 
 namespace {
 
@@ -118,6 +120,14 @@ int row_bitmap(char* line) {
     if (!KV_GetExtBitmap(index, &b)) return kNoMatch;
     KV_DrawBitmap(&b, at_x(x), at_y(y));
     return kCmdDone;
+}
+
+int row_image_file(char* line) {
+    if (!prefix(line, "xif ")) return kNoMatch;
+    char name[17];
+    int x, y;
+    if (kv_sscanf(line, "xif %16s %d%d", name, &x, &y) != 3) return kCmdFailed;
+    return KV_Draw_SdImageFile(name, at_x(x), at_y(y)) ? kCmdDone : kCmdFailed;
 }
 
 int row_bitmap_forms(char* line) {

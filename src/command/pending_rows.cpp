@@ -12,12 +12,6 @@ int refuse_if(bool matched) {
 
 }  // namespace
 
-// SD card images: built with the image decoders
-
-int row_image_file(char* line) {
-    return refuse_if(prefix(line, "xif "));
-}
-
 // system commands: built with the screen capture
 
 int row_screen_capture(char* line) {

@@ -5,8 +5,5 @@
 // module and the chain table points at them.
 #pragma once
 
-// SD card images
-int row_image_file(char* line);  // "xif "
-
 // system commands
 int row_screen_capture(char* line);  // "*getScreenAsBMPFile"

@@ -33,7 +33,6 @@ const std::string kAvailabilityMark =
 // too.
 // clang-format off
 const RowFn kPendingRows[] = {
-    row_image_file,
     row_screen_capture,
 };
 // clang-format on
