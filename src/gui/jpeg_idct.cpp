@@ -1,0 +1,278 @@
+// The inverse DCT and the colour conversion of the JPEG decoder.
+//
+// The IDCT is the Loeffler-Ligtenberg-Moschytz factorisation (12 multiplications per 8-point
+// pass) in 13-bit fixed point, columns first with 2 extra bits of precision kept between the
+// passes. It is computed in wrapping 32-bit arithmetic: a corrupt stream can carry coefficients
+// that overflow the intermediate sums, and those must give wild pixels, not undefined behaviour.
+// Valid data never come near the limit.
+#include <array>
+#include <cstdint>
+
+#include "gui/jpeg_internal.h"
+#include "gui/rgb565.h"
+
+namespace gui::jpeg {
+
+namespace {
+
+constexpr std::array<uint8_t, 64> make_zigzag() {
+    std::array<uint8_t, 64> z{};
+    int row = 0, col = 0;
+    for (int k = 0; k < 64; ++k) {
+        z[std::size_t(k)] = uint8_t(row * 8 + col);
+        // Odd diagonals run down-left, even ones up-right.
+        if ((row + col) % 2 == 0) {
+            if (col == 7) {
+                ++row;
+            } else if (row == 0) {
+                ++col;
+            } else {
+                --row;
+                ++col;
+            }
+        } else {
+            if (row == 7) {
+                ++col;
+            } else if (col == 0) {
+                ++row;
+            } else {
+                ++row;
+                --col;
+            }
+        }
+    }
+    return z;
+}
+constexpr std::array<uint8_t, 64> kZigZagTable = make_zigzag();
+static_assert(kZigZagTable[1] == 1 && kZigZagTable[2] == 8 && kZigZagTable[3] == 16 &&
+              kZigZagTable[63] == 63 && kZigZagTable[62] == 62 && kZigZagTable[61] == 55);
+
+using U = uint32_t;
+
+constexpr int kConstBits = 13;
+constexpr int kPass1Bits = 2;
+constexpr U fix(double x) {
+    return U(int32_t(x * (1 << kConstBits) + 0.5));
+}
+constexpr U kF0298 = fix(0.298631336), kF0390 = fix(0.390180644), kF0541 = fix(0.541196100),
+            kF0765 = fix(0.765366865), kF0899 = fix(0.899976223), kF1175 = fix(1.175875602),
+            kF1501 = fix(1.501321110), kF1847 = fix(1.847759065), kF1961 = fix(1.961570560),
+            kF2053 = fix(2.053119869), kF2562 = fix(2.562915447), kF3072 = fix(3.072711026);
+
+// Arithmetic shift of a wrapped value (two's complement, as C++20 defines the conversion).
+inline int32_t shr(U x, int n) {
+    return int32_t(x) >> n;
+}
+
+inline uint8_t clamp255(int32_t v) {
+    if (U(v) <= 255) return uint8_t(v);
+    return v < 0 ? 0 : 255;
+}
+
+// The 8-point transform, in0..in7 at its input; the even part is returned through e (4 values),
+// the odd through o, so that out[i] = e[i] + o[i] and out[7 - i] = e[i] - o[i].
+inline void transform(U in0, U in1, U in2, U in3, U in4, U in5, U in6, U in7, U* e, U* o) {
+    U z1 = (in2 + in6) * kF0541;
+    const U t2 = z1 - in6 * kF1847;
+    const U t3 = z1 + in2 * kF0765;
+    const U t0 = (in0 + in4) << kConstBits;
+    const U t1 = (in0 - in4) << kConstBits;
+    e[0] = t0 + t3;
+    e[3] = t0 - t3;
+    e[1] = t1 + t2;
+    e[2] = t1 - t2;
+
+    z1 = in7 + in1;
+    U z2 = in5 + in3;
+    U z3 = in7 + in3;
+    U z4 = in5 + in1;
+    const U z5 = (z3 + z4) * kF1175;
+    const U o0 = in7 * kF0298, o1 = in5 * kF2053, o2 = in3 * kF3072, o3 = in1 * kF1501;
+    z1 = 0u - z1 * kF0899;
+    z2 = 0u - z2 * kF2562;
+    z3 = z5 - z3 * kF1961;
+    z4 = z5 - z4 * kF0390;
+    o[3] = o0 + z1 + z3;
+    o[2] = o1 + z2 + z4;
+    o[1] = o2 + z2 + z3;
+    o[0] = o3 + z1 + z4;
+}
+
+}  // namespace
+
+const uint8_t kZigZag[64] = {
+#define Z(i) kZigZagTable[i]
+    Z(0),  Z(1),  Z(2),  Z(3),  Z(4),  Z(5),  Z(6),  Z(7),  Z(8),  Z(9),  Z(10), Z(11), Z(12),
+    Z(13), Z(14), Z(15), Z(16), Z(17), Z(18), Z(19), Z(20), Z(21), Z(22), Z(23), Z(24), Z(25),
+    Z(26), Z(27), Z(28), Z(29), Z(30), Z(31), Z(32), Z(33), Z(34), Z(35), Z(36), Z(37), Z(38),
+    Z(39), Z(40), Z(41), Z(42), Z(43), Z(44), Z(45), Z(46), Z(47), Z(48), Z(49), Z(50), Z(51),
+    Z(52), Z(53), Z(54), Z(55), Z(56), Z(57), Z(58), Z(59), Z(60), Z(61), Z(62), Z(63)
+#undef Z
+};
+
+void idct_block(const int16_t* coef, uint32_t columns, uint8_t* out, int stride) {
+    if (columns <= 1) {
+        // Only column 0: after the first pass every row holds one value, so each output row is
+        // flat and only its DC term needs the second pass.
+        if (columns == 0) {
+            for (int r = 0; r < 8; ++r) {
+                uint8_t* o = out + r * stride;
+                for (int c = 0; c < 8; ++c) o[c] = 128;
+            }
+            return;
+        }
+        const int16_t* p = coef;
+        U ws[8];
+        if ((p[8] | p[16] | p[24] | p[32] | p[40] | p[48] | p[56]) == 0) {
+            // DC only: the whole block is one value.
+            const uint8_t v = clamp255(shr(U(p[0]) + 4, 3) + 128);
+            for (int r = 0; r < 8; ++r) {
+                uint8_t* o = out + r * stride;
+                for (int c = 0; c < 8; ++c) o[c] = v;
+            }
+            return;
+        }
+        U e[4], od[4];
+        transform(U(p[0]), U(p[8]), U(p[16]), U(p[24]), U(p[32]), U(p[40]), U(p[48]), U(p[56]), e,
+                  od);
+        constexpr U round1 = U(1) << (kConstBits - kPass1Bits - 1);
+        for (int i = 0; i < 4; ++i) {
+            ws[i] = U(shr(e[i] + od[i] + round1, kConstBits - kPass1Bits));
+            ws[7 - i] = U(shr(e[i] - od[i] + round1, kConstBits - kPass1Bits));
+        }
+        for (int r = 0; r < 8; ++r) {
+            const uint8_t v =
+                clamp255(shr(ws[r] + (U(1) << (kPass1Bits + 2)), kPass1Bits + 3) + 128);
+            uint8_t* o = out + r * stride;
+            for (int c = 0; c < 8; ++c) o[c] = v;
+        }
+        return;
+    }
+
+    U ws[64];
+    constexpr U round1 = U(1) << (kConstBits - kPass1Bits - 1);
+    for (int c = 0; c < 8; ++c) {
+        U* w = ws + c;
+        if (!(columns >> c & 1)) {
+            for (int r = 0; r < 8; ++r) w[r * 8] = 0;
+            continue;
+        }
+        const int16_t* p = coef + c;
+        if ((p[8] | p[16] | p[24] | p[32] | p[40] | p[48] | p[56]) == 0) {
+            const U dc = U(p[0]) << kPass1Bits;
+            for (int r = 0; r < 8; ++r) w[r * 8] = dc;
+            continue;
+        }
+        U e[4], od[4];
+        transform(U(p[0]), U(p[8]), U(p[16]), U(p[24]), U(p[32]), U(p[40]), U(p[48]), U(p[56]), e,
+                  od);
+        for (int i = 0; i < 4; ++i) {
+            w[i * 8] = U(shr(e[i] + od[i] + round1, kConstBits - kPass1Bits));
+            w[(7 - i) * 8] = U(shr(e[i] - od[i] + round1, kConstBits - kPass1Bits));
+        }
+    }
+
+    constexpr int shift2 = kConstBits + kPass1Bits + 3;
+    // Rounding and the level shift of +128, folded into the DC term before it is scaled up.
+    constexpr U bias2 = (U(1) << (kPass1Bits + 2)) + (U(128) << (kPass1Bits + 3));
+    for (int r = 0; r < 8; ++r) {
+        const U* w = ws + r * 8;
+        uint8_t* o = out + r * stride;
+        if ((w[1] | w[2] | w[3] | w[4] | w[5] | w[6] | w[7]) == 0) {
+            const uint8_t v = clamp255(shr(w[0] + bias2, kPass1Bits + 3));
+            for (int c = 0; c < 8; ++c) o[c] = v;
+            continue;
+        }
+        U e[4], od[4];
+        transform(w[0] + bias2, w[1], w[2], w[3], w[4], w[5], w[6], w[7], e, od);
+        for (int i = 0; i < 4; ++i) {
+            o[i] = clamp255(shr(e[i] + od[i], shift2));
+            o[7 - i] = clamp255(shr(e[i] - od[i], shift2));
+        }
+    }
+}
+
+namespace {
+
+// Each 565 field of a channel value v in [-256, 511] (index v + 256), clamped to 0..255 first:
+// sums of luma and a chroma term can leave the range by a little.
+constexpr int kClampBias = 256;
+struct FieldTables {
+    uint16_t r[768], g[768], b[768];
+};
+constexpr FieldTables make_fields() {
+    FieldTables t{};
+    for (int i = 0; i < 768; ++i) {
+        const int v = i - kClampBias;
+        const uint32_t c = v < 0 ? 0u : v > 255 ? 255u : uint32_t(v);
+        t.r[i] = rgb565::pack(c, 0, 0);
+        t.g[i] = rgb565::pack(0, c, 0);
+        t.b[i] = rgb565::pack(0, 0, c);
+    }
+    return t;
+}
+constexpr FieldTables kFields = make_fields();
+
+// YCbCr to RGB as JFIF defines it, the factors in 16-bit fixed point, rounded to nearest.
+constexpr int32_t kCrR = 91881;   // 1.402
+constexpr int32_t kCbG = 22554;   // 0.344136
+constexpr int32_t kCrG = 46802;   // 0.714136
+constexpr int32_t kCbB = 116130;  // 1.772
+constexpr int32_t kHalf = 1 << 15;
+
+template <int HS, int VS>
+void convert(const McuPlanes& planes, uint16_t* out) {
+    const uint16_t* fr = kFields.r + kClampBias;
+    const uint16_t* fg = kFields.g + kClampBias;
+    const uint16_t* fb = kFields.b + kClampBias;
+    for (int cy = 0; cy < 8; ++cy) {
+        const uint8_t* cbrow = planes.cb + cy * 8;
+        const uint8_t* crrow = planes.cr + cy * 8;
+        const uint8_t* yrow = planes.y + (cy << VS) * 16;
+        uint16_t* orow = out + (cy << VS) * 16;
+        for (int cx = 0; cx < 8; ++cx) {
+            const int32_t cb = int32_t(cbrow[cx]) - 128, cr = int32_t(crrow[cx]) - 128;
+            const int32_t dr = (kCrR * cr + kHalf) >> 16;
+            const int32_t dg = (kHalf - kCbG * cb - kCrG * cr) >> 16;
+            const int32_t db = (kCbB * cb + kHalf) >> 16;
+            for (int sy = 0; sy < (1 << VS); ++sy) {
+                const uint8_t* yp = yrow + sy * 16 + (cx << HS);
+                uint16_t* op = orow + sy * 16 + (cx << HS);
+                for (int sx = 0; sx < (1 << HS); ++sx) {
+                    const int32_t l = yp[sx];
+                    op[sx] = uint16_t(fr[l + dr] | fg[l + dg] | fb[l + db]);
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void ycc_to_565(const McuPlanes& planes, bool h2, bool v2, uint16_t* out) {
+    if (h2) {
+        if (v2) {
+            convert<1, 1>(planes, out);
+        } else {
+            convert<1, 0>(planes, out);
+        }
+    } else if (v2) {
+        convert<0, 1>(planes, out);
+    } else {
+        convert<0, 0>(planes, out);
+    }
+}
+
+void grey_to_565(const uint8_t* y, uint16_t* out) {
+    const uint16_t* fr = kFields.r + kClampBias;
+    const uint16_t* fg = kFields.g + kClampBias;
+    const uint16_t* fb = kFields.b + kClampBias;
+    for (int r = 0; r < 8; ++r) {
+        for (int c = 0; c < 8; ++c) {
+            const int l = y[r * 16 + c];
+            out[r * 16 + c] = uint16_t(fr[l] | fg[l] | fb[l]);
+        }
+    }
+}
+
+}  // namespace gui::jpeg
