@@ -62,6 +62,10 @@ struct Tables {
     uint16_t quant[4][64];  // natural order
     bool quant_defined[4];
     int16_t mcu[kMaxBlocksInMcu][64];
+    // The blocks of the MCU to draw: coefficients, their quantisation table (null: dequantised
+    // already) and which columns hold non-zero ones.
+    const int16_t* block[kMaxBlocksInMcu];
+    const uint16_t* block_quant[kMaxBlocksInMcu];
     uint32_t columns[kMaxBlocksInMcu];
     McuPlanes planes;
     uint16_t pixels[16 * 16];
@@ -696,15 +700,16 @@ void Decoder::emit_mcu(uint32_t mx, uint32_t my, int row) {
     if (!sink_.visible(row, left, mcuw_)) return;
     Tables& t = tables;
     if (nf_ == 1) {
-        idct_block(t.mcu[0], t.columns[0], t.planes.y, 16);
+        idct_block(t.block[0], t.block_quant[0], t.columns[0], t.planes.y, 16);
         grey_to_565(t.planes.y, t.pixels);
     } else {
         const int h = comp_[0].h, n = h * comp_[0].v;
         for (int b = 0; b < n; ++b) {
-            idct_block(t.mcu[b], t.columns[b], t.planes.y + (b / h) * 8 * 16 + (b % h) * 8, 16);
+            idct_block(t.block[b], t.block_quant[b], t.columns[b],
+                       t.planes.y + (b / h) * 8 * 16 + (b % h) * 8, 16);
         }
-        idct_block(t.mcu[n], t.columns[n], t.planes.cb, 8);
-        idct_block(t.mcu[n + 1], t.columns[n + 1], t.planes.cr, 8);
+        idct_block(t.block[n], t.block_quant[n], t.columns[n], t.planes.cb, 8);
+        idct_block(t.block[n + 1], t.block_quant[n + 1], t.columns[n + 1], t.planes.cr, 8);
         ycc_to_565(t.planes, h == 2, comp_[0].v == 2, t.pixels);
     }
     const int top = int(my) * mcuh_;
@@ -717,6 +722,10 @@ int Decoder::scan_direct() {
     Tables& t = tables;
     int blocks = 0;
     for (int i = 0; i < nf_; ++i) blocks += comp_[i].h * comp_[i].v;
+    for (int b = 0; b < blocks; ++b) {
+        t.block[b] = t.mcu[b];
+        t.block_quant[b] = nullptr;
+    }
     uint32_t left = restart_interval_;
     for (uint32_t my = 0; my < mcus_y_; ++my) {
         if (sink_.below_clip(int(my) * mcuh_)) break;
@@ -802,13 +811,14 @@ int Decoder::output_buffered() {
                 for (uint32_t v = 0; v < c.v; ++v) {
                     for (uint32_t h = 0; h < c.h; ++h, ++b) {
                         const int16_t* src = block_at(c, mx * c.h + h, my * c.v + v);
-                        int16_t* dst = t.mcu[b];
-                        uint32_t columns = 0;
-                        for (int k = 0; k < 64; ++k) {
-                            const int32_t value = src[k];
-                            dst[k] = int16_t(value * q[k]);
-                            if (value) columns |= 1u << (k & 7);
+                        int16_t any[8] = {};
+                        for (int r = 0; r < 8; ++r) {
+                            for (int k = 0; k < 8; ++k) any[k] = int16_t(any[k] | src[r * 8 + k]);
                         }
+                        uint32_t columns = 0;
+                        for (int k = 0; k < 8; ++k) columns |= uint32_t(any[k] != 0) << k;
+                        t.block[b] = src;
+                        t.block_quant[b] = q;
                         t.columns[b] = columns;
                     }
                 }

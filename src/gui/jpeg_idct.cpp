@@ -7,6 +7,7 @@
 // Valid data never come near the limit.
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "gui/jpeg_internal.h"
 #include "gui/rgb565.h"
@@ -64,11 +65,6 @@ inline int32_t shr(U x, int n) {
     return int32_t(x) >> n;
 }
 
-inline uint8_t clamp255(int32_t v) {
-    if (U(v) <= 255) return uint8_t(v);
-    return v < 0 ? 0 : 255;
-}
-
 // The 8-point transform, in0..in7 at its input; the even part is returned through e (4 values),
 // the odd through o, so that out[i] = e[i] + o[i] and out[7 - i] = e[i] - o[i].
 inline void transform(U in0, U in1, U in2, U in3, U in4, U in5, U in6, U in7, U* e, U* o) {
@@ -110,47 +106,62 @@ const uint8_t kZigZag[64] = {
 #undef Z
 };
 
-void idct_block(const int16_t* coef, uint32_t columns, uint8_t* out, int stride) {
+namespace {
+
+// Output samples, level-shifted, to 0..255 through a table: an index of the value's low 10 bits
+// covers -384..639, far beyond what valid data overshoot; corrupt data wrap around in range.
+constexpr std::array<uint8_t, 1024> make_range() {
+    std::array<uint8_t, 1024> t{};
+    for (int i = 0; i < 1024; ++i) t[std::size_t(i)] = uint8_t(i < 256 ? i : i < 640 ? 255 : 0);
+    return t;
+}
+constexpr std::array<uint8_t, 1024> kRange = make_range();
+
+inline uint8_t range(U v) {
+    return kRange[v & 1023];
+}
+
+template <bool kQuant>
+inline U load(const int16_t* coef, const uint16_t* quant, int i) {
+    return kQuant ? U(int32_t(coef[i]) * int32_t(quant[i])) : U(coef[i]);
+}
+
+template <bool kQuant>
+void idct(const int16_t* coef, const uint16_t* quant, uint32_t columns, uint8_t* out, int stride) {
+    constexpr U round1 = U(1) << (kConstBits - kPass1Bits - 1);
     if (columns <= 1) {
         // Only column 0: after the first pass every row holds one value, so each output row is
         // flat and only its DC term needs the second pass.
         if (columns == 0) {
-            for (int r = 0; r < 8; ++r) {
-                uint8_t* o = out + r * stride;
-                for (int c = 0; c < 8; ++c) o[c] = 128;
-            }
+            for (int r = 0; r < 8; ++r) std::memset(out + r * stride, 128, 8);
             return;
         }
         const int16_t* p = coef;
-        U ws[8];
         if ((p[8] | p[16] | p[24] | p[32] | p[40] | p[48] | p[56]) == 0) {
             // DC only: the whole block is one value.
-            const uint8_t v = clamp255(shr(U(p[0]) + 4, 3) + 128);
-            for (int r = 0; r < 8; ++r) {
-                uint8_t* o = out + r * stride;
-                for (int c = 0; c < 8; ++c) o[c] = v;
-            }
+            const uint8_t v = range(U(shr(load<kQuant>(p, quant, 0) + 4, 3) + 128));
+            for (int r = 0; r < 8; ++r) std::memset(out + r * stride, v, 8);
             return;
         }
         U e[4], od[4];
-        transform(U(p[0]), U(p[8]), U(p[16]), U(p[24]), U(p[32]), U(p[40]), U(p[48]), U(p[56]), e,
-                  od);
-        constexpr U round1 = U(1) << (kConstBits - kPass1Bits - 1);
+        transform(load<kQuant>(p, quant, 0), load<kQuant>(p, quant, 8), load<kQuant>(p, quant, 16),
+                  load<kQuant>(p, quant, 24), load<kQuant>(p, quant, 32),
+                  load<kQuant>(p, quant, 40), load<kQuant>(p, quant, 48),
+                  load<kQuant>(p, quant, 56), e, od);
+        U ws[8];
         for (int i = 0; i < 4; ++i) {
             ws[i] = U(shr(e[i] + od[i] + round1, kConstBits - kPass1Bits));
             ws[7 - i] = U(shr(e[i] - od[i] + round1, kConstBits - kPass1Bits));
         }
         for (int r = 0; r < 8; ++r) {
             const uint8_t v =
-                clamp255(shr(ws[r] + (U(1) << (kPass1Bits + 2)), kPass1Bits + 3) + 128);
-            uint8_t* o = out + r * stride;
-            for (int c = 0; c < 8; ++c) o[c] = v;
+                range(U(shr(ws[r] + (U(1) << (kPass1Bits + 2)), kPass1Bits + 3) + 128));
+            std::memset(out + r * stride, v, 8);
         }
         return;
     }
 
     U ws[64];
-    constexpr U round1 = U(1) << (kConstBits - kPass1Bits - 1);
     for (int c = 0; c < 8; ++c) {
         U* w = ws + c;
         if (!(columns >> c & 1)) {
@@ -158,14 +169,16 @@ void idct_block(const int16_t* coef, uint32_t columns, uint8_t* out, int stride)
             continue;
         }
         const int16_t* p = coef + c;
+        const uint16_t* q = quant + c;
         if ((p[8] | p[16] | p[24] | p[32] | p[40] | p[48] | p[56]) == 0) {
-            const U dc = U(p[0]) << kPass1Bits;
+            const U dc = load<kQuant>(p, q, 0) << kPass1Bits;
             for (int r = 0; r < 8; ++r) w[r * 8] = dc;
             continue;
         }
         U e[4], od[4];
-        transform(U(p[0]), U(p[8]), U(p[16]), U(p[24]), U(p[32]), U(p[40]), U(p[48]), U(p[56]), e,
-                  od);
+        transform(load<kQuant>(p, q, 0), load<kQuant>(p, q, 8), load<kQuant>(p, q, 16),
+                  load<kQuant>(p, q, 24), load<kQuant>(p, q, 32), load<kQuant>(p, q, 40),
+                  load<kQuant>(p, q, 48), load<kQuant>(p, q, 56), e, od);
         for (int i = 0; i < 4; ++i) {
             w[i * 8] = U(shr(e[i] + od[i] + round1, kConstBits - kPass1Bits));
             w[(7 - i) * 8] = U(shr(e[i] - od[i] + round1, kConstBits - kPass1Bits));
@@ -179,16 +192,26 @@ void idct_block(const int16_t* coef, uint32_t columns, uint8_t* out, int stride)
         const U* w = ws + r * 8;
         uint8_t* o = out + r * stride;
         if ((w[1] | w[2] | w[3] | w[4] | w[5] | w[6] | w[7]) == 0) {
-            const uint8_t v = clamp255(shr(w[0] + bias2, kPass1Bits + 3));
-            for (int c = 0; c < 8; ++c) o[c] = v;
+            std::memset(o, range(U(shr(w[0] + bias2, kPass1Bits + 3))), 8);
             continue;
         }
         U e[4], od[4];
         transform(w[0] + bias2, w[1], w[2], w[3], w[4], w[5], w[6], w[7], e, od);
         for (int i = 0; i < 4; ++i) {
-            o[i] = clamp255(shr(e[i] + od[i], shift2));
-            o[7 - i] = clamp255(shr(e[i] - od[i], shift2));
+            o[i] = range(U(shr(e[i] + od[i], shift2)));
+            o[7 - i] = range(U(shr(e[i] - od[i], shift2)));
         }
+    }
+}
+
+}  // namespace
+
+void idct_block(const int16_t* coef, const uint16_t* quant, uint32_t columns, uint8_t* out,
+                int stride) {
+    if (quant) {
+        idct<true>(coef, quant, columns, out, stride);
+    } else {
+        idct<false>(coef, nullptr, columns, out, stride);
     }
 }
 
@@ -220,28 +243,34 @@ constexpr int32_t kCrG = 46802;   // 0.714136
 constexpr int32_t kCbB = 116130;  // 1.772
 constexpr int32_t kHalf = 1 << 15;
 
+// One chroma sample's three terms, as offsets into the field tables.
+struct Chroma {
+    const uint16_t *r, *g, *b;
+    Chroma(uint8_t cb8, uint8_t cr8) {
+        const int32_t cb = int32_t(cb8) - 128, cr = int32_t(cr8) - 128;
+        r = kFields.r + kClampBias + ((kCrR * cr + kHalf) >> 16);
+        g = kFields.g + kClampBias + ((kHalf - kCbG * cb - kCrG * cr) >> 16);
+        b = kFields.b + kClampBias + ((kCbB * cb + kHalf) >> 16);
+    }
+    uint16_t operator()(uint8_t y) const { return uint16_t(r[y] | g[y] | b[y]); }
+};
+
+// HS/VS: luma has 2^HS columns and 2^VS rows for each chroma sample.
 template <int HS, int VS>
 void convert(const McuPlanes& planes, uint16_t* out) {
-    const uint16_t* fr = kFields.r + kClampBias;
-    const uint16_t* fg = kFields.g + kClampBias;
-    const uint16_t* fb = kFields.b + kClampBias;
     for (int cy = 0; cy < 8; ++cy) {
         const uint8_t* cbrow = planes.cb + cy * 8;
         const uint8_t* crrow = planes.cr + cy * 8;
-        const uint8_t* yrow = planes.y + (cy << VS) * 16;
-        uint16_t* orow = out + (cy << VS) * 16;
+        const uint8_t* y0 = planes.y + (cy << VS) * 16;
+        uint16_t* o0 = out + (cy << VS) * 16;
         for (int cx = 0; cx < 8; ++cx) {
-            const int32_t cb = int32_t(cbrow[cx]) - 128, cr = int32_t(crrow[cx]) - 128;
-            const int32_t dr = (kCrR * cr + kHalf) >> 16;
-            const int32_t dg = (kHalf - kCbG * cb - kCrG * cr) >> 16;
-            const int32_t db = (kCbB * cb + kHalf) >> 16;
-            for (int sy = 0; sy < (1 << VS); ++sy) {
-                const uint8_t* yp = yrow + sy * 16 + (cx << HS);
-                uint16_t* op = orow + sy * 16 + (cx << HS);
-                for (int sx = 0; sx < (1 << HS); ++sx) {
-                    const int32_t l = yp[sx];
-                    op[sx] = uint16_t(fr[l + dr] | fg[l + dg] | fb[l + db]);
-                }
+            const Chroma c(cbrow[cx], crrow[cx]);
+            const int x = cx << HS;
+            o0[x] = c(y0[x]);
+            if constexpr (HS) o0[x + 1] = c(y0[x + 1]);
+            if constexpr (VS) {
+                o0[x + 16] = c(y0[x + 16]);
+                if constexpr (HS) o0[x + 17] = c(y0[x + 17]);
             }
         }
     }
@@ -264,14 +293,9 @@ void ycc_to_565(const McuPlanes& planes, bool h2, bool v2, uint16_t* out) {
 }
 
 void grey_to_565(const uint8_t* y, uint16_t* out) {
-    const uint16_t* fr = kFields.r + kClampBias;
-    const uint16_t* fg = kFields.g + kClampBias;
-    const uint16_t* fb = kFields.b + kClampBias;
+    const Chroma grey(128, 128);
     for (int r = 0; r < 8; ++r) {
-        for (int c = 0; c < 8; ++c) {
-            const int l = y[r * 16 + c];
-            out[r * 16 + c] = uint16_t(fr[l] | fg[l] | fb[l]);
-        }
+        for (int c = 0; c < 8; ++c) out[r * 16 + c] = grey(y[r * 16 + c]);
     }
 }
 

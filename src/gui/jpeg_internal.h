@@ -10,10 +10,12 @@ namespace gui::jpeg {
 // Natural (row-major) index of the k-th coefficient in zig-zag order.
 extern const uint8_t kZigZag[64];
 
-// One 8x8 block of dequantised coefficients in natural order to 8-bit samples, rows `stride`
-// bytes apart. Bit c of `columns` is set when column c holds a non-zero coefficient; a clear bit
-// is trusted (the column is not read), so the caller must not leave stray values there.
-void idct_block(const int16_t* coef, uint32_t columns, uint8_t* out, int stride);
+// One 8x8 block of coefficients in natural order to 8-bit samples, rows `stride` bytes apart.
+// The coefficients are multiplied by `quant` (natural order) first, unless it is null (they
+// are dequantised already). Bit c of `columns` is set when column c holds a non-zero
+// coefficient; a clear bit is trusted (the column is not read).
+void idct_block(const int16_t* coef, const uint16_t* quant, uint32_t columns, uint8_t* out,
+                int stride);
 
 // The samples of one MCU, as the inverse DCT left them: luma up to 16x16 (rows 16 apart), the
 // two chroma blocks 8x8 (rows 8 apart).
