@@ -180,7 +180,16 @@ class Decoder {
         const uint32_t v = bits(n);
         return v >> (n - 1) ? int32_t(v) : int32_t(v) - ((1 << n) - 1);
     }
-    int decode(const HuffTable& h);
+    int decode(const HuffTable& h) {
+        if (nbits_ < 16) fill();
+        const uint32_t e = h.fast[peek(kFastBits)];
+        if (e) {
+            consume(int(e >> 8));
+            return int(e & 0xFF);
+        }
+        return decode_long(h);
+    }
+    int decode_long(const HuffTable& h);
     void reset_bits() {
         buf_ = 0;
         nbits_ = 0;
@@ -193,7 +202,8 @@ class Decoder {
         eobrun_ = 0;
     }
     // After an MCU: kOk to go on, else why the scan ends.
-    int check_mcu();
+    int check_mcu() { return !bad_code_ && pad_ <= nbits_ ? kOk : mcu_trouble(); }
+    int mcu_trouble();
 
     template <bool kDequantise>
     uint32_t decode_block(Component& c, int16_t* block);
@@ -201,10 +211,14 @@ class Decoder {
     void decode_dc_refine(int16_t* block);
     void decode_ac_first(Component& c, int16_t* block);
     void decode_ac_refine(Component& c, int16_t* block);
+    enum class Scan { kSequential, kDcFirst, kDcRefine, kAcFirst, kAcRefine };
+    template <Scan kScan>
     void decode_buffered_block(Component& c, int16_t* block);
 
     int scan_direct();
     int scan_buffered();
+    template <Scan kScan>
+    int scan_buffered_as();
     int output_buffered();
     bool mcu_row_visible(uint32_t my, int* row);
     void emit_mcu(uint32_t mx, uint32_t my, int row);
@@ -246,6 +260,19 @@ class Decoder {
 };
 
 void Decoder::fill() {
+    // The common case first: plain bytes at hand, none of them 0xFF.
+    if (!stopped_) {
+        Bits buf = buf_;
+        int n = nbits_;
+        const uint8_t* p = p_;
+        while (n <= kBitsWidth - 8 && p != end_ && *p != 0xFF) {
+            buf |= Bits(*p++) << (kBitsWidth - 8 - n);
+            n += 8;
+        }
+        buf_ = buf;
+        nbits_ = n;
+        p_ = p;
+    }
     while (nbits_ <= kBitsWidth - 8) {
         if (stopped_) {
             // Past the end of the segment: zeros, counted so that using them is noticed.
@@ -275,13 +302,8 @@ void Decoder::fill() {
     }
 }
 
-int Decoder::decode(const HuffTable& h) {
-    if (nbits_ < 16) fill();
-    const uint32_t e = h.fast[peek(kFastBits)];
-    if (e) {
-        consume(int(e >> 8));
-        return int(e & 0xFF);
-    }
+// Codes longer than the lookup (rare), and codes that are no code at all.
+int Decoder::decode_long(const HuffTable& h) {
     const uint32_t code = peek(16);
     for (int l = kFastBits + 1; l <= 16; ++l) {
         if (code < h.limit[l]) {
@@ -322,8 +344,7 @@ bool Decoder::restart() {
     return true;
 }
 
-int Decoder::check_mcu() {
-    if (!bad_code_ && pad_ <= nbits_) return kOk;
+int Decoder::mcu_trouble() {
     if (eof_) return fail("JPEG: data ends early");
     // Inside a restart interval the damage ends at the next restart marker.
     if (restart_interval_ && (bad_code_ || (marker_ >= 0xD0 && marker_ <= 0xD7))) {
@@ -667,20 +688,13 @@ void Decoder::decode_ac_refine(Component& c, int16_t* block) {
     }
 }
 
+template <Decoder::Scan kScan>
 void Decoder::decode_buffered_block(Component& c, int16_t* block) {
-    if (!progressive_) {
-        decode_block<false>(c, block);
-    } else if (ss_ == 0) {
-        if (ah_ == 0) {
-            decode_dc_first(c, block);
-        } else {
-            decode_dc_refine(block);
-        }
-    } else if (ah_ == 0) {
-        decode_ac_first(c, block);
-    } else {
-        decode_ac_refine(c, block);
-    }
+    if constexpr (kScan == Scan::kSequential) decode_block<false>(c, block);
+    if constexpr (kScan == Scan::kDcFirst) decode_dc_first(c, block);
+    if constexpr (kScan == Scan::kDcRefine) decode_dc_refine(block);
+    if constexpr (kScan == Scan::kAcFirst) decode_ac_first(c, block);
+    if constexpr (kScan == Scan::kAcRefine) decode_ac_refine(c, block);
 }
 
 bool Decoder::mcu_row_visible(uint32_t my, int* row) {
@@ -757,6 +771,15 @@ int Decoder::scan_direct() {
 }
 
 int Decoder::scan_buffered() {
+    if (!progressive_) return scan_buffered_as<Scan::kSequential>();
+    if (ss_ == 0) {
+        return ah_ == 0 ? scan_buffered_as<Scan::kDcFirst>() : scan_buffered_as<Scan::kDcRefine>();
+    }
+    return ah_ == 0 ? scan_buffered_as<Scan::kAcFirst>() : scan_buffered_as<Scan::kAcRefine>();
+}
+
+template <Decoder::Scan kScan>
+int Decoder::scan_buffered_as() {
     uint32_t left = restart_interval_;
     // One component alone: its blocks in raster order, those outside the image not coded.
     const bool single = ns_ == 1;
@@ -777,13 +800,14 @@ int Decoder::scan_buffered() {
             }
             if (single) {
                 Component& c = comp_[scomp_[0]];
-                decode_buffered_block(c, block_at(c, ux, uy));
+                decode_buffered_block<kScan>(c, block_at(c, ux, uy));
             } else {
                 for (int i = 0; i < ns_; ++i) {
                     Component& c = comp_[scomp_[i]];
                     for (uint32_t v = 0; v < c.v; ++v) {
                         for (uint32_t h = 0; h < c.h; ++h)
-                            decode_buffered_block(c, block_at(c, ux * c.h + h, uy * c.v + v));
+                            decode_buffered_block<kScan>(c,
+                                                         block_at(c, ux * c.h + h, uy * c.v + v));
                     }
                 }
             }

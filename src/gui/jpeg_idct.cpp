@@ -65,34 +65,58 @@ inline int32_t shr(U x, int n) {
     return int32_t(x) >> n;
 }
 
-// The 8-point transform, in0..in7 at its input; the even part is returned through e (4 values),
-// the odd through o, so that out[i] = e[i] + o[i] and out[7 - i] = e[i] - o[i].
-inline void transform(U in0, U in1, U in2, U in3, U in4, U in5, U in6, U in7, U* e, U* o) {
+// The 8-point transform of in0..in7, each output i handed to out.put<i>: even and odd parts
+// meet in the last butterfly, out[i] = e[i] + o[i] and out[7 - i] = e[i] - o[i]. bias is added
+// to every output (the rounding of the pass, folded into the even part). Outputs go straight
+// where they belong rather than through arrays, which compilers tend to keep in memory.
+template <typename Out>
+inline void transform(U in0, U in1, U in2, U in3, U in4, U in5, U in6, U in7, U bias, Out out) {
     U z1 = (in2 + in6) * kF0541;
     const U t2 = z1 - in6 * kF1847;
     const U t3 = z1 + in2 * kF0765;
-    const U t0 = (in0 + in4) << kConstBits;
-    const U t1 = (in0 - in4) << kConstBits;
-    e[0] = t0 + t3;
-    e[3] = t0 - t3;
-    e[1] = t1 + t2;
-    e[2] = t1 - t2;
+    const U t0 = ((in0 + in4) << kConstBits) + bias;
+    const U t1 = ((in0 - in4) << kConstBits) + bias;
+    const U e0 = t0 + t3, e3 = t0 - t3, e1 = t1 + t2, e2 = t1 - t2;
 
     z1 = in7 + in1;
     U z2 = in5 + in3;
     U z3 = in7 + in3;
     U z4 = in5 + in1;
     const U z5 = (z3 + z4) * kF1175;
-    const U o0 = in7 * kF0298, o1 = in5 * kF2053, o2 = in3 * kF3072, o3 = in1 * kF1501;
     z1 = 0u - z1 * kF0899;
     z2 = 0u - z2 * kF2562;
     z3 = z5 - z3 * kF1961;
     z4 = z5 - z4 * kF0390;
-    o[3] = o0 + z1 + z3;
-    o[2] = o1 + z2 + z4;
-    o[1] = o2 + z2 + z3;
-    o[0] = o3 + z1 + z4;
+    const U o3 = in7 * kF0298 + z1 + z3;
+    const U o2 = in5 * kF2053 + z2 + z4;
+    const U o1 = in3 * kF3072 + z2 + z3;
+    const U o0 = in1 * kF1501 + z1 + z4;
+    out.template put<0>(e0 + o0);
+    out.template put<7>(e0 - o0);
+    out.template put<1>(e1 + o1);
+    out.template put<6>(e1 - o1);
+    out.template put<2>(e2 + o2);
+    out.template put<5>(e2 - o2);
+    out.template put<3>(e3 + o3);
+    out.template put<4>(e3 - o3);
 }
+
+// Where the first pass leaves its results: one column of the workspace (or 8 values), scaled
+// down to the precision kept between the passes.
+struct ToWorkspace {
+    U* w;
+    int step;
+    template <int I>
+    void put(U v) const {
+        w[I * step] = U(shr(v, kConstBits - kPass1Bits));
+    }
+};
+// The second pass: samples of one row.
+struct ToSamples {
+    uint8_t* o;
+    template <int I>
+    void put(U v) const;
+};
 
 }  // namespace
 
@@ -121,6 +145,11 @@ inline uint8_t range(U v) {
     return kRange[v & 1023];
 }
 
+template <int I>
+void ToSamples::put(U v) const {
+    o[I] = range(U(shr(v, kConstBits + kPass1Bits + 3)));
+}
+
 template <bool kQuant>
 inline U load(const int16_t* coef, const uint16_t* quant, int i) {
     return kQuant ? U(int32_t(coef[i]) * int32_t(quant[i])) : U(coef[i]);
@@ -143,16 +172,11 @@ void idct(const int16_t* coef, const uint16_t* quant, uint32_t columns, uint8_t*
             for (int r = 0; r < 8; ++r) std::memset(out + r * stride, v, 8);
             return;
         }
-        U e[4], od[4];
+        U ws[8];
         transform(load<kQuant>(p, quant, 0), load<kQuant>(p, quant, 8), load<kQuant>(p, quant, 16),
                   load<kQuant>(p, quant, 24), load<kQuant>(p, quant, 32),
                   load<kQuant>(p, quant, 40), load<kQuant>(p, quant, 48),
-                  load<kQuant>(p, quant, 56), e, od);
-        U ws[8];
-        for (int i = 0; i < 4; ++i) {
-            ws[i] = U(shr(e[i] + od[i] + round1, kConstBits - kPass1Bits));
-            ws[7 - i] = U(shr(e[i] - od[i] + round1, kConstBits - kPass1Bits));
-        }
+                  load<kQuant>(p, quant, 56), round1, ToWorkspace{ws, 1});
         for (int r = 0; r < 8; ++r) {
             const uint8_t v =
                 range(U(shr(ws[r] + (U(1) << (kPass1Bits + 2)), kPass1Bits + 3) + 128));
@@ -175,17 +199,11 @@ void idct(const int16_t* coef, const uint16_t* quant, uint32_t columns, uint8_t*
             for (int r = 0; r < 8; ++r) w[r * 8] = dc;
             continue;
         }
-        U e[4], od[4];
         transform(load<kQuant>(p, q, 0), load<kQuant>(p, q, 8), load<kQuant>(p, q, 16),
                   load<kQuant>(p, q, 24), load<kQuant>(p, q, 32), load<kQuant>(p, q, 40),
-                  load<kQuant>(p, q, 48), load<kQuant>(p, q, 56), e, od);
-        for (int i = 0; i < 4; ++i) {
-            w[i * 8] = U(shr(e[i] + od[i] + round1, kConstBits - kPass1Bits));
-            w[(7 - i) * 8] = U(shr(e[i] - od[i] + round1, kConstBits - kPass1Bits));
-        }
+                  load<kQuant>(p, q, 48), load<kQuant>(p, q, 56), round1, ToWorkspace{w, 8});
     }
 
-    constexpr int shift2 = kConstBits + kPass1Bits + 3;
     // Rounding and the level shift of +128, folded into the DC term before it is scaled up.
     constexpr U bias2 = (U(1) << (kPass1Bits + 2)) + (U(128) << (kPass1Bits + 3));
     for (int r = 0; r < 8; ++r) {
@@ -195,12 +213,7 @@ void idct(const int16_t* coef, const uint16_t* quant, uint32_t columns, uint8_t*
             std::memset(o, range(U(shr(w[0] + bias2, kPass1Bits + 3))), 8);
             continue;
         }
-        U e[4], od[4];
-        transform(w[0] + bias2, w[1], w[2], w[3], w[4], w[5], w[6], w[7], e, od);
-        for (int i = 0; i < 4; ++i) {
-            o[i] = range(U(shr(e[i] + od[i], shift2)));
-            o[7 - i] = range(U(shr(e[i] - od[i], shift2)));
-        }
+        transform(w[0] + bias2, w[1], w[2], w[3], w[4], w[5], w[6], w[7], 0, ToSamples{o});
     }
 }
 
