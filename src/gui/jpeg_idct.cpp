@@ -193,7 +193,7 @@ void idct(const int16_t* coef, const uint16_t* quant, uint32_t columns, uint8_t*
             continue;
         }
         const int16_t* p = coef + c;
-        const uint16_t* q = quant + c;
+        const uint16_t* q = kQuant ? quant + c : nullptr;
         if ((p[8] | p[16] | p[24] | p[32] | p[40] | p[48] | p[56]) == 0) {
             const U dc = load<kQuant>(p, q, 0) << kPass1Bits;
             for (int r = 0; r < 8; ++r) w[r * 8] = dc;
