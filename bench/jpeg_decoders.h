@@ -4,13 +4,15 @@
 // IDCT, chroma replicated, RGB565 output) and stb_image (RGB, packed afterwards).
 #pragma once
 
-#include <jpeglib.h>
-#include <stb/stb_image.h>
-
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jpeglib.h>
+#include <stb/stb_image.h>
 
 #include "boards/sim/standalone.h"
 #include "core/main_loop.h"

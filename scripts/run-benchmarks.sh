@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the default preset (which has the benchmarks on) and runs every benchmark executable,
 # printing its results, then counts the line pipeline's instructions under callgrind (a few
-# seconds). Extra arguments go to each benchmark (for example --benchmark_filter=last_row or
-# --benchmark_repetitions=5).
+# seconds) and those of one JPEG decode of each kind against libjpeg-turbo. Extra arguments go
+# to each benchmark (for example --benchmark_filter=last_row or --benchmark_repetitions=5).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,3 +21,5 @@ for bench in "${benches[@]}"; do
 done
 echo "== callgrind: line pipeline"
 scripts/callgrind-line-pipeline.sh
+echo "== callgrind: JPEG decoding"
+scripts/callgrind-jpeg.sh

@@ -82,7 +82,15 @@ const std::vector<uint8_t>& cjpeg(int w, int h, const std::string& options) {
         f.write(reinterpret_cast<const char*>(p.rgb.data()), std::streamsize(p.rgb.size()));
     }
     const std::string out = dir + "/made-" + std::to_string(made.size()) + ".jpg";
-    const std::string command = "cjpeg " + options + " -outfile '" + out + "' '" + ppm + "'";
+    // "-scans SEQUENTIAL": one sequential scan per component, each drawn only once all are in.
+    std::string args = options;
+    const std::string sequential = "-scans SEQUENTIAL";
+    if (args.find(sequential) != std::string::npos) {
+        std::ofstream(dir + "/sequential.scans") << "0;\n1;\n2;\n";
+        args.replace(args.find(sequential), sequential.size(),
+                     "-scans '" + dir + "/sequential.scans'");
+    }
+    const std::string command = "cjpeg " + args + " -outfile '" + out + "' '" + ppm + "'";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     return made[key] = read_file(out);
 }
@@ -197,6 +205,10 @@ struct Kind {
     const char* options;
 };
 
+void PrintTo(const Kind& k, std::ostream* os) {
+    *os << k.name << " (cjpeg " << k.options << ")";
+}
+
 const Kind kKinds[] = {
     {"baseline_420_q75", 203, 157, "-quality 75"},
     {"baseline_444_q95", 203, 157, "-quality 95 -sample 1x1"},
@@ -206,6 +218,7 @@ const Kind kKinds[] = {
     {"restart_every_row", 203, 157, "-restart 1"},
     {"restart_3_blocks_444", 203, 157, "-restart 3B -sample 1x1"},
     {"optimised_q95", 203, 157, "-optimize -quality 95"},
+    {"sequential_scan_per_component", 203, 157, "-scans SEQUENTIAL"},
     {"progressive_420", 203, 157, "-progressive"},
     {"progressive_444_q95", 203, 157, "-progressive -sample 1x1 -quality 95"},
     {"progressive_422_q50", 203, 157, "-progressive -sample 2x1 -quality 50"},
