@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include <gif_lib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -651,6 +652,481 @@ TEST_F(ImageDecoder, BmpRefusals) {
     EXPECT_EQ(draw(GUI_BMP_DrawEx, Bytes(rle.begin(), rle.end() - 40), 0, 0), 2);
     // A null get-data function.
     EXPECT_EQ(GUI_BMP_DrawEx(nullptr, nullptr, 0, 0), 1);
+}
+
+// ---- GIF ----
+
+// The first image of a GIF file as giflib reads it: its place in the logical screen, its pixels
+// (an index past the colour map is black) and which of them are transparent.
+struct GifImage {
+    bool ok = false;
+    int left = 0, top = 0, w = 0, h = 0;
+    std::vector<uint16_t> pixels;
+    std::vector<bool> clear;
+    std::vector<uint8_t> indices;
+};
+
+GifImage giflib_image(const std::string& path) {
+    GifImage g;
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+    if (!gif) return g;
+    if (DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0) {
+        const SavedImage& im = gif->SavedImages[0];
+        const ColorMapObject* map = im.ImageDesc.ColorMap ? im.ImageDesc.ColorMap : gif->SColorMap;
+        GraphicsControlBlock gcb{};
+        gcb.TransparentColor = NO_TRANSPARENT_COLOR;
+        DGifSavedExtensionToGCB(gif, 0, &gcb);
+        g.left = im.ImageDesc.Left;
+        g.top = im.ImageDesc.Top;
+        g.w = im.ImageDesc.Width;
+        g.h = im.ImageDesc.Height;
+        const size_t n = size_t(g.w) * size_t(g.h);
+        g.indices.assign(im.RasterBits, im.RasterBits + n);
+        for (size_t i = 0; i < n; ++i) {
+            const int index = im.RasterBits[i];
+            const GifColorType* c = map && index < map->ColorCount ? &map->Colors[index] : nullptr;
+            g.pixels.push_back(c ? rgb565::pack(c->Red, c->Green, c->Blue) : 0);
+            g.clear.push_back(index == gcb.TransparentColor);
+        }
+        g.ok = true;
+    }
+    DGifCloseFile(gif, &error);
+    return g;
+}
+
+Bytes magick_gif(const TempDir& dir, const std::vector<Picture>& frames, const std::string& args,
+                 const std::string& name) {
+    std::string inputs;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const std::string in = dir.file(name + std::to_string(i) + ".ppm");
+        write_ppm(in, frames[i]);
+        inputs += " '" + in + "'";
+    }
+    const std::string out = dir.file(name + ".gif");
+    EXPECT_TRUE(run("convert" + inputs + " " + args + "'" + out + "'")) << args;
+    return read_file(out);
+}
+
+// LZW coding of indices as a GIF encoder does it; with clear_when_full false the table, once
+// full, stays as it is (the decoder must keep 12-bit codes and add nothing).
+Bytes lzw_encode(const std::vector<uint8_t>& indices, unsigned min_bits, bool clear_when_full) {
+    const unsigned clear = 1u << min_bits, end = clear + 1;
+    Bytes out;
+    uint32_t acc = 0;
+    unsigned bits = 0, width = min_bits + 1, next = clear + 2, decoder_next = clear + 2;
+    bool first = true;
+    std::vector<int> table(size_t(4096) * 256, -1);
+    auto emit = [&](unsigned code) {
+        acc |= code << bits;
+        bits += width;
+        while (bits >= 8) {
+            out.push_back(uint8_t(acc));
+            acc >>= 8;
+            bits -= 8;
+        }
+        // What the decoder does on reading the code.
+        if (code == clear) {
+            width = min_bits + 1;
+            decoder_next = clear + 2;
+            first = true;
+            return;
+        }
+        if (!first && decoder_next < 4096) ++decoder_next;
+        first = false;
+        if (decoder_next == (1u << width) && width < 12) ++width;
+    };
+    auto reset = [&] {
+        std::fill(table.begin(), table.end(), -1);
+        next = clear + 2;
+    };
+    emit(clear);
+    reset();
+    unsigned prefix = indices[0];
+    for (size_t i = 1; i < indices.size(); ++i) {
+        const uint8_t c = indices[i];
+        int& slot = table[size_t(prefix) * 256 + c];
+        if (slot >= 0) {
+            prefix = unsigned(slot);
+            continue;
+        }
+        emit(prefix);
+        if (next < 4096) {
+            slot = int(next++);
+        } else if (clear_when_full) {
+            emit(clear);
+            reset();
+        }
+        prefix = c;
+    }
+    emit(prefix);
+    emit(end);
+    if (bits) out.push_back(uint8_t(acc));
+    return out;
+}
+
+struct GifSpec {
+    int w, h;
+    std::vector<uint8_t> palette;  // RGB triples
+    std::vector<uint8_t> indices;  // row after row
+    unsigned min_bits = 8;
+    bool local = false, interlaced = false, clear_when_full = true;
+    int transparent = -1;
+    int left = 0, top = 0;
+};
+
+void put16(Bytes& b, unsigned v) {
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+}
+
+// A GIF file of one image, written here.
+Bytes make_gif(const GifSpec& g) {
+    unsigned size_bits = 0;
+    while ((2u << size_bits) * 3 < g.palette.size()) ++size_bits;
+    Bytes map = g.palette;
+    map.resize((2u << size_bits) * 3);
+    Bytes b = {'G', 'I', 'F', '8', '9', 'a'};
+    put16(b, unsigned(g.left + g.w));
+    put16(b, unsigned(g.top + g.h));
+    b.push_back(uint8_t(g.local ? 0 : 0x80 | size_bits));
+    b.push_back(0);
+    b.push_back(0);
+    if (!g.local) b.insert(b.end(), map.begin(), map.end());
+    if (g.transparent >= 0) {
+        const Bytes gce = {0x21, 0xF9, 4, 1, 0, 0, uint8_t(g.transparent), 0};
+        b.insert(b.end(), gce.begin(), gce.end());
+    }
+    b.push_back(0x2C);
+    put16(b, unsigned(g.left));
+    put16(b, unsigned(g.top));
+    put16(b, unsigned(g.w));
+    put16(b, unsigned(g.h));
+    b.push_back(uint8_t((g.local ? 0x80 | size_bits : 0) | (g.interlaced ? 0x40 : 0)));
+    if (g.local) b.insert(b.end(), map.begin(), map.end());
+    std::vector<uint8_t> order;
+    if (g.interlaced) {
+        const int passes[4][2] = {{0, 8}, {4, 8}, {2, 4}, {1, 2}};
+        for (const auto& pass : passes) {
+            for (int r = pass[0]; r < g.h; r += pass[1]) {
+                order.insert(order.end(), g.indices.begin() + r * g.w,
+                             g.indices.begin() + (r + 1) * g.w);
+            }
+        }
+    } else {
+        order = g.indices;
+    }
+    const Bytes data = lzw_encode(order, g.min_bits, g.clear_when_full);
+    b.push_back(uint8_t(g.min_bits));
+    for (size_t at = 0; at < data.size(); at += 255) {
+        const size_t n = std::min<size_t>(255, data.size() - at);
+        b.push_back(uint8_t(n));
+        b.insert(b.end(), data.begin() + long(at), data.begin() + long(at + n));
+    }
+    b.push_back(0);
+    b.push_back(0x3B);
+    return b;
+}
+
+class GifTest : public ImageDecoder {
+  protected:
+    // Draws the file at (x, y) and compares with giflib's reading of it.
+    void check(const Bytes& file, int x, int y, Pieces pieces, const GUI_RECT* clip = nullptr) {
+        const std::string path = dir_.file("check.gif");
+        write_file(path, file);
+        const GifImage ref = giflib_image(path);
+        ASSERT_TRUE(ref.ok);
+        const std::vector<uint16_t> before = screen_.snap();
+        if (clip) GUI_SetClipRect(clip);
+        const int result = draw(GUI_GIF_DrawEx, file, x, y, pieces);
+        GUI_SetClipRect(nullptr);
+        ASSERT_EQ(result, 0) << piece_name(pieces);
+        EXPECT_TRUE(matches(expected(
+            before, ref.pixels, ref.w, ref.h, x + ref.left, y + ref.top, clip ? *clip : whole(),
+            [&](int c, int r) { return bool(ref.clear[size_t(r * ref.w + c)]); })))
+            << piece_name(pieces);
+    }
+};
+
+struct GifKind {
+    const char* name;
+    const char* args;
+    int w, h;
+    int frames;
+    const char* version;
+};
+
+const GifKind kGifKinds[] = {
+    {"colours256", "-colors 256 GIF:", 203, 41, 1, "GIF89a"},
+    {"colours16_87a", "-colors 16 GIF87:", 37, 23, 1, "GIF87a"},
+    {"colours2", "-colors 2 GIF:", 37, 29, 1, "GIF89a"},
+    {"colours5", "-colors 5 GIF:", 38, 9, 1, "GIF89a"},
+    {"interlaced", "-colors 200 -interlace GIF GIF:", 203, 37, 1, "GIF89a"},
+    {"interlaced_short", "-colors 7 -interlace GIF GIF87:", 37, 6, 1, "GIF87a"},
+    {"transparent", "-colors 64 -transparent black GIF:", 37, 23, 1, "GIF89a"},
+    {"offset", "-colors 32 -repage 300x100+17+9 GIF:", 203, 31, 1, "GIF89a"},
+    {"animation", "-colors 100 -loop 0 GIF:", 37, 23, 2, "GIF89a"},
+    {"large_noise", "-colors 256 GIF:", 400, 300, 1, "GIF89a"},
+};
+
+class GifFiles : public GifTest, public ::testing::WithParamInterface<GifKind> {};
+
+INSTANTIATE_TEST_SUITE_P(Magick, GifFiles, ::testing::ValuesIn(kGifKinds),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(GifFiles, DrawsWhatGiflibReads) {
+    const GifKind& k = GetParam();
+    std::vector<Picture> frames;
+    for (int i = 0; i < k.frames; ++i) frames.push_back(make_picture(k.w, k.h, uint32_t(20 + i)));
+    if (std::string(k.name) == "large_noise") {
+        std::mt19937 rng(1);
+        for (uint8_t& v : frames[0].rgb) v = uint8_t(rng());
+    }
+    const Bytes file = magick_gif(dir_, frames, k.args, k.name);
+    ASSERT_GT(file.size(), 13u);
+    ASSERT_EQ(std::string(file.begin(), file.begin() + 6), k.version);
+    for (Pieces pieces : {Pieces::kWhole, Pieces::kOneByte, Pieces::kRandom}) {
+        screen_.noise(uint32_t(pieces) + 1);
+        check(file, 101, 57, pieces);
+    }
+}
+
+// giflib's own encoder (gif2rgb quantises raw RGB to 2^8 colours).
+TEST_F(GifTest, DrawsWhatGiflibWrote) {
+    const Picture pic = make_picture(203, 47, 30);
+    write_file(dir_.file("in.rgb"), pic.rgb);
+    ASSERT_TRUE(run("gif2rgb -1 -c 8 -s 203 47 '" + dir_.file("in.rgb") + "' > '" +
+                    dir_.file("g.gif") + "'"));
+    const Bytes file = read_file(dir_.file("g.gif"));
+    check(file, 0, 0, Pieces::kRandom);
+    check(file, 700, 450, Pieces::kOneByte);
+}
+
+// Files coded here: every LZW code size, a table that fills up and is not cleared (codes stay
+// 12 bits wide), runs of one index (a code equal to the next free entry), a local colour map
+// beside a different global one, an index past the colour map (black), transparency and an
+// image offset in the logical screen.
+TEST_F(GifTest, CodedHere) {
+    std::mt19937 rng(3);
+    for (unsigned bits = 2; bits <= 8; ++bits) {
+        for (bool deferred : {false, true}) {
+            GifSpec g;
+            g.w = 203;
+            g.h = bits == 8 ? 150 : 61;
+            g.min_bits = bits;
+            g.clear_when_full = !deferred;
+            // A map of half the indices the code size allows: the others draw black.
+            const unsigned colours = 1u << (bits - 1);
+            for (unsigned i = 0; i < colours * 3; ++i) g.palette.push_back(uint8_t(rng()));
+            for (int r = 0; r < g.h; ++r) {
+                for (int c = 0; c < g.w; ++c) {
+                    const bool run_part = (r / 4 + c / 50) % 3 == 0;
+                    g.indices.push_back(uint8_t(run_part ? (r & 1) : rng() % (1u << bits)));
+                }
+            }
+            g.interlaced = bits % 2 == 0;
+            g.local = bits % 3 == 0;
+            g.transparent = bits == 5 ? 3 : -1;
+            g.left = int(bits) * 3;
+            g.top = int(bits);
+            SCOPED_TRACE(testing::Message()
+                         << "code size " << bits << (deferred ? " deferred" : ""));
+            const Bytes file = make_gif(g);
+            write_file(dir_.file("h.gif"), file);
+            // giflib reads back the indices coded.
+            ASSERT_EQ(giflib_image(dir_.file("h.gif")).indices, g.indices);
+            screen_.noise(bits);
+            check(file, 11, 13, deferred ? Pieces::kRandom : Pieces::kWhole);
+        }
+    }
+    // A local map differing from the global one.
+    GifSpec g;
+    g.w = 37;
+    g.h = 23;
+    for (int i = 0; i < 16 * 3; ++i) g.palette.push_back(uint8_t(i * 5));
+    for (int i = 0; i < g.w * g.h; ++i) g.indices.push_back(uint8_t(rng() % 16));
+    g.min_bits = 4;
+    g.local = true;
+    Bytes file = make_gif(g);
+    // Put a global map of other colours in front.
+    file[10] = 0x83;
+    Bytes other(16 * 3, 0x77);
+    file.insert(file.begin() + 13, other.begin(), other.end());
+    check(file, 400, 200, Pieces::kOneByte);
+}
+
+// Position, clip box and screen edges, plain and interlaced; XOR inverts the image's pixels but
+// not the transparent ones; a plain image is not decoded past the clip box.
+TEST_F(GifTest, PositionAndClip) {
+    const Picture pic = make_picture(203, 41, 40);
+    const Bytes plain = magick_gif(dir_, {pic}, "-colors 100 GIF:", "p");
+    const Bytes interlaced = magick_gif(dir_, {pic}, "-colors 100 -interlace GIF GIF:", "i");
+    const GUI_RECT clips[] = {{120, 210, 250, 230}, {0, 0, 799, 479}, {700, 0, 799, 479}};
+    const int places[][2] = {{100, 200}, {-50, -20}, {700, 460}, {-300, 100}};
+    for (const GUI_RECT& clip : clips) {
+        for (const auto& at : places) {
+            for (const Bytes* file : {&plain, &interlaced}) {
+                SCOPED_TRACE(testing::Message()
+                             << clip.x0 << "," << clip.y0 << " at " << at[0] << "," << at[1]);
+                screen_.noise(uint32_t(at[1] + 77));
+                check(*file, at[0], at[1], Pieces::kRandom, &clip);
+            }
+        }
+    }
+    Source whole_file{&plain, Pieces::kOneByte};
+    ASSERT_EQ(GUI_GIF_DrawEx(get_data, &whole_file, 0, 0), 0);
+    const GUI_RECT top{0, 0, 799, 9};
+    GUI_SetClipRect(&top);
+    Source clipped{&plain, Pieces::kOneByte};
+    ASSERT_EQ(GUI_GIF_DrawEx(get_data, &clipped, 0, 0), 0);
+    GUI_SetClipRect(nullptr);
+    EXPECT_LT(clipped.calls * 2, whole_file.calls);
+
+    const Bytes holes = magick_gif(dir_, {pic}, "-colors 64 -transparent black GIF:", "t");
+    write_file(dir_.file("t.gif"), holes);
+    const GifImage ref = giflib_image(dir_.file("t.gif"));
+    ASSERT_TRUE(ref.ok);
+    screen_.noise(5);
+    std::vector<uint16_t> want = screen_.snap();
+    int kept = 0;
+    for (int r = 0; r < 41; ++r) {
+        for (int c = 0; c < 203; ++c) {
+            uint16_t& p = want[size_t(r + 5) * 800 + size_t(c + 9)];
+            if (ref.clear[size_t(r * 203 + c)]) {
+                ++kept;
+            } else {
+                p = uint16_t(~p);
+            }
+        }
+    }
+    ASSERT_GT(kept, 40);
+    GUI_SetDrawMode(GUI_DRAWMODE_XOR);
+    ASSERT_EQ(draw(GUI_GIF_DrawEx, holes, 9, 5), 0);
+    GUI_SetDrawMode(GUI_DRAWMODE_NORMAL);
+    EXPECT_TRUE(matches(want));
+}
+
+TEST_F(GifTest, Refusals) {
+    GifSpec g;
+    g.w = 37;
+    g.h = 23;
+    g.min_bits = 4;
+    for (int i = 0; i < 16 * 3; ++i) g.palette.push_back(uint8_t(i * 13));
+    for (int i = 0; i < g.w * g.h; ++i) g.indices.push_back(uint8_t((i * 7 + i / 37) % 16));
+    const Bytes good = make_gif(g);
+    const size_t image_at = 13 + 48;           // the image descriptor
+    const size_t data_at = image_at + 10 + 1;  // the first sub-block's size
+    auto with = [](Bytes b, size_t at, uint8_t v) {
+        b[at] = v;
+        return b;
+    };
+    auto cut = [](const Bytes& b, size_t n) { return Bytes(b.begin(), b.begin() + long(n)); };
+    Bytes trailer_only = cut(good, 13 + 48);
+    trailer_only.push_back(0x3B);
+    Bytes empty_image = good;
+    empty_image[image_at + 5] = 0;
+    empty_image[image_at + 6] = 0;
+    struct Case {
+        const char* what;
+        Bytes file;
+    };
+    const Case refused[] = {
+        {"empty", {}},
+        {"GIF88a", with(good, 4, '8')},
+        {"not GIF", with(good, 0, 'J')},
+        {"screen descriptor cut", cut(good, 12)},
+        {"global map cut", cut(good, 40)},
+        {"no image", trailer_only},
+        {"unknown block", with(good, image_at, 0x2D)},
+        {"image descriptor cut", cut(good, image_at + 6)},
+        {"width 0", empty_image},
+        {"LZW code size 12", with(good, data_at - 1, 12)},
+        {"LZW code size 1", with(good, data_at - 1, 1)},
+        {"LZW code size 9", with(good, data_at - 1, 9)},
+        {"no LZW code size", cut(good, data_at - 1)},
+        {"extension cut", cut(with(good, image_at, 0x21), image_at + 3)},
+    };
+    const std::vector<uint16_t> before = screen_.snap();
+    for (const Case& c : refused) {
+        EXPECT_EQ(draw(GUI_GIF_DrawEx, c.file, 0, 0), 1) << c.what;
+        EXPECT_EQ(draw(GUI_GIF_DrawEx, c.file, 0, 0, Pieces::kOneByte), 1) << c.what;
+    }
+    EXPECT_TRUE(matches(before));
+    EXPECT_EQ(GUI_GIF_DrawEx(nullptr, nullptr, 0, 0), 1);
+
+    // Codes past the table: right after the clear code (only roots are defined), a code two
+    // past the next free entry, and the clear code's neighbour (the end code) too early.
+    auto stream = [&](std::initializer_list<unsigned> codes) {
+        // 5-bit codes for code size 4, packed least significant bit first.
+        Bytes data;
+        uint32_t acc = 0;
+        unsigned bits = 0;
+        for (unsigned c : codes) {
+            acc |= c << bits;
+            bits += 5;
+            while (bits >= 8) {
+                data.push_back(uint8_t(acc));
+                acc >>= 8;
+                bits -= 8;
+            }
+        }
+        if (bits) data.push_back(uint8_t(acc));
+        Bytes b = cut(good, data_at);
+        b.push_back(uint8_t(data.size()));
+        b.insert(b.end(), data.begin(), data.end());
+        b.push_back(0);
+        b.push_back(0x3B);
+        return b;
+    };
+    const uint16_t c1 = rgb565::pack(39, 52, 65), c2 = rgb565::pack(78, 91, 104);
+    struct Broken {
+        const char* what;
+        Bytes file;
+        int drawn;  // pixels of the top row drawn before the fault
+    };
+    const Broken broken[] = {
+        {"code 18 after a clear", stream({16, 18}), 0},
+        {"code 20 with 19 next", stream({16, 1, 2, 20}), 2},
+        {"end code at pixel 3", stream({16, 1, 2, 1, 17}), 3},
+        {"data end at pixel 3", stream({16, 1, 2, 1}), 3},
+    };
+    for (const Broken& c : broken) {
+        for (Pieces pieces : {Pieces::kWhole, Pieces::kOneByte}) {
+            screen_.noise(9);
+            const std::vector<uint16_t> b = screen_.snap();
+            EXPECT_EQ(draw(GUI_GIF_DrawEx, c.file, 0, 0, pieces), 2) << c.what;
+            std::vector<uint16_t> want = b;
+            const uint16_t row[] = {c1, c2, c1};
+            std::copy_n(row, c.drawn, want.begin());
+            EXPECT_TRUE(matches(want)) << c.what;
+        }
+    }
+
+    // A file cut in its image data: the rows decoded are drawn, the rest keeps the screen.
+    const Picture pic = make_picture(203, 41, 41);
+    const Bytes real = magick_gif(dir_, {pic}, "-colors 200 GIF:", "r");
+    write_file(dir_.file("r.gif"), real);
+    const GifImage ref = giflib_image(dir_.file("r.gif"));
+    ASSERT_TRUE(ref.ok);
+    for (Pieces pieces : {Pieces::kWhole, Pieces::kOneByte}) {
+        screen_.noise(10);
+        const std::vector<uint16_t> b = screen_.snap();
+        EXPECT_EQ(draw(GUI_GIF_DrawEx, cut(real, real.size() / 2), 0, 0, pieces), 2);
+        int drawn_rows = 0;
+        for (int r = 0; r < 41; ++r) {
+            bool drawn = true, kept = true;
+            for (int c = 0; c < 203; ++c) {
+                const uint16_t p = screen_.px(c, r), was = b[size_t(r) * 800 + size_t(c)];
+                drawn = drawn && p == ref.pixels[size_t(r * 203 + c)];
+                kept = kept && p == was;
+            }
+            // A row is drawn whole, kept whole, or (the last one decoded) drawn in part.
+            if (drawn) ++drawn_rows;
+            EXPECT_TRUE(drawn || kept || r == drawn_rows) << "row " << r;
+        }
+        EXPECT_GT(drawn_rows, 5);
+        EXPECT_LT(drawn_rows, 41);
+    }
 }
 
 }  // namespace
