@@ -20,6 +20,8 @@ class ImageSink {
     bool visible(int row, int column, int count) const;
     // Nothing at or below this image row can be seen (decoders may stop there).
     bool below_clip(int row) const { return int64_t(y_) + row > painter_.clip().y1; }
+    // Nothing at or above this image row can be seen (for files stored bottom row first).
+    bool above_clip(int row) const { return int64_t(y_) + row < painter_.clip().y0; }
     // count RGB565 pixels of image row `row` from image column `column` on.
     void row(int row, int column, const uint16_t* pixels, int count);
     // One pixel of the image.

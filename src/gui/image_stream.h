@@ -10,7 +10,7 @@ namespace gui {
 
 class ImageStream {
   public:
-    ImageStream(GUI_GET_DATA_FUNC* getData, void* context) : get_(getData), context_(context) {}
+    ImageStream(GUI_GET_DATA_FUNC* getData, void* user) : get_(getData), context_(user) {}
 
     // Offset in the file of the next byte.
     uint32_t offset() const { return offset_; }

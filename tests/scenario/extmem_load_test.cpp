@@ -424,10 +424,37 @@ TEST_F(ExtMemLoad, SplashFileMessages) {
         EXPECT_EQ(h.boot(),
                   ":splash.bmp could not be loaded - too big\r" + std::string(kFromCard) + ">\r");
     }
-    // A picture this build cannot draw leaves the start-up screen to the banner.
+    // A file that is not a picture leaves the start-up screen to the banner; the graphics
+    // library says why.
     write(card("SPLASH.BMP"), std::string("BM") + std::string(100, '\0'));
+    {
+        Harness h(options());
+        EXPECT_EQ(h.boot(), ":GUI_WARN:BMP: unknown header\r" + std::string(kFromCard) + ">\r");
+    }
+    // A 2 x 2 picture of 24 bits: drawn at the top-left corner.
+    std::string bmp = "BM";
+    auto le = [&](uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) bmp += char(v >> (8 * i));
+    };
+    le(54 + 16, 4);
+    le(0, 4);
+    le(54, 4);
+    le(40, 4);
+    le(2, 4);
+    le(2, 4);
+    le(1, 2);
+    le(24, 2);
+    for (int i = 0; i < 6; ++i) le(0, 4);
+    // Bottom row red, green; top row blue, white (blue, green, red bytes; rows of 8 bytes).
+    bmp += std::string("\x00\x00\xFF\x00\xFF\x00\0\0", 8);
+    bmp += std::string("\xFF\x00\x00\xFF\xFF\xFF\0\0", 8);
+    write(card("SPLASH.BMP"), bmp);
     Harness h(options());
     EXPECT_EQ(h.boot(), std::string(kFromCard) + ">\r");
+    EXPECT_EQ(h.pixel(0, 0), 0x001F);
+    EXPECT_EQ(h.pixel(1, 0), 0xFFFF);
+    EXPECT_EQ(h.pixel(0, 1), 0xF800);
+    EXPECT_EQ(h.pixel(1, 1), 0x07E0);
 }
 
 // Read errors part-way through a file, on a FAT image card whose sector reads start failing at
