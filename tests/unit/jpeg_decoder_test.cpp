@@ -3,6 +3,7 @@
 // within one step of each RGB565 field of libjpeg's integer-IDCT output, at an offset, under a
 // clip rectangle and whatever the piece sizes the data come in; and the files it must refuse.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <jpeglib.h>
 
@@ -55,10 +56,14 @@ Picture make_picture(int w, int h) {
     return p;
 }
 
+// A folder of this process's own: ctest runs the cases of this file side by side.
 std::string work_dir() {
-    const std::string dir = std::string(VOXA_TEST_OUTPUT_DIR) + "/jpeg";
-    std::system(("mkdir -p '" + dir + "'").c_str());
-    return dir;
+    static const struct Dir {
+        std::string path = std::string(VOXA_TEST_OUTPUT_DIR) + "/jpeg-" + std::to_string(getpid());
+        Dir() { std::system(("mkdir -p '" + path + "'").c_str()); }
+        ~Dir() { std::system(("rm -rf '" + path + "'").c_str()); }
+    } dir;
+    return dir.path;
 }
 
 std::vector<uint8_t> read_file(const std::string& path) {
