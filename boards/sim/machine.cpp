@@ -510,6 +510,7 @@ int Machine::flash_write_block(uint32_t address, const uint8_t* data, uint32_t l
 
 int Machine::sd_init() {
     checkpoint(kSdCardInitNs);
+    if (!powered_) return 0;
     return sd_.initialise() ? 1 : 0;
 }
 
@@ -519,6 +520,7 @@ void Machine::sd_transfer_time(uint32_t bytes, bool write) {
 }
 
 bool Machine::sd_read(uint32_t sector, uint8_t* data) {
+    if (!powered_) return false;
     const bool ok = sd_.read(sector, data);
     sd_transfer_time(kSdSectorSize, false);
     return ok;
@@ -527,6 +529,11 @@ bool Machine::sd_read(uint32_t sector, uint8_t* data) {
 bool Machine::sd_write(uint32_t sector, const uint8_t* data) {
     if (!powered_) return false;
     const bool ok = sd_.write(sector, data);
+    if (sd_.take_power_cut()) {
+        powered_ = false;
+        link_.power_lost(now_);
+        return false;
+    }
     sd_transfer_time(kSdSectorSize, true);
     return ok;
 }

@@ -17,9 +17,3 @@ int refuse_if(bool matched) {
 int row_image_file(char* line) {
     return refuse_if(prefix(line, "xif "));
 }
-
-// system commands: built with the screen capture
-
-int row_screen_capture(char* line) {
-    return refuse_if(exact(line, "*getScreenAsBMPFile"));
-}

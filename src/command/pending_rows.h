@@ -7,6 +7,3 @@
 
 // SD card images
 int row_image_file(char* line);  // "xif "
-
-// system commands
-int row_screen_capture(char* line);  // "*getScreenAsBMPFile"

@@ -341,15 +341,19 @@ int flush_all() {
     return a != kFsOk ? a : b;
 }
 
+// Clears a cluster just allocated for a directory. The FAT sector in the cache (which may link
+// the cluster into a chain) stays unwritten until the zeros are on the card: a directory must
+// never reach a cluster that still holds a deleted file's bytes, which a PC would read as
+// entries.
 int zero_cluster(uint32_t c) {
-    int r = cache_flush();
-    if (r != kFsOk) return r;
     const uint32_t first = cluster_sector(c);
-    for (uint32_t s = 0; s < sectors_per_cluster(); ++s) {
-        if ((r = write_sector(first + s, kZeroSector)) != kFsOk) return r;
-    }
     if (cache_valid && cache_sector >= first && cache_sector < first + sectors_per_cluster()) {
-        cache_valid = false;
+        cache_valid = false;  // whatever it held is being cleared
+        cache_dirty = false;
+    }
+    for (uint32_t s = 0; s < sectors_per_cluster(); ++s) {
+        const int r = write_sector(first + s, kZeroSector);
+        if (r != kFsOk) return r;
     }
     return kFsOk;
 }

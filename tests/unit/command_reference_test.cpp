@@ -34,7 +34,6 @@ const std::string kAvailabilityMark =
 // clang-format off
 const RowFn kPendingRows[] = {
     row_image_file,
-    row_screen_capture,
 };
 // clang-format on
 
