@@ -170,15 +170,20 @@ bool in_volume(uint32_t sector) {
 int cache_flush() {
     if (!cache_valid || !cache_dirty) return kFsOk;
     cache_dirty = false;
+    int result = kFsOk;
     if (cache_sector >= vol.fat_sector && cache_sector < vol.fat_sector + vol.fat_sectors) {
-        int result = kFsOk;
         for (uint32_t i = 0; i < vol.fat_count; ++i) {
             const int r = write_sector(cache_sector + i * vol.fat_sectors, cache);
             if (r != kFsOk) result = r;
         }
-        return result;
+    } else {
+        result = write_sector(cache_sector, cache);
     }
-    return write_sector(cache_sector, cache);
+    // A change the card did not take must not ride along with the next change to the same
+    // sector (an entry of a failed file pointing at clusters its FAT never recorded): read the
+    // sector again from the card when it is next needed.
+    if (result != kFsOk) cache_valid = false;
+    return result;
 }
 
 int cache_load(uint32_t sector, uint8_t** data) {
