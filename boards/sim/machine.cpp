@@ -516,7 +516,9 @@ int Machine::sd_init() {
 
 void Machine::sd_transfer_time(uint32_t bytes, bool write) {
     const uint64_t sectors = (uint64_t(bytes) + kSdSectorSize - 1) / kSdSectorSize;
-    checkpoint(sectors * (write ? kSdSectorWriteNs : kSdSectorReadNs));
+    uint64_t per_sector = write ? kSdSectorWriteNs : kSdSectorReadNs;
+    if (write && faults_) per_sector += faults_->sd_write_extra_ns;
+    checkpoint(sectors * per_sector);
 }
 
 bool Machine::sd_read(uint32_t sector, uint8_t* data) {

@@ -137,6 +137,8 @@ struct Faults {
     // are an image only: a host folder has no sectors to tear.
     uint64_t sd_cut_at;
     uint8_t sd_cut_mode;
+    // A slow card: every sector written keeps the card busy this much longer (ns).
+    uint64_t sd_write_extra_ns;
 };
 
 // What a power cut during a sector write leaves of that sector.

@@ -101,6 +101,8 @@ int KV_ScreenCapture(char* nameOut) {
         return 0;
     }
     perr(":writing SD File %s", name);
+    // The progress pacing starts when the host has the whole name.
+    txWait();
     delayTimer = kProgressMs;
     writer.buffered = 0;
     writer.failed = false;
