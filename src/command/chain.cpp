@@ -30,7 +30,7 @@
 #include "macro/macro_commands.h"
 #include "macro/variable_commands.h"
 #include "media/extmem_commands.h"
-#include "media/screen_capture.h"
+#include "core/screen_capture.h"
 #include "settings/eeprom_commands.h"
 #include "touch/hotspot_commands.h"
 #include "touch/macro_bindings.h"

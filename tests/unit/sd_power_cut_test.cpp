@@ -16,7 +16,7 @@
 #include "fs/sd_commands.h"
 #include "gui/gui.h"
 #include "in_process.h"
-#include "media/screen_capture.h"
+#include "core/screen_capture.h"
 
 namespace voxa_test {
 namespace {

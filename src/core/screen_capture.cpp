@@ -1,4 +1,4 @@
-#include "media/screen_capture.h"
+#include "core/screen_capture.h"
 
 #include <cstring>
 
