@@ -12,11 +12,11 @@
 #include <sstream>
 #include <string_view>
 
+#include "core/screen_capture.h"
 #include "fat_test_util.h"
 #include "fs/sd_commands.h"
 #include "gui/gui.h"
 #include "in_process.h"
-#include "core/screen_capture.h"
 
 namespace voxa_test {
 namespace {
@@ -336,4 +336,54 @@ TEST_F(SdPowerCut, ScreenCaptureSurvivesACutAtEverySectorWrite) {
                 (unsigned long long)s.writes, s.runs, s.seconds);
 }
 
+}  // namespace voxa_test
+
+namespace voxa_test {
+namespace {
+
+// The simulated card's cut itself, on both kinds of image card: the sector stored whole, kept
+// or torn after 256 bytes, and from then on no transfer until the power comes back.
+TEST(SimulatedSdPowerCut, EachModeLeavesItsSectorAndThenTheCardIsDead) {
+    TempDir dir;
+    const std::string path = dir / "card.img";
+    const std::vector<uint8_t> old_bytes(512, 0x11), new_bytes(512, 0x22);
+    for (const bool in_file : {false, true}) {
+        for (const SdCut mode : {SdCut::kWritten, SdCut::kNotWritten, SdCut::kTorn}) {
+            SCOPED_TRACE(std::string(in_file ? "file, " : "memory, ") + cut_name(mode));
+            std::vector<uint8_t> memory(64 * 512, 0x11);
+            if (in_file) {
+                write_file(path, std::string(memory.begin(), memory.end()));
+                board().insert_sd_image(path);
+            } else {
+                board().insert_sd_memory(memory.data(), memory.size());
+            }
+            ASSERT_EQ(sd_card_init(), 1);
+            board().cut_power_at_sd_write(2, mode);
+            EXPECT_EQ(sd_write_sector(5, new_bytes.data()), 1) << "the first write is done";
+            EXPECT_EQ(sd_write_sector(6, new_bytes.data()), 0) << "the card never answers";
+            EXPECT_TRUE(board().power_lost());
+            std::vector<uint8_t> got(512);
+            EXPECT_EQ(sd_read_sector(5, got.data()), 0);
+            EXPECT_EQ(sd_write_sector(7, new_bytes.data()), 0);
+            EXPECT_EQ(sd_card_init(), 0);
+
+            board().power_on_again();
+            ASSERT_EQ(sd_card_init(), 1);
+            ASSERT_EQ(sd_read_sector(6, got.data()), 1);
+            const size_t fresh = mode == SdCut::kWritten ? 512 : mode == SdCut::kTorn ? 256 : 0;
+            for (size_t i = 0; i < 512; ++i) {
+                ASSERT_EQ(got[i], i < fresh ? 0x22 : 0x11) << "byte " << i;
+            }
+            ASSERT_EQ(sd_read_sector(7, got.data()), 1);
+            EXPECT_EQ(got, old_bytes) << "nothing written after the cut";
+            ASSERT_EQ(sd_read_sector(5, got.data()), 1);
+            EXPECT_EQ(got, new_bytes);
+            EXPECT_EQ(board().faults().sd_writes, 2u) << "the write without power reached no card";
+            board().faults() = simlink::Faults{};
+            board().remove_sd();
+        }
+    }
+}
+
+}  // namespace
 }  // namespace voxa_test
