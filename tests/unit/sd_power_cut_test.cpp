@@ -17,6 +17,7 @@
 #include "fs/sd_commands.h"
 #include "gui/gui.h"
 #include "in_process.h"
+#include "test_screen.h"
 
 namespace voxa_test {
 namespace {
@@ -324,6 +325,10 @@ TEST_F(SdPowerCut, WriteTestFileSurvivesACutAtEverySectorWrite) {
 
 TEST_F(SdPowerCut, ScreenCaptureSurvivesACutAtEverySectorWrite) {
     make_card();
+    TestScreen screen;
+    screen.open(kWvgaScreen, 0);
+    const GUI_DISPLAY display = screen.display();
+    ASSERT_EQ(GUI_Init(&display), 0);
     GUI_SetBkColor(0x203040);
     GUI_Clear();
     GUI_SetColor(0x00C0FF);
