@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -259,6 +260,48 @@ TEST(ScreenCapture, RefusalsAndFailures) {
     }
     std::string log;
     EXPECT_TRUE(fsck_clean(image, &log)) << log;
+}
+
+// The module loses its power in the middle of a capture (a sector torn): it starts again, finds
+// the card, lists the file cut short and captures the next one; a PC's disk check finds only
+// the clusters the cut capture had taken.
+TEST(ScreenCapture, PowerCutDuringACapture) {
+    TempDir dir;
+    const std::string image = dir / "card.img";
+    ASSERT_EQ(run("mkfs.fat -C --invariant -F 16 -s 1 " + quote(image) + " 8192"), 0);
+    write_file(dir / "keep", pattern(7000, 5));
+    ASSERT_TRUE(mcopy_in(image, dir / "keep", "::/KEEP.BIN"));
+    Harness h(image_card(image));
+    h.boot();
+    draw_test_screen(h);
+    h.module().cut_power_at_sd_write(700, simlink::SdCut::kTorn);
+    h.send(std::string(kCapture) + "\r");
+    h.run_ms(2000);
+    EXPECT_TRUE(h.module().power_cut());
+    EXPECT_EQ(h.module().status(), sim::Module::Status::kOff);
+    EXPECT_EQ(h.module().sd_writes(), 700u);
+
+    h.boot();
+    EXPECT_EQ(h.command("*ls"), "KEEP.BIN\rVOXA0000.BMP\r>\r");
+    EXPECT_EQ(h.command(kCapture, 20000).substr(0, 29), ":writing SD File VOXA0001.BMP");
+    h.module().power_off();
+
+    std::string log;
+    run("fsck.fat -n " + quote(image), &log);
+    std::string unexpected;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        const bool expected =
+            line.empty() || line.rfind("fsck.fat ", 0) == 0 || line.rfind("Reclaimed ", 0) == 0 ||
+            line == "Leaving filesystem unchanged." || line.rfind(image + ": ", 0) == 0;
+        if (!expected) unexpected += line + "\n";
+    }
+    EXPECT_EQ(unexpected, "") << log;
+    EXPECT_NE(log.find("Reclaimed "), std::string::npos) << "the cut capture's clusters";
+    ASSERT_TRUE(mcopy_out(image, "::/KEEP.BIN", dir / "out"));
+    EXPECT_EQ(read_file(dir / "out"), pattern(7000, 5));
+    ASSERT_TRUE(mcopy_out(image, "::/VOXA0001.BMP", dir / "out"));
+    EXPECT_EQ(read_file(dir / "out").size(), 768054u);
 }
 
 }  // namespace
