@@ -108,8 +108,8 @@ int KV_ScreenCapture(char* nameOut) {
     writer.failed = false;
     const int serialised = GUI_BMP_Serialize(WriteByte2File, file);
     const bool flushed = serialised == 0 && flush_writer(file);
-    // A partly written file is closed like a whole one and stays on the card, with the size
-    // the card took: there is no delete, and what it holds may still help to find the fault.
+    // A partly written file is closed like a whole one and stays on the card as far as the
+    // card recorded it: there is no delete, and what it holds may still help to find the fault.
     const bool closed = SD_fclose(file) == 0;
     delayTimer = 0;
     if (flushed && !closed && !writer.failed) txString(":error writing BMP file\r");
