@@ -502,6 +502,13 @@ void Module::fail_sd_reads_from(uint64_t n) {
     shared_->faults.sd_read_fail_from = n;
 }
 
+void Module::cut_power_at_sd_write(uint64_t n, simlink::SdCut mode) {
+    auto& f = shared_->faults;
+    f.sd_writes = 0;
+    f.sd_cut_mode = uint8_t(mode);
+    f.sd_cut_at = n;
+}
+
 void Module::fail_sd_writes_from(uint64_t n) {
     shared_->faults.sd_writes = 0;
     shared_->faults.sd_write_fail_from = n;

@@ -208,6 +208,14 @@ class Module {
     // Sector reads / writes of the card fail from the nth one from now on (0: never).
     void fail_sd_reads_from(uint64_t n);
     void fail_sd_writes_from(uint64_t n);
+    // The power is cut during the nth sector write of an image card from now, that sector
+    // stored, lost or torn as mode says; the module is then off as after an EEPROM cut. The
+    // count starts again at 0 (it is the one fail_sd_writes_from uses). n = 0 disarms.
+    void cut_power_at_sd_write(uint64_t n, simlink::SdCut mode);
+    // A slow card: each sector written takes ns longer than the model's (0: a normal card).
+    void slow_sd_writes(uint64_t ns) { shared_->faults.sd_write_extra_ns = ns; }
+    // Sector writes of an image card since the last arming of either.
+    uint64_t sd_writes() const { return shared_->faults.sd_writes; }
 
     Panel panel() const { return options_.panel; }
     const std::string& state_dir() const { return options_.state_dir; }

@@ -510,15 +510,19 @@ int Machine::flash_write_block(uint32_t address, const uint8_t* data, uint32_t l
 
 int Machine::sd_init() {
     checkpoint(kSdCardInitNs);
+    if (!powered_) return 0;
     return sd_.initialise() ? 1 : 0;
 }
 
 void Machine::sd_transfer_time(uint32_t bytes, bool write) {
     const uint64_t sectors = (uint64_t(bytes) + kSdSectorSize - 1) / kSdSectorSize;
-    checkpoint(sectors * (write ? kSdSectorWriteNs : kSdSectorReadNs));
+    uint64_t per_sector = write ? kSdSectorWriteNs : kSdSectorReadNs;
+    if (write && faults_) per_sector += faults_->sd_write_extra_ns;
+    checkpoint(sectors * per_sector);
 }
 
 bool Machine::sd_read(uint32_t sector, uint8_t* data) {
+    if (!powered_) return false;
     const bool ok = sd_.read(sector, data);
     sd_transfer_time(kSdSectorSize, false);
     return ok;
@@ -527,6 +531,11 @@ bool Machine::sd_read(uint32_t sector, uint8_t* data) {
 bool Machine::sd_write(uint32_t sector, const uint8_t* data) {
     if (!powered_) return false;
     const bool ok = sd_.write(sector, data);
+    if (sd_.take_power_cut()) {
+        powered_ = false;
+        link_.power_lost(now_);
+        return false;
+    }
     sd_transfer_time(kSdSectorSize, true);
     return ok;
 }

@@ -131,7 +131,23 @@ struct Faults {
     uint64_t flash_cut_at;
     uint8_t flash_cut_done;
     uint64_t flash_ops;
+    // Power is cut during the Nth SD sector write counted from arming (1-based, counted in
+    // sd_writes, which the failing writes above share); that sector is stored, lost or torn as
+    // sd_cut_mode says (an SdCut value), and no transfer succeeds after it. Cards whose sectors
+    // are an image only: a host folder has no sectors to tear.
+    uint64_t sd_cut_at;
+    uint8_t sd_cut_mode;
+    // A slow card: every sector written keeps the card busy this much longer (ns).
+    uint64_t sd_write_extra_ns;
 };
+
+// What a power cut during a sector write leaves of that sector.
+enum class SdCut : uint8_t {
+    kWritten,     // the card finished it
+    kNotWritten,  // it still holds the old data
+    kTorn,        // the first kSdTornBytes are new, the rest old
+};
+constexpr uint32_t kSdTornBytes = 256;
 
 // The touch panel, simulated at its ADC. The raw readings are given as the firmware's 10-bit
 // (first, second) pair: first follows the screen's x axis, second its y axis. They are fixed at

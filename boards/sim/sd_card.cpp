@@ -161,19 +161,44 @@ bool SdCard::write(uint32_t sector, const uint8_t* data) {
         status_ = kWriteRefused;
         return false;
     }
-    const uint64_t at = uint64_t(sector) * kSdSectorSize;
-    if (memory_) {
-        if (sector < memory_sectors_)
-            std::memcpy(memory_ + at, data, kSdSectorSize);
-        else
-            std::memcpy(overlay_[sector].data(), data, kSdSectorSize);
-        return true;
+    if (faults_ && faults_->sd_cut_at && faults_->sd_writes == faults_->sd_cut_at) {
+        faults_->sd_cut_at = 0;
+        power_cut_ = true;
+        switch (simlink::SdCut(faults_->sd_cut_mode)) {
+            case simlink::SdCut::kWritten:
+                store(sector, data, kSdSectorSize);
+                break;
+            case simlink::SdCut::kTorn:
+                store(sector, data, simlink::kSdTornBytes);
+                break;
+            default:
+                break;
+        }
+        // The card never acknowledges: the host times out waiting for its busy signal.
+        status_ = kSdStatusResponseTimeout;
+        return false;
     }
-    if (!pwrite_all(fd_, data, kSdSectorSize, off_t(at))) {
+    if (!store(sector, data, kSdSectorSize)) {
         status_ = kWriteRefused;
         return false;
     }
     return true;
+}
+
+bool SdCard::store(uint32_t sector, const uint8_t* data, uint32_t bytes) {
+    const uint64_t at = uint64_t(sector) * kSdSectorSize;
+    if (memory_) {
+        uint8_t* p = sector < memory_sectors_ ? memory_ + at : nullptr;
+        if (!p) {
+            // A sector beyond the memory reads zeros until written: a tear keeps those.
+            const bool fresh = overlay_.find(sector) == overlay_.end();
+            p = overlay_[sector].data();
+            if (fresh) std::memset(p, 0, kSdSectorSize);
+        }
+        std::memcpy(p, data, bytes);
+        return true;
+    }
+    return pwrite_all(fd_, data, bytes, off_t(at));
 }
 
 }  // namespace sim

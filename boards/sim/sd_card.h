@@ -7,7 +7,8 @@
 // what it read from the old one.
 //
 // Sector transfers honour the fault injection counters (a read or write fails from the Nth one
-// on) and leave the SD host controller's status as the hardware would after such a failure.
+// on; the power goes during the Nth write, which is then stored, lost or torn) and leave the SD
+// host controller's status as the hardware would after such a failure.
 #pragma once
 
 #include <array>
@@ -59,12 +60,21 @@ class SdCard {
 
     bool read(uint32_t sector, uint8_t* data);
     bool write(uint32_t sector, const uint8_t* data);
+    // True once, after the write that an armed power cut (Faults::sd_cut_at) fell on: the
+    // machine then loses its power.
+    bool take_power_cut() {
+        const bool cut = power_cut_;
+        power_cut_ = false;
+        return cut;
+    }
     uint32_t status() const { return status_; }
 
     HostFolder& folder() { return folder_; }
 
   private:
     bool fail_now(bool write);
+    // Stores the sector as the power cut leaves it (the whole of data, or its first bytes).
+    bool store(uint32_t sector, const uint8_t* data, uint32_t bytes);
 
     simlink::SdKind kind_ = simlink::SdKind::kNone;
     int fd_ = -1;
@@ -75,6 +85,7 @@ class SdCard {
     uint32_t status_ = 0;
     bool initialised_ = false;
     bool switch_open_ = false;
+    bool power_cut_ = false;
     simlink::Faults* faults_ = nullptr;
     HostFolder folder_;
 };

@@ -253,6 +253,13 @@ void Standalone::cut_power_at_flash_op(uint64_t n, bool op_done) {
     f.flash_cut_at = n;
 }
 
+void Standalone::cut_power_at_sd_write(uint64_t n, simlink::SdCut mode) {
+    simlink::Faults& f = persistent->faults;
+    f.sd_writes = 0;
+    f.sd_cut_mode = uint8_t(mode);
+    f.sd_cut_at = n;
+}
+
 void Standalone::insert_sd_image(const std::string& path) {
     machine_->sd().insert_image(path);
 }

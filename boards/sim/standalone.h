@@ -48,6 +48,10 @@ class Standalone {
     // now, that operation done or lost as op_done says (0 disarms). The cut operation and every
     // later one return non-zero and store nothing.
     void cut_power_at_flash_op(uint64_t n, bool op_done);
+    // Arms a power cut during the nth SD sector write from now, that sector stored, lost or
+    // torn as mode says (0 disarms); the count starts again at 0 (faults().sd_writes). Until
+    // power_on_again() every card transfer fails. Image cards only (file or memory).
+    void cut_power_at_sd_write(uint64_t n, simlink::SdCut mode);
     // True once a power cut happened; power_on_again() lets the board store again.
     bool power_lost() const { return !machine_->powered(); }
     void power_on_again() { machine_->restore_power(); }

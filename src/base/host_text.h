@@ -17,6 +17,9 @@ void txString(const char* s);
 // An unsolicited message: sent now, or in RS-485 addressed mode queued for the host's poll
 // (dropped when the queue has no room).
 void txNotify(const char* s);
+// Returns once everything sent to the host has left the line, the last stop bit included (the
+// calls above return when their bytes are in the transmitter, whose FIFO may still hold them).
+void txWait();
 // printf-style forms of txNotify (pout) and txString (perr), at most 127 characters.
 void pout(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void perr(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -75,6 +75,5 @@ void aFlushRx();
 void txSavedBuf();
 int anythingToTx();
 void txChar(char c);
-void txWait();
 void aTxString(const char* s);
 void aTxBinary(const uint8_t* bytes, int n);

@@ -170,15 +170,20 @@ bool in_volume(uint32_t sector) {
 int cache_flush() {
     if (!cache_valid || !cache_dirty) return kFsOk;
     cache_dirty = false;
+    int result = kFsOk;
     if (cache_sector >= vol.fat_sector && cache_sector < vol.fat_sector + vol.fat_sectors) {
-        int result = kFsOk;
         for (uint32_t i = 0; i < vol.fat_count; ++i) {
             const int r = write_sector(cache_sector + i * vol.fat_sectors, cache);
             if (r != kFsOk) result = r;
         }
-        return result;
+    } else {
+        result = write_sector(cache_sector, cache);
     }
-    return write_sector(cache_sector, cache);
+    // A change the card did not take must not ride along with the next change to the same
+    // sector (an entry of a failed file pointing at clusters its FAT never recorded): read the
+    // sector again from the card when it is next needed.
+    if (result != kFsOk) cache_valid = false;
+    return result;
 }
 
 int cache_load(uint32_t sector, uint8_t** data) {
@@ -341,15 +346,19 @@ int flush_all() {
     return a != kFsOk ? a : b;
 }
 
+// Clears a cluster just allocated for a directory. The FAT sector in the cache (which may link
+// the cluster into a chain) stays unwritten until the zeros are on the card: a directory must
+// never reach a cluster that still holds a deleted file's bytes, which a PC would read as
+// entries.
 int zero_cluster(uint32_t c) {
-    int r = cache_flush();
-    if (r != kFsOk) return r;
     const uint32_t first = cluster_sector(c);
-    for (uint32_t s = 0; s < sectors_per_cluster(); ++s) {
-        if ((r = write_sector(first + s, kZeroSector)) != kFsOk) return r;
-    }
     if (cache_valid && cache_sector >= first && cache_sector < first + sectors_per_cluster()) {
-        cache_valid = false;
+        cache_valid = false;  // whatever it held is being cleared
+        cache_dirty = false;
+    }
+    for (uint32_t s = 0; s < sectors_per_cluster(); ++s) {
+        const int r = write_sector(first + s, kZeroSector);
+        if (r != kFsOk) return r;
     }
     return kFsOk;
 }

@@ -16,7 +16,6 @@
 #include "command/chain.h"
 #include "command/command_reference.h"
 #include "command/parse_command.h"
-#include "command/pending_rows.h"
 #include "image_builder.h"
 #include "in_process.h"
 #include "media/ext_image.h"
@@ -26,23 +25,6 @@ namespace {
 
 const std::string kAvailabilityMark =
     "**Not available yet in this firmware version: answers `!`.**";
-
-// The rows that still answer "!" because their feature is not built: pending_rows.h. A row
-// moving out of it must lose its mark in the document, so the list is spelled out here; a
-// function removed from pending_rows.h stops this file from compiling until it leaves the list
-// too.
-// clang-format off
-const RowFn kPendingRows[] = {
-    row_screen_capture,
-};
-// clang-format on
-
-bool is_pending(size_t row) {
-    for (const RowFn fn : kPendingRows) {
-        if (kChain[row].fn == fn) return true;
-    }
-    return false;
-}
 
 // One command entry of the document: its heading and the lines up to the next heading.
 struct DocEntry {
@@ -214,14 +196,12 @@ TEST(CommandDocument, HasOneHeadingPerRowWithItsSyntaxInChainOrderWithinEachSect
     }
 }
 
-TEST(CommandDocument, MarksExactlyThePendingRowsUnavailable) {
+TEST(CommandDocument, MarksNoCommandUnavailable) {
     for (const DocEntry& e : document().entries) {
-        if (e.number < 1 || size_t(e.number) > kChainLength) continue;
-        bool marked = false;
-        for (const std::string& line : e.body) marked |= line == kAvailabilityMark;
-        EXPECT_EQ(marked, is_pending(size_t(e.number - 1)))
-            << "docs/commands.md:" << e.line << ": row " << e.number
-            << (marked ? " is built but marked unavailable" : " answers ! but is not marked");
+        for (const std::string& line : e.body) {
+            EXPECT_NE(line, kAvailabilityMark)
+                << "docs/commands.md:" << e.line << ": row " << e.number << " is built";
+        }
     }
 }
 
@@ -234,7 +214,7 @@ TEST(CommandDocument, IndexListsEveryRowInChainOrder) {
         const IndexLine& x = doc.index[i];
         const CommandReference& e = kCommandReference[i];
         const std::string where = "docs/commands.md:" + std::to_string(x.line);
-        const std::string expected_today = is_pending(i) ? "not yet: `!`" : "yes";
+        const std::string expected_today = "yes";
         EXPECT_EQ(x.number, int(i) + 1) << where;
         EXPECT_EQ(x.syntax, e.syntax) << where;
         EXPECT_EQ(x.summary, e.summary) << where;
@@ -314,7 +294,7 @@ ExampleRun run_example(const std::string& text, bool addressed) {
     return {result, row, output};
 }
 
-TEST_F(CommandExamples, EachIsTakenByItsRowAndPendingRowsRefuseSilently) {
+TEST_F(CommandExamples, EachIsTakenByItsRow) {
     for (const DocEntry& e : document().entries) {
         if (e.number < 1 || size_t(e.number) > kChainLength) continue;
         const std::string example = example_of(e);
@@ -324,10 +304,6 @@ TEST_F(CommandExamples, EachIsTakenByItsRowAndPendingRowsRefuseSilently) {
         const bool addressed = std::strcmp(kChain[row].name, "Q") == 0;
         const ExampleRun r = run_example(example, addressed);
         EXPECT_EQ(r.row, e.number) << "docs/commands.md:" << e.line << ": " << example;
-        if (is_pending(row)) {
-            EXPECT_EQ(r.result, kCmdFailed) << example;
-            EXPECT_EQ(r.output, "") << example;
-        }
     }
 }
 
