@@ -197,6 +197,8 @@ class Decoder {
         stopped_ = false;
     }
     bool restart();
+    // Before each MCU of a scan: at the end of a restart interval, its marker.
+    int next_interval(uint32_t* left);
     void reset_predictors() {
         for (int i = 0; i < nf_; ++i) comp_[i].pred = 0;
         eobrun_ = 0;
@@ -342,6 +344,17 @@ bool Decoder::restart() {
     marker_ = 0;
     reset_predictors();
     return true;
+}
+
+int Decoder::next_interval(uint32_t* left) {
+    if (!restart_interval_) return kOk;
+    if (*left == 0) {
+        if (!restart())
+            return fail(eof_ ? "JPEG: data ends early" : "JPEG: restart marker missing");
+        *left = restart_interval_;
+    }
+    --*left;
+    return kOk;
 }
 
 int Decoder::mcu_trouble() {
@@ -746,16 +759,7 @@ int Decoder::scan_direct() {
         int row = 0;
         const bool visible = mcu_row_visible(my, &row);
         for (uint32_t mx = 0; mx < mcus_x_; ++mx) {
-            if (restart_interval_) {
-                if (left == 0) {
-                    if (!restart()) {
-                        return fail(eof_ ? "JPEG: data ends early"
-                                         : "JPEG: restart marker missing");
-                    }
-                    left = restart_interval_;
-                }
-                --left;
-            }
+            if (next_interval(&left) != kOk) return kError;
             std::memset(t.mcu, 0, sizeof(t.mcu[0]) * size_t(blocks));
             int b = 0;
             for (int i = 0; i < nf_; ++i) {
@@ -788,16 +792,7 @@ int Decoder::scan_buffered_as() {
     const uint32_t units_y = single ? first.cbh : mcus_y_;
     for (uint32_t uy = 0; uy < units_y; ++uy) {
         for (uint32_t ux = 0; ux < units_x; ++ux) {
-            if (restart_interval_) {
-                if (left == 0) {
-                    if (!restart()) {
-                        return fail(eof_ ? "JPEG: data ends early"
-                                         : "JPEG: restart marker missing");
-                    }
-                    left = restart_interval_;
-                }
-                --left;
-            }
+            if (next_interval(&left) != kOk) return kError;
             if (single) {
                 Component& c = comp_[scomp_[0]];
                 decode_buffered_block<kScan>(c, block_at(c, ux, uy));
