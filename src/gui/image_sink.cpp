@@ -1,5 +1,7 @@
 #include "gui/image_sink.h"
 
+#include <cstring>
+
 namespace gui {
 
 // An image covers each of its pixels once, so XOR mode needs no mask.
@@ -22,7 +24,7 @@ void ImageSink::row(int row, int column, const uint16_t* pixels, int count) {
     if (first > last) return;
     uint16_t* p = painter_.framebuffer() + sy * painter_.stride() + sx;
     if (painter_.mode() == Painter::Mode::kPaint) {
-        for (int64_t i = first; i <= last; ++i) p[i] = pixels[i];
+        std::memcpy(p + first, pixels + first, size_t(last - first + 1) * sizeof *p);
     } else {
         for (int64_t i = first; i <= last; ++i) p[i] = uint16_t(~p[i]);
     }
