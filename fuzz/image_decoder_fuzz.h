@@ -61,7 +61,7 @@ inline void start_image_target() {
 inline int run_image_decoder(int (*decoder)(GUI_GET_DATA_FUNC*, void*, int, int),
                              const uint8_t* data, size_t size) {
     if (size < kImagePrefix) return 0;
-    Pieces pieces{data + kImagePrefix, size - kImagePrefix, data[0] & 3u, data[0] >> 2u};
+    Pieces pieces{data + kImagePrefix, size - kImagePrefix, data[0] & 3u, uint32_t(data[0] >> 2)};
     int x = int(int8_t(data[1])) * 8;
     const int y = int(int8_t(data[2])) * 8;
     if (data[3] & 0x80) x = x < 0 ? INT_MIN - x : INT_MAX - x;

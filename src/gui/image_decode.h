@@ -21,10 +21,11 @@ using GUI_GET_DATA_FUNC = int(void* context, const uint8_t** data, unsigned coun
 constexpr unsigned kGuiImageRequestMax = 2400;
 
 // 0 when the image was drawn whole; non-zero when the data are not a valid image of that kind
-// (or one this library cannot draw), in which case part of it may have been drawn.
-int GUI_BMP_DrawEx(GUI_GET_DATA_FUNC* getData, void* context, int x, int y);
-int GUI_GIF_DrawEx(GUI_GET_DATA_FUNC* getData, void* context, int x, int y);
-int GUI_JPEG_DrawEx(GUI_GET_DATA_FUNC* getData, void* context, int x, int y);
+// (or one this library cannot draw), in which case part of it may have been drawn. user is
+// handed to getData as its context.
+int GUI_BMP_DrawEx(GUI_GET_DATA_FUNC* getData, void* user, int x, int y);
+int GUI_GIF_DrawEx(GUI_GET_DATA_FUNC* getData, void* user, int x, int y);
+int GUI_JPEG_DrawEx(GUI_GET_DATA_FUNC* getData, void* user, int x, int y);
 
 // Memory for the coefficients of a progressive JPEG image, which must be held whole before any
 // pixel can be drawn (baseline images need none). The library has no heap: the firmware hands it

@@ -605,6 +605,8 @@ TEST_F(ImageDecoder, BmpRefusals) {
         {"height INT32_MIN", with(rgb, 22, 0x80000000u), "size too large"},
         {"width x height overflows", with(with(rgb, 18, 0x7FFFFFFF), 22, 0x7FFFFFFF),
          "size too large"},
+        {"run-length width x height x bpp = 2^64", with(with(rle, 18, 0x40000000), 22, 0x80000000),
+         "size too large"},
         {"rows beyond 4 GB of file", with(with(with(rgb, 28, 1, 2), 18, 32), 22, 0x40000000),
          "size too large"},
         {"planes 2", with(rgb, 26, 2, 2), "planes not 1"},
@@ -1126,6 +1128,53 @@ TEST_F(GifTest, Refusals) {
         }
         EXPECT_GT(drawn_rows, 5);
         EXPECT_LT(drawn_rows, 41);
+    }
+}
+
+// Every byte of small files of each decoder's kinds changed in turn: whatever the result, nothing
+// outside the clip box changes (the sanitizer build also sees every read).
+TEST_F(ImageDecoder, CorruptedFilesStayInTheClipBox) {
+    const Picture pic = make_picture(13, 7, 50);
+    struct Kind {
+        Decoder* decoder;
+        Bytes file;
+    };
+    std::vector<Kind> kinds;
+    for (const char* args : {"-colors 30 -compress RLE BMP3:", "-colors 16 BMP2:",
+                             "-define bmp:subtype=RGB565 BMP:", "-type truecolor BMP3:"}) {
+        kinds.push_back({GUI_BMP_DrawEx, magick_bmp(dir_, pic, args, "c")});
+    }
+    for (const char* args :
+         {"-colors 30 GIF:", "-colors 7 -interlace GIF -transparent black GIF:"}) {
+        kinds.push_back({GUI_GIF_DrawEx, magick_gif(dir_, {pic}, args, "c")});
+    }
+    // The image (13 x 7) is drawn at (96, 99) over the clip box's edges: every pixel it could
+    // reach around the box is compared.
+    const GUI_RECT clip{100, 100, 108, 104};
+    screen_.noise(4);
+    const std::vector<uint16_t> before = screen_.snap();
+    std::mt19937 rng(5);
+    for (const Kind& k : kinds) {
+        ASSERT_GT(k.file.size(), 20u);
+        for (size_t i = 0; i < k.file.size(); ++i) {
+            for (uint8_t v : {uint8_t(0xFF), uint8_t(k.file[i] ^ 0x80), uint8_t(rng())}) {
+                Bytes bad = k.file;
+                bad[i] = v;
+                GUI_SetClipRect(&clip);
+                Source source{&bad, Pieces::kRandom};
+                source.rng.seed(uint32_t(i));
+                k.decoder(get_data, &source, 96, 99);
+                GUI_SetClipRect(nullptr);
+                for (int y = 90; y < 120; ++y) {
+                    for (int x = 90; x < 120; ++x) {
+                        if (x >= clip.x0 && x <= clip.x1 && y >= clip.y0 && y <= clip.y1) continue;
+                        ASSERT_EQ(screen_.px(x, y), before[size_t(y) * 800 + size_t(x)])
+                            << "(" << x << ", " << y << ") byte " << i << " = " << int(v);
+                    }
+                }
+            }
+        }
+        voxa_test::host_output();
     }
 }
 
