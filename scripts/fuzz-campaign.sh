@@ -15,7 +15,8 @@ seconds=${1:?usage: scripts/fuzz-campaign.sh SECONDS [TARGET...]}
 shift
 all_targets=(drawing_commands_fuzz text_commands_fuzz config_ini_fuzz fat_image_fuzz sif_font_fuzz
              touch_fuzz hotspot_commands_fuzz macro_image_fuzz
-             macro_variables_fuzz bmp_reader_fuzz controls_fuzz bmp_decoder_fuzz gif_decoder_fuzz)
+             macro_variables_fuzz bmp_reader_fuzz controls_fuzz bmp_decoder_fuzz gif_decoder_fuzz
+             jpeg_decoder_fuzz)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 
