@@ -923,9 +923,9 @@ void GUI_JPEG_SetWorkArea(void* area, uint32_t size) {
     gui::jpeg::workAreaSize = area ? size : 0;
 }
 
-int GUI_JPEG_DrawEx(GUI_GET_DATA_FUNC* getData, void* context, int x, int y) {
+int GUI_JPEG_DrawEx(GUI_GET_DATA_FUNC* getData, void* user, int x, int y) {
     if (!getData) return 1;
-    gui::ImageStream stream(getData, context);
+    gui::ImageStream stream(getData, user);
     gui::ImageSink sink(x, y);
     gui::jpeg::Decoder decoder(stream, sink);
     return decoder.run();

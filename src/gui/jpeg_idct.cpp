@@ -52,8 +52,11 @@ using U = uint32_t;
 
 constexpr int kConstBits = 13;
 constexpr int kPass1Bits = 2;
+// The constants are all positive: rounding half up is rounding to nearest.
 constexpr U fix(double x) {
-    return U(int32_t(x * (1 << kConstBits) + 0.5));
+    const double scaled = x * (1 << kConstBits);
+    const int32_t whole = int32_t(scaled);
+    return U(whole + (scaled - whole >= 0.5 ? 1 : 0));
 }
 constexpr U kF0298 = fix(0.298631336), kF0390 = fix(0.390180644), kF0541 = fix(0.541196100),
             kF0765 = fix(0.765366865), kF0899 = fix(0.899976223), kF1175 = fix(1.175875602),
