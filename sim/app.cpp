@@ -19,6 +19,7 @@
 #include "sim/state_lock.h"
 #include "sim/stop_signal.h"
 #include "sim/touch_spec.h"
+#include "sim/web_view.h"
 
 namespace sim {
 
@@ -171,7 +172,29 @@ int run_app(const CliOptions& o) {
     }
     Session session(module, o.realtime);
     session.set_log(log.get());
+    std::unique_ptr<WebView> web;
+    if (o.web) {
+        WebViewOptions wo;
+        wo.address = o.web_address;
+        wo.port = o.web_port;
+        wo.token = o.web_token;
+        for (int port = 0; port < 2; ++port) {
+            if (o.com[port].kind == EndpointSpec::Kind::kWeb) wo.console = port;
+        }
+        wo.sd_image = o.sd_image;
+        wo.sd_dir = o.sd_dir;
+        web = std::make_unique<WebView>(session, wo);
+        std::string error;
+        if (!web->start(&error)) {
+            std::fprintf(stderr, "voxa-sim: --web: %s\n", error.c_str());
+            return kExitFailure;
+        }
+    }
     for (int port = 0; port < 2; ++port) {
+        if (o.com[port].kind == EndpointSpec::Kind::kWeb) {
+            session.set_endpoint(port, web->console_endpoint());
+            continue;
+        }
         std::string error;
         auto endpoint = open_endpoint(o.com[port], port, &error);
         if (!endpoint && !error.empty()) {

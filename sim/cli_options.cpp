@@ -70,6 +70,8 @@ bool parse_endpoint_spec(std::string_view text, EndpointSpec* out, std::string* 
             *error = "pty: needs a link path after the colon";
             return false;
         }
+    } else if (text == "web") {
+        spec.kind = EndpointSpec::Kind::kWeb;
     } else if (text.starts_with("tcp:")) {
         spec.kind = EndpointSpec::Kind::kTcp;
         const std::string_view rest = text.substr(4);
@@ -89,7 +91,7 @@ bool parse_endpoint_spec(std::string_view text, EndpointSpec* out, std::string* 
         }
     } else {
         *error = "unknown port endpoint '" + std::string(text) +
-                 "' (stdio, pty, pty:LINK, tcp:PORT, tcp:ADDRESS:PORT or none)";
+                 "' (stdio, pty, pty:LINK, tcp:PORT, tcp:ADDRESS:PORT, web or none)";
         return false;
     }
     *out = spec;
@@ -184,6 +186,31 @@ CliParse parse_cli(int argc, const char* const* argv, CliOptions* out, std::stri
                 *error = "--dataflash-id: '" + value + "' is not a hex byte (00-FF)";
                 return CliParse::kError;
             }
+        } else if (arg == "--web") {
+            if (!take_value()) return CliParse::kError;
+            // [ADDR:]PORT, an IPv6 address in brackets.
+            std::string_view port = value;
+            const size_t colon = value.rfind(':');
+            if (colon != std::string::npos) {
+                std::string address = value.substr(0, colon);
+                if (address.size() > 2 && address.front() == '[' && address.back() == ']') {
+                    address = address.substr(1, address.size() - 2);
+                }
+                if (address.empty()) {
+                    *error = "--web: empty address in '" + value + "'";
+                    return CliParse::kError;
+                }
+                o.web_address = address;
+                port = std::string_view(value).substr(colon + 1);
+            }
+            if (!parse_port(port, &o.web_port)) {
+                *error = "--web: bad port in '" + value + "' (0-65535; 0 picks a free one)";
+                return CliParse::kError;
+            }
+            o.web = true;
+        } else if (arg == "--web-token") {
+            if (!no_value()) return CliParse::kError;
+            o.web_token = true;
         } else if (arg == "--no-sd") {
             if (!no_value()) return CliParse::kError;
             o.no_sd = true;
@@ -222,6 +249,24 @@ CliParse parse_cli(int argc, const char* const* argv, CliOptions* out, std::stri
         }
         // The console reads whole lines as they come.
         o.control.raw_input = true;
+    }
+    if (o.control.kind == EndpointSpec::Kind::kWeb) {
+        *error = "--control: the web view has its own touch and power controls";
+        return CliParse::kError;
+    }
+    for (int p = 0; p < 2; ++p) {
+        if (o.com[p].kind == EndpointSpec::Kind::kWeb && !o.web) {
+            *error = std::string("--com") + char('0' + p) + " web needs the web view: add --web PORT";
+            return CliParse::kError;
+        }
+    }
+    if (o.com[0].kind == EndpointSpec::Kind::kWeb && o.com[1].kind == EndpointSpec::Kind::kWeb) {
+        *error = "only one port can be the web view's console";
+        return CliParse::kError;
+    }
+    if (o.web_token && !o.web) {
+        *error = "--web-token needs --web PORT";
+        return CliParse::kError;
     }
     if (!o.script.empty() && o.control.kind != EndpointSpec::Kind::kNone) {
         *error = "--script plays the world itself; drop --control";
@@ -270,6 +315,7 @@ Runs the VOXA5-PLUS display module firmware on a simulated board.
             pty:LINK         the same, plus a symlink LINK to it (removed at exit)
             tcp:PORT         raw TCP on 127.0.0.1:PORT, one client at a time
             tcp:ADDR:PORT    the same on another local address (PORT 0: any free port)
+            web              the console of the web view (needs --web)
             none             nothing connected
   --realtime             keep virtual time in step with the wall clock (default)
   --fast                 run virtual time as fast as the CPU allows
@@ -287,6 +333,11 @@ Runs the VOXA5-PLUS display module firmware on a simulated board.
                          corners=850,150,150,150,150,850,850,850" (see README)
   --control SPEC         a console for touches, card swaps and power, line by line
                          (stdio, pty, pty:LINK, tcp:PORT); answers ok or error: TEXT
+  --web [ADDR:]PORT      serve a page with the live screen, mouse touches, a console
+                         and the beeper on http://ADDR:PORT/ (ADDR default 127.0.0.1;
+                         PORT 0: any free port; the URL is printed)
+  --web-token            put a random token in the page's URL; requests without it are
+                         refused (for machines shared with other users)
   --script FILE          play the host from a script (then --com0/--com1 are not used)
   --run-for MS           end the run after MS virtual milliseconds (after the script)
   --screenshot FILE.png  write the visible screen at exit

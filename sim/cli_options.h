@@ -11,7 +11,7 @@ namespace sim {
 
 // Where one UART of the module is wired to.
 struct EndpointSpec {
-    enum class Kind { kNone, kStdio, kPty, kTcp };
+    enum class Kind { kNone, kStdio, kPty, kTcp, kWeb };
     Kind kind = Kind::kNone;
     std::string link;                   // pty: a symlink to create to the slave, empty for none
     std::string address = "127.0.0.1";  // tcp: the local address to listen on
@@ -19,7 +19,8 @@ struct EndpointSpec {
     bool raw_input = false;             // stdio: piped input at once, not line by line
 };
 
-// Parses "stdio", "pty", "pty:LINK", "tcp:PORT", "tcp:ADDRESS:PORT" or "none".
+// Parses "stdio", "pty", "pty:LINK", "tcp:PORT", "tcp:ADDRESS:PORT", "web" (the web view's
+// console) or "none".
 bool parse_endpoint_spec(std::string_view text, EndpointSpec* out, std::string* error);
 
 struct CliOptions {
@@ -41,6 +42,10 @@ struct CliOptions {
     std::string flash2;       // --flash2 FILE: written into the Flash2 window before power-on
     EndpointSpec control;     // --control SPEC: the control console (kind kNone: none)
     uint8_t dataflash_id = simlink::kDefaultDataFlashId;  // --dataflash-id HEX
+    bool web = false;                     // --web [ADDR:]PORT: the page with the live module
+    std::string web_address = "127.0.0.1";
+    int web_port = 0;                     // 0: any free port (printed at start)
+    bool web_token = false;               // --web-token: a random token in the page's URL
 
     CliOptions() { com[0].kind = EndpointSpec::Kind::kStdio; }
 };

@@ -21,6 +21,10 @@ std::unique_ptr<Endpoint> open_endpoint(const EndpointSpec& spec, int port, std:
             return open_pty_endpoint(port, spec.link, error);
         case EndpointSpec::Kind::kTcp:
             return open_tcp_endpoint(port, spec.address, spec.port, error);
+        case EndpointSpec::Kind::kWeb:
+            // The web view makes its console itself (WebView::console_endpoint).
+            *error = "the web view's console is made by the web view";
+            return nullptr;
     }
     return nullptr;
 }

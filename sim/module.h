@@ -140,6 +140,8 @@ class Module {
     // When the slot holds what it was last given: now, or the later time at which a card
     // waiting to go in enters.
     uint64_t sd_settled_ns() const { return sd_waiting_ ? sd_waiting_at_ns_ : now_ns_; }
+    // A card is in the slot now.
+    bool sd_card_in() const { return sd_full_; }
 
     // The touch panel, simulated at its ADC, and the finger on it. Positions are screen
     // pixels as a screenshot shows them; a pressure is in the firmware's own units (a lighter

@@ -43,38 +43,72 @@ double backlight_level(const Module& m, const ScreenOptions& o) {
 }
 
 std::vector<uint8_t> framebuffer_rgb(const Module& m) {
-    const int w = m.width(), h = m.height();
-    std::vector<uint8_t> rgb(size_t(w) * h * 3);
-    const uint16_t* fb = m.framebuffer();
-    for (int i = 0; i < w * h; ++i) {
-        const uint16_t p = fb[i];
-        rgb[i * 3 + 0] = expand5(p >> 11);
-        rgb[i * 3 + 1] = expand6((p >> 5) & 0x3F);
-        rgb[i * 3 + 2] = expand5(p & 0x1F);
+    return render_pixels(m.framebuffer(), m.width(), m.height(), ScreenLook{1.0, false, false});
+}
+
+ScreenLook screen_look(const Module& m, const ScreenOptions& o) {
+    // The two orientation lines reverse the panel's horizontal and vertical scan.
+    return ScreenLook{backlight_level(m, o), line(m, Gpio::kOrient0), line(m, Gpio::kOrient1)};
+}
+
+std::vector<uint8_t> render_pixels(const uint16_t* fb, int w, int h, const ScreenLook& look) {
+    std::vector<uint8_t> rgb(size_t(w) * h * 3, 0);
+    if (look.level <= 0.0) return rgb;
+    for (int y = 0; y < h; ++y) {
+        const uint16_t* row = fb + size_t(look.flip_y ? h - 1 - y : y) * w;
+        uint8_t* out = rgb.data() + size_t(y) * w * 3;
+        for (int x = 0; x < w; ++x) {
+            const uint16_t p = row[look.flip_x ? w - 1 - x : x];
+            const uint8_t c[3] = {expand5(p >> 11), expand6((p >> 5) & 0x3F), expand5(p & 0x1F)};
+            for (int i = 0; i < 3; ++i) {
+                // At full brightness the value stays exact (the frame buffer as RGB888).
+                out[x * 3 + i] = look.level >= 1.0 ? c[i] : uint8_t(c[i] * look.level + 0.5);
+            }
+        }
     }
     return rgb;
 }
 
 std::vector<uint8_t> render_screen(const Module& m, const ScreenOptions& o) {
-    const int w = m.width(), h = m.height();
-    const double level = backlight_level(m, o);
-    std::vector<uint8_t> rgb(size_t(w) * h * 3, 0);
-    if (level <= 0.0) return rgb;
-    const auto src = framebuffer_rgb(m);
-    // The two orientation lines reverse the panel's horizontal and vertical scan.
-    const bool flip_x = line(m, Gpio::kOrient0);
-    const bool flip_y = line(m, Gpio::kOrient1);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const int sx = flip_x ? w - 1 - x : x;
-            const int sy = flip_y ? h - 1 - y : y;
-            for (int c = 0; c < 3; ++c) {
-                const double v = src[(size_t(sy) * w + sx) * 3 + c] * level;
-                rgb[(size_t(y) * w + x) * 3 + c] = uint8_t(v + 0.5);
-            }
-        }
+    return render_pixels(m.framebuffer(), m.width(), m.height(), screen_look(m, o));
+}
+
+namespace {
+
+// Writes the rows through an encoder whose output is already set up; false on failure.
+bool png_rows(png_structp png, png_infop info, int width, int height,
+              const std::vector<uint8_t>& rgb) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < height; ++y) {
+        png_write_row(png, const_cast<png_bytep>(rgb.data() + size_t(y) * width * 3));
     }
-    return rgb;
+    png_write_end(png, nullptr);
+    return true;
+}
+
+}  // namespace
+
+std::string encode_png(int width, int height, const std::vector<uint8_t>& rgb) {
+    std::string out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    bool ok = png && info;
+    if (ok) {
+        png_set_write_fn(
+            png, &out,
+            [](png_structp p, png_bytep data, png_size_t n) {
+                static_cast<std::string*>(png_get_io_ptr(p))->append(
+                    reinterpret_cast<const char*>(data), n);
+            },
+            nullptr);
+        ok = png_rows(png, info, width, height, rgb);
+    }
+    png_destroy_write_struct(&png, &info);
+    if (!ok) out.clear();
+    return out;
 }
 
 bool write_png(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb,
@@ -86,22 +120,15 @@ bool write_png(const std::string& path, int width, int height, const std::vector
     }
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        if (error) *error = "PNG encoding failed for " + path;
-        return false;
+    bool ok = png && info;
+    if (ok) {
+        png_init_io(png, f);
+        ok = png_rows(png, info, width, height, rgb);
     }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < height; ++y) {
-        png_write_row(png, const_cast<png_bytep>(rgb.data() + size_t(y) * width * 3));
-    }
-    png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    return std::fclose(f) == 0;
+    const bool closed = std::fclose(f) == 0;
+    if (!ok && error) *error = "PNG encoding failed for " + path;
+    return ok && closed;
 }
 
 }  // namespace sim

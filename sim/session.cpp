@@ -29,6 +29,7 @@ uint64_t byte_ns(uint32_t rate) {
 Session::Session(Module& module, bool realtime) : module_(module), realtime_(realtime) {
     module_.on_input = [this](int port, uint64_t t_ns, std::string_view bytes) {
         if (log_) log_->input(port, t_ns, bytes);
+        if (on_traffic) on_traffic(port, true, bytes);
     };
     module_.on_event = [this](const BoardEvent& e) {
         if (!log_) return;
@@ -137,6 +138,7 @@ bool Session::wait_until_opened(int port) {
         for (const auto& ep : endpoints_) {
             if (ep) ep->service({module_.now_ns(), SIZE_MAX});
         }
+        if (between_slices) between_slices();
     }
     restart_pacing();
     return true;
@@ -191,6 +193,7 @@ void Session::collect_output() {
             if (log_) log_->output(port, b.t_ns, b.byte);
             bytes += char(b.byte);
         }
+        if (on_traffic) on_traffic(port, false, bytes);
         if (endpoints_[port]) {
             endpoints_[port]->write(bytes, module_.now_ns());
         } else {
@@ -215,6 +218,7 @@ void Session::advance_to(uint64_t t_ns) {
         if (stop_requested()) break;
         module_.run_until(end);
         collect_output();
+        if (between_slices) between_slices();
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -43,6 +44,12 @@ class Session {
     Module& module() { return module_; }
     bool realtime() const { return realtime_; }
     void set_log(TrafficLog* log) { log_ = log; }
+    // Everything that passes on the two lines, for a monitor: from_host for bytes as they are
+    // delivered to the module, else bytes the module sent.
+    std::function<void(int port, bool from_host, std::string_view bytes)> on_traffic;
+    // Called on this thread between two slices of virtual time (and while waiting for a host to
+    // open its port), where the world may act on the module.
+    std::function<void()> between_slices;
     void set_endpoint(int port, std::unique_ptr<Endpoint> endpoint);
     // When set, the end of input on an endpoint (stdin at end of file) ends the run.
     void set_end_on_host_eof(bool on) { end_on_host_eof_ = on; }
