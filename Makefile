@@ -1,8 +1,9 @@
 # Thin wrapper around CMake presets. `make run` starts the simulator, `make test` runs everything.
-.PHONY: all deps build install run test test-default test-asan check-arm bench fuzz fuzz-campaign lint format clean
+.PHONY: all deps build install run web test test-default test-asan check-arm bench fuzz fuzz-campaign lint format clean
 
 JOBS ?= $(shell nproc)
 RUN_ARGS ?=
+WEB_PORT ?= 8080
 PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 240
 
@@ -21,6 +22,10 @@ install: build
 
 run: build
 	build/default/bin/voxa-sim --sd sdcard $(RUN_ARGS)
+
+# The module in a browser tab: open http://127.0.0.1:$(WEB_PORT)/ (the page's console is com0).
+web: build
+	build/default/bin/voxa-sim --sd sdcard --web $(WEB_PORT) --com0 web $(RUN_ARGS)
 
 test-default: build
 	ctest --test-dir build/default --output-on-failure -j $(JOBS)

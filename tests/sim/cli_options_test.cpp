@@ -129,6 +129,41 @@ TEST(CliOptions, TouchPanelAndControlConsole) {
     }
 }
 
+TEST(CliOptions, WebViewAddressTokenAndConsole) {
+    Parsed p = parse({"--web", "8080", "--com0", "web"});
+    ASSERT_EQ(p.result, CliParse::kRun) << p.error;
+    EXPECT_TRUE(p.options.web);
+    EXPECT_EQ(p.options.web_address, "127.0.0.1");
+    EXPECT_EQ(p.options.web_port, 8080);
+    EXPECT_EQ(p.options.com[0].kind, Kind::kWeb);
+    EXPECT_FALSE(p.options.web_token);
+    p = parse({"--web=[::1]:0", "--web-token", "--com0", "pty", "--com1", "web"});
+    ASSERT_EQ(p.result, CliParse::kRun) << p.error;
+    EXPECT_EQ(p.options.web_address, "::1");
+    EXPECT_EQ(p.options.web_port, 0);
+    EXPECT_TRUE(p.options.web_token);
+    EXPECT_EQ(p.options.com[1].kind, Kind::kWeb);
+    EXPECT_FALSE(parse({}).options.web);
+
+    const struct {
+        std::initializer_list<const char*> args;
+        const char* mentions;
+    } bad[] = {
+        {{"--com0", "web"}, "--com0 web needs the web view: add --web PORT"},
+        {{"--web", "1", "--com0", "web", "--com1", "web"}, "only one port can be"},
+        {{"--web-token"}, "--web-token needs --web PORT"},
+        {{"--web", "1", "--control", "web"}, "the web view has its own touch"},
+        {{"--web", "80x"}, "--web: bad port in '80x'"},
+        {{"--web", ":80"}, "--web: empty address"},
+        {{"--web", "1", "--script", "x.vsim", "--com0", "web"}, "drop --com0"},
+    };
+    for (const auto& c : bad) {
+        const Parsed q = parse(c.args);
+        EXPECT_EQ(q.result, CliParse::kError) << c.mentions;
+        EXPECT_NE(q.error.find(c.mentions), std::string::npos) << q.error;
+    }
+}
+
 TEST(CliOptions, DataFlashIdIsAHexByte) {
     EXPECT_EQ(parse({}).options.dataflash_id, 0x17);
     for (const auto& [text, id] :
