@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 #include <sys/random.h>
+#include <sys/socket.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -88,8 +89,14 @@ std::string base64(const uint8_t* data, size_t n) {
     return out;
 }
 
-std::string sse(std::string_view name, std::string_view data) {
-    std::string out = "event: ";
+std::string sse(std::string_view name, std::string_view data, std::string_view id = {}) {
+    std::string out;
+    if (!id.empty()) {
+        out = "id: ";
+        out.append(id);
+        out += '\n';
+    }
+    out += "event: ";
     out.append(name);
     out += "\ndata: ";
     out.append(data);
@@ -263,6 +270,10 @@ struct WebView::Hub {
 
     std::deque<Event> events;
     uint64_t next_seq = 0;
+    // Console events carry "RUN.SEQ" as their id, which a page's browser sends back when it
+    // reconnects (Last-Event-ID): the page then gets what it missed, not again what it has. The
+    // run part tells an id of an earlier voxa-sim on the same port from one of this.
+    std::string run = random_token().substr(0, 8);
 
     std::vector<Input> inputs;
     std::string console_in;
@@ -274,15 +285,23 @@ struct WebView::Hub {
 
     void push(std::string_view name, std::string_view data, bool console) {
         std::lock_guard lock(mu);
-        events.push_back({next_seq++, console, sse(name, data)});
+        const std::string id = console ? run + "." + std::to_string(next_seq) : "";
+        events.push_back({next_seq++, console, sse(name, data, id)});
         if (events.size() > kMaxEvents) events.pop_front();
         cv.notify_all();
     }
 
-    void connect(Client* c) {
+    // last_id: the last console event the page has ("RUN.SEQ"), empty for a new page.
+    void connect(Client* c, const std::string& last_id) {
         std::lock_guard lock(mu);
         c->live_from = next_seq;
         c->next_seq = next_seq > kConsoleReplay ? next_seq - kConsoleReplay : 0;
+        const size_t dot = last_id.find('.');
+        if (dot != std::string::npos && last_id.substr(0, dot) == run) {
+            char* end = nullptr;
+            const unsigned long long seq = std::strtoull(last_id.c_str() + dot + 1, &end, 10);
+            if (*end == '\0' && seq < next_seq) c->next_seq = seq + 1;
+        }
         ++clients;
     }
 
@@ -409,6 +428,12 @@ class WebView::Server {
     bool start(std::string* error) {
         http_.new_task_queue = [] { return new httplib::ThreadPool(16); };
         http_.set_keep_alive_timeout(1);
+        // The library's default also shares the port with any other process (SO_REUSEPORT):
+        // a second voxa-sim on the same port must be told, not take half the connections.
+        http_.set_socket_options([](int sock) {
+            const int yes = 1;
+            setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        });
         http_.set_pre_routing_handler(
             [this](const httplib::Request& req, httplib::Response& res) {
                 const std::string why = refusal(req);
@@ -490,9 +515,13 @@ class WebView::Server {
                 res.set_content(reinterpret_cast<const char*>(a.data), a.size, type);
             });
         }
-        http_.Get("/events", [this](const httplib::Request&, httplib::Response& res) {
+        http_.Get("/events", [this](const httplib::Request& req, httplib::Response& res) {
             auto client = std::make_shared<Hub::Client>();
-            hub_->connect(client.get());
+            // The browser's own reconnection sends the header; a page that opens a new stream
+            // itself passes the same as "since".
+            hub_->connect(client.get(), req.has_header("Last-Event-ID")
+                                            ? req.get_header_value("Last-Event-ID")
+                                            : req.get_param_value("since"));
             res.set_header("Cache-Control", "no-store");
             res.set_chunked_content_provider(
                 "text/event-stream",

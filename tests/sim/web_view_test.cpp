@@ -154,6 +154,18 @@ class WebViewServer : public ::testing::Test {
         return false;
     }
 
+    // What a new page's stream sends at once (its greeting, in one piece).
+    std::string greeting(const std::string& path,
+                         const httplib::Headers& headers = httplib::Headers()) {
+        httplib::Client c("127.0.0.1", web_->port());
+        std::string got;
+        c.Get(path.c_str(), headers, [&](const char* data, size_t n) {
+            got.append(data, n);
+            return false;
+        });
+        return got;
+    }
+
     std::string stream() {
         std::lock_guard lock(mu_);
         return stream_;
@@ -198,6 +210,18 @@ TEST_F(WebViewServer, ConsoleLinesReachTheModuleAndTheFramesRebuildItsScreen) {
     }
     EXPECT_TRUE(std::equal(page.begin(), page.end(), module_.framebuffer()));
     EXPECT_NE(module_.pixel(10, 20), module_.pixel(200, 100));  // the first box is there
+
+    // A reloaded page gets the recent conversation; a reconnecting one only what it missed.
+    const size_t id_at = s.rfind("id: ");
+    ASSERT_NE(id_at, std::string::npos);
+    const std::string last_id = s.substr(id_at + 4, s.find('\n', id_at) - id_at - 4);
+    EXPECT_NE(greeting("/events").find("VOXA5-PLUS V"), std::string::npos);
+    const std::string resumed = greeting("/events", {{"Last-Event-ID", last_id}});
+    EXPECT_NE(resumed.find("event: hello"), std::string::npos);
+    EXPECT_EQ(resumed.find("event: console"), std::string::npos) << resumed.substr(0, 500);
+    EXPECT_EQ(greeting("/events?since=" + last_id).find("event: console"), std::string::npos);
+    // An id of another run (voxa-sim started again on the port) counts as a new page.
+    EXPECT_NE(greeting("/events?since=0badc0de.1").find("VOXA5-PLUS V"), std::string::npos);
 }
 
 TEST_F(WebViewServer, PointerActionsMoveTheFingerOnThePanel) {
@@ -247,6 +271,16 @@ TEST_F(WebViewServer, OtherSitesAndHostNamesAndMissingTokensAreRefused) {
     const int resets = module_.resets();
     session_.advance_to(session_.now() + 10'000'000);
     EXPECT_EQ(module_.resets(), resets + 1);  // only the one from the page's own origin
+
+    // A second voxa-sim on the same port is told so, rather than sharing the port.
+    WebViewOptions same;
+    same.port = web_->port();
+    Module other_module{Module::Options{}};
+    Session other_session{other_module, false};
+    WebView other(other_session, same);
+    std::string error;
+    EXPECT_FALSE(other.start(&error));
+    EXPECT_NE(error.find("in use"), std::string::npos) << error;
 }
 
 }  // namespace
