@@ -59,11 +59,11 @@ bool valid_port(int port) {
 void uart_init(int port) {
     if (valid_port(port)) machine().uart(port).init(machine().now());
 }
-void uart_set_divider(int port, uint32_t increment, uint32_t modulator) {
-    if (valid_port(port)) machine().uart(port).set_divider(machine().now(), increment, modulator);
+void uart_set_rate(int port, uint32_t bits_per_second) {
+    if (valid_port(port)) machine().uart(port).set_rate(machine().now(), bits_per_second);
 }
 int uart_irq_source(int port) {
-    return port == kCom1 ? kIrqUart2 : kIrqUart1;
+    return port == kCom1 ? kIrqCom1 : kIrqCom0;
 }
 bool uart_rx_ready(int port) {
     return valid_port(port) && machine().uart(port).rx_ready();

@@ -1,5 +1,7 @@
 #include "lcd_controller.h"
 
+#include "boards/imx21/lcdc_timing.h"
+
 namespace sim {
 
 bool LcdController::decode_offset(uint32_t offset, uint32_t* index) {
@@ -27,8 +29,11 @@ void LcdController::configure(const LcdConfig& c) {
     regs_[kLcdcPageWidth / 4] = c.width / 2;
     regs_[kLcdcPanelConfig / 4] =
         kLcdcPanelMode | (c.shift_clock_inverted ? kLcdcShiftClockInverted : 0);
-    regs_[kLcdcHorizontal / 4] = c.horizontal_timing;
-    regs_[kLcdcVertical / 4] = c.vertical_timing;
+    // The module's controller is an i.MX21's: its registers read back as the chip's words.
+    regs_[kLcdcHorizontal / 4] =
+        imx21::lcdc_horizontal_word(c.hsync_width, c.h_front_porch, c.h_back_porch);
+    regs_[kLcdcVertical / 4] =
+        imx21::lcdc_vertical_word(c.vsync_width, c.v_front_porch, c.v_back_porch);
     regs_[kLcdcDmaControl / 4] = kLcdcDmaDefault;
 }
 

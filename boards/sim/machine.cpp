@@ -141,9 +141,9 @@ bool Machine::source_asserted(int source) const {
     switch (source) {
         case kIrqTimer:
             return timer_event_;
-        case kIrqUart1:
+        case kIrqCom0:
             return uart0_.irq_asserted();
-        case kIrqUart2:
+        case kIrqCom1:
             return uart1_.irq_asserted();
         default:
             return false;
@@ -152,8 +152,8 @@ bool Machine::source_asserted(int source) const {
 
 int Machine::highest_pending() const {
     // The sources the board models, highest first; every other source never asserts.
-    static constexpr int kModelled[] = {kIrqTimer, kIrqUart1, kIrqUart2};
-    static_assert(kIrqTimer > kIrqUart1 && kIrqUart1 > kIrqUart2);
+    static constexpr int kModelled[] = {kIrqTimer, kIrqCom0, kIrqCom1};
+    static_assert(kIrqTimer > kIrqCom0 && kIrqCom0 > kIrqCom1);
     for (const int s : kModelled) {
         if (enabled_[s] && source_asserted(s)) return s;
     }

@@ -1,6 +1,6 @@
 #include "uart_model.h"
 
-#include "device/board.h"
+#include "boards/imx21/uart_divider.h"
 
 namespace sim {
 
@@ -10,12 +10,12 @@ namespace {
 // rate = ref x (inc + 1) / (16 x (mod + 1)).
 uint64_t byte_time_ns(uint32_t increment, uint32_t modulator) {
     const uint64_t num = 10ull * 1000000000ull * 16ull * (uint64_t(modulator) + 1);
-    const uint64_t den = uint64_t(kUartRefClockHz) * (uint64_t(increment) + 1);
+    const uint64_t den = uint64_t(imx21::kUartRefClockHz) * (uint64_t(increment) + 1);
     return (num + den / 2) / den;
 }
 
 uint32_t rate_of(uint32_t increment, uint32_t modulator) {
-    const uint64_t num = uint64_t(kUartRefClockHz) * (uint64_t(increment) + 1);
+    const uint64_t num = uint64_t(imx21::kUartRefClockHz) * (uint64_t(increment) + 1);
     const uint64_t den = 16ull * (uint64_t(modulator) + 1);
     return uint32_t((num + den / 2) / den);
 }
@@ -24,8 +24,9 @@ uint32_t rate_of(uint32_t increment, uint32_t modulator) {
 
 UartModel::UartModel(int port, Sink& sink) : port_(port), sink_(sink) {
     // Until the firmware programs the divider, the line runs at 115200.
-    byte_ns_ = byte_time_ns(1108, 9999);
-    rate_ = rate_of(1108, 9999);
+    const uint32_t increment = imx21::uart_increment(115200);
+    byte_ns_ = byte_time_ns(increment, imx21::kUartModulator);
+    rate_ = rate_of(increment, imx21::kUartModulator);
 }
 
 void UartModel::init(uint64_t now) {
@@ -38,9 +39,10 @@ void UartModel::init(uint64_t now) {
     (void)now;
 }
 
-void UartModel::set_divider(uint64_t now, uint32_t increment, uint32_t modulator) {
-    byte_ns_ = byte_time_ns(increment, modulator);
-    const uint32_t rate = rate_of(increment, modulator);
+void UartModel::set_rate(uint64_t now, uint32_t bits_per_second) {
+    const uint32_t increment = imx21::uart_increment(bits_per_second);
+    byte_ns_ = byte_time_ns(increment, imx21::kUartModulator);
+    const uint32_t rate = rate_of(increment, imx21::kUartModulator);
     if (rate != rate_) {
         rate_ = rate;
         sink_.uart_rate_changed(port_, now, rate);

@@ -25,7 +25,8 @@ class UartModel {
 
     // Register-level operations of the firmware.
     void init(uint64_t now);
-    void set_divider(uint64_t now, uint32_t increment, uint32_t modulator);
+    // The rate the module's UART makes for a nominal rate (its fractional divider).
+    void set_rate(uint64_t now, uint32_t bits_per_second);
     bool rx_ready() const { return rx_count_ > 0; }
     uint8_t rx_read();
     bool tx_ready() const { return tx_count_ < kFifoDepth; }

@@ -27,19 +27,8 @@ using namespace serial;
 
 namespace {
 
-// The fractional divider runs with a fixed modulator; the increment then sets the rate:
-// rate = reference clock x (increment + 1) / (16 x (modulator + 1)).
-constexpr uint32_t kDividerModulator = 9999;
-constexpr uint32_t kDividerScale = kUartRefClockHz / (kDividerModulator + 1);
-
-constexpr uint32_t divider_increment(uint32_t rate) {
-    return rate * 16 / kDividerScale - 1;
-}
-
-void program_divider(int port, uint32_t rate) {
-    uint32_t increment = divider_increment(kDefaultBaud);
-    if (KV_BaudSupported(rate)) increment = divider_increment(rate);
-    uart_set_divider(port, increment, kDividerModulator);
+void program_rate(int port, uint32_t rate) {
+    uart_set_rate(port, KV_BaudSupported(rate) ? rate : kDefaultBaud);
 }
 
 // Points both UARTs' interrupts at the handlers of their current roles.
@@ -104,13 +93,13 @@ int KV_BaudSupported(uint32_t rate) {
 
 void KV_COM_BaudRate(uint32_t rate) {
     if (!KV_BaudSupported(rate)) rate = kDefaultBaud;
-    program_divider(kCom0, rate);
+    program_rate(kCom0, rate);
     baudrate0 = rate;
 }
 
 void KV_AUX_BaudRate(uint32_t rate) {
     if (!KV_BaudSupported(rate)) rate = kDefaultBaud;
-    program_divider(kCom1, rate);
+    program_rate(kCom1, rate);
     baudrate1 = rate;
 }
 

@@ -22,11 +22,13 @@
 
 using IsrHandler = void (*)();
 
-// Interrupt sources of the i.MX21 that the firmware uses.
+// Interrupt sources the firmware uses. The numbers are this contract's own; each board maps
+// them to the lines of its interrupt controller. When several are pending at once, the higher
+// number's handler runs first: the timebase, then com0, then com1.
 constexpr int kIrqSourceCount = 64;
-constexpr int kIrqUart2 = 19;  // com1
-constexpr int kIrqUart1 = 20;  // com0
-constexpr int kIrqTimer = 25;  // the 1 ms timebase
+constexpr int kIrqCom1 = 0;
+constexpr int kIrqCom0 = 1;
+constexpr int kIrqTimer = 2;  // the 1 ms timebase
 
 // Points every source at the default handler (which halts the system), disables all sources and
 // enables interrupts globally.
@@ -101,10 +103,10 @@ constexpr int kUartCount = 2;
 // Resets the UART: 8 data bits, no parity, 1 stop bit, no hardware handshake, FIFOs empty,
 // all of its interrupts disabled.
 void uart_init(int port);
-// Programs the fractional baud-rate divider:
-// rate = reference clock x (increment + 1) / (16 x (modulator + 1)).
-constexpr uint32_t kUartRefClockHz = 16620000;
-void uart_set_divider(int port, uint32_t increment, uint32_t modulator);
+// Sets the line's rate in bit/s. The board programs the rate its UART makes nearest to it: the
+// module's own UARTs divide a 16.62 MHz reference by a fractional divider and run a little off
+// the nominal rates (115197 bit/s for 115200), and the simulated board models that same rate.
+void uart_set_rate(int port, uint32_t bits_per_second);
 
 // The interrupt source of a port.
 int uart_irq_source(int port);
@@ -178,8 +180,13 @@ constexpr uint32_t kFrameBufferMaxPixels = 800u * 600u;
 struct LcdConfig {
     uint16_t width;
     uint16_t height;
-    uint32_t horizontal_timing;  // ((hpw - 1) << 26) | ((hfp - 1) << 8) | (hbp - 3)
-    uint32_t vertical_timing;    // (vpw << 26) | (vfp << 8) | vbp
+    // The sync pulses and porches: horizontal ones in pixel clocks, vertical ones in lines.
+    uint16_t hsync_width;
+    uint16_t h_front_porch;
+    uint16_t h_back_porch;
+    uint16_t vsync_width;
+    uint16_t v_front_porch;
+    uint16_t v_back_porch;
     bool shift_clock_inverted;
 };
 // Programs geometry and timing; the pixel clock is 26 MHz.

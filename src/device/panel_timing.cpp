@@ -33,16 +33,6 @@ PanelTiming programmableTiming() {
             limit(e.vpw, lo.vpw, hi.vpw), limit(e.vbp, lo.vbp, hi.vbp)};
 }
 
-// Each field's offset and width is the controller's; the values are already in range, so no
-// field can borrow from or carry into its neighbour.
-uint32_t horizontalTimingWord(const PanelTiming& t) {
-    return ((t.hpw - 1) << 26) | ((t.hfp - 1) << 8) | (t.hbp - 3);
-}
-
-uint32_t verticalTimingWord(const PanelTiming& t) {
-    return (t.vpw << 26) | (t.vfp << 8) | t.vbp;
-}
-
 void fillTimingDefaults() {
     const auto& t = panel::kBuild.timing;
     fill_default(eepromData.hfp, t.hfp);
@@ -59,8 +49,12 @@ void setLCDtiming() {
     LcdConfig c{};
     c.width = panel::kWidth;
     c.height = panel::kHeight;
-    c.horizontal_timing = horizontalTimingWord(t);
-    c.vertical_timing = verticalTimingWord(t);
+    c.hsync_width = t.hpw;
+    c.h_front_porch = t.hfp;
+    c.h_back_porch = t.hbp;
+    c.vsync_width = t.vpw;
+    c.v_front_porch = t.vfp;
+    c.v_back_porch = t.vbp;
     c.shift_clock_inverted = eepromData.LCDshiftclock == 1;
     lcd_configure(c);
     htot = panel::kWidth + t.hfp + t.hpw + t.hbp;

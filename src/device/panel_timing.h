@@ -21,10 +21,8 @@ extern uint32_t vtot;
 extern float msPerLine;
 extern uint32_t msPerFrame;
 
-// The settings' six fields limited to what the timing words can hold.
+// The settings' six fields limited to the ranges the panels and controller take.
 PanelTiming programmableTiming();
-uint32_t horizontalTimingWord(const PanelTiming& t);
-uint32_t verticalTimingWord(const PanelTiming& t);
 
 // Programs the timing registers from the six settings fields and recomputes the durations.
 void setLCDtiming();
