@@ -95,13 +95,17 @@ void host_tx_service() {
     tx_service(hostPort(), hostTx);
 }
 
+// No interrupt announces the end of a polled byte: a board that sleeps until the next interrupt
+// would wait for the next millisecond tick each time, so these waits only poll.
+constexpr uint32_t kTxPollNs = 20000;
+
 void poll_write(int port, const uint8_t* bytes, int n) {
     if (port == kCom1) uart_com1_tx_enable(true);
     for (int i = 0; i < n; ++i) {
-        while (!uart_tx_complete(port)) board_idle();
+        while (!uart_tx_complete(port)) board_idle_for(kTxPollNs);
         uart_tx_write(port, bytes[i]);
     }
-    while (!uart_tx_complete(port)) board_idle();
+    while (!uart_tx_complete(port)) board_idle_for(kTxPollNs);
     if (port == kCom1) uart_com1_tx_enable(false);
 }
 
@@ -171,7 +175,7 @@ void txBinary(const uint8_t* bytes, int n) {
 
 void txWait() {
     while (hostTx.busy) board_idle();
-    while (!uart_tx_complete(hostPort())) board_idle();
+    while (!uart_tx_complete(hostPort())) board_idle_for(kTxPollNs);
 }
 
 void pout(const char* fmt, ...) {
