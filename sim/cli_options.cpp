@@ -256,7 +256,8 @@ CliParse parse_cli(int argc, const char* const* argv, CliOptions* out, std::stri
     }
     for (int p = 0; p < 2; ++p) {
         if (o.com[p].kind == EndpointSpec::Kind::kWeb && !o.web) {
-            *error = std::string("--com") + char('0' + p) + " web needs the web view: add --web PORT";
+            *error =
+                std::string("--com") + char('0' + p) + " web needs the web view: add --web PORT";
             return CliParse::kError;
         }
     }

@@ -100,8 +100,8 @@ std::string encode_png(int width, int height, const std::vector<uint8_t>& rgb) {
         png_set_write_fn(
             png, &out,
             [](png_structp p, png_bytep data, png_size_t n) {
-                static_cast<std::string*>(png_get_io_ptr(p))->append(
-                    reinterpret_cast<const char*>(data), n);
+                static_cast<std::string*>(png_get_io_ptr(p))
+                    ->append(reinterpret_cast<const char*>(data), n);
             },
             nullptr);
         ok = png_rows(png, info, width, height, rgb);

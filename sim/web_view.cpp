@@ -173,8 +173,8 @@ std::vector<WebRect> changed_rects(const uint16_t* before, const uint16_t* after
     int band_top = -1, band_left = 0, band_right = 0, last_changed = -1;
     auto close_band = [&]() {
         if (band_top < 0) return;
-        rects.push_back({band_left, band_top, band_right - band_left + 1,
-                         last_changed - band_top + 1});
+        rects.push_back(
+            {band_left, band_top, band_right - band_left + 1, last_changed - band_top + 1});
         band_top = -1;
     };
     for (int y = 0; y < height; ++y) {
@@ -236,6 +236,7 @@ struct WebView::Hub {
         StepKind kind;
         int x = 0;
         int y = 0;
+        Clock::time_point at{};  // when it came
     };
     struct Event {
         uint64_t seq;
@@ -277,6 +278,12 @@ struct WebView::Hub {
 
     std::vector<Input> inputs;
     std::string console_in;
+    // The simulation thread's own: inputs taken from the page, waiting for their moment, and
+    // when the last one was carried out (wall clock and virtual time).
+    std::deque<Input> waiting;
+    Clock::time_point last_input_at{};
+    uint64_t last_input_ns = 0;
+    bool any_input = false;
 
     uint64_t frames_sent = 0;
     uint64_t frame_bytes = 0;
@@ -339,8 +346,8 @@ struct WebView::Hub {
                 cv.wait_until(lock, until);
             }
             if (!events.empty() && c.next_seq < events.front().seq) {
-                out += sse("lost", "{\"events\":" +
-                                       std::to_string(events.front().seq - c.next_seq) + "}");
+                out += sse("lost",
+                           "{\"events\":" + std::to_string(events.front().seq - c.next_seq) + "}");
                 c.next_seq = events.front().seq;
             }
             if (!events.empty()) {
@@ -434,22 +441,20 @@ class WebView::Server {
             const int yes = 1;
             setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
         });
-        http_.set_pre_routing_handler(
-            [this](const httplib::Request& req, httplib::Response& res) {
-                const std::string why = refusal(req);
-                if (why.empty()) return httplib::Server::HandlerResponse::Unhandled;
-                res.status = 403;
-                res.set_content(why + "\n", "text/plain");
-                return httplib::Server::HandlerResponse::Handled;
-            });
+        http_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+            const std::string why = refusal(req);
+            if (why.empty()) return httplib::Server::HandlerResponse::Unhandled;
+            res.status = 403;
+            res.set_content(why + "\n", "text/plain");
+            return httplib::Server::HandlerResponse::Handled;
+        });
         routes();
-        port_ = options_.port == 0 ? http_.bind_to_any_port(options_.address)
-                                   : (http_.bind_to_port(options_.address, options_.port)
-                                          ? options_.port
-                                          : -1);
+        port_ = options_.port == 0
+                    ? http_.bind_to_any_port(options_.address)
+                    : (http_.bind_to_port(options_.address, options_.port) ? options_.port : -1);
         if (port_ <= 0) {
-            *error = "cannot listen on " + options_.address + ":" +
-                     std::to_string(options_.port) + ": " + std::strerror(errno);
+            *error = "cannot listen on " + options_.address + ":" + std::to_string(options_.port) +
+                     ": " + std::strerror(errno);
             return false;
         }
         thread_ = std::thread([this] { http_.listen_after_bind(); });
@@ -481,14 +486,15 @@ class WebView::Server {
         const std::string address = options_.address.find(':') != std::string::npos
                                         ? "[" + options_.address + "]"
                                         : options_.address;
-        for (const std::string& name : {std::string("127.0.0.1"), std::string("localhost"),
-                                        std::string("[::1]"), address}) {
+        for (const std::string& name :
+             {std::string("127.0.0.1"), std::string("localhost"), std::string("[::1]"), address}) {
             if (host == name + port) return true;
         }
         return false;
     }
 
-    void queue(const Hub::Input& input) {
+    void queue(Hub::Input input) {
+        input.at = Clock::now();
         std::lock_guard lock(hub_->mu);
         hub_->inputs.push_back(input);
     }
@@ -507,8 +513,7 @@ class WebView::Server {
                 if (const char* dir = std::getenv("VOXA_WEB_DIR"); dir && *dir) {
                     std::ifstream in(std::string(dir) + "/" + a.file, std::ios::binary);
                     if (in) {
-                        res.set_content(std::string(std::istreambuf_iterator<char>(in), {}),
-                                        type);
+                        res.set_content(std::string(std::istreambuf_iterator<char>(in), {}), type);
                         return;
                     }
                 }
@@ -542,11 +547,11 @@ class WebView::Server {
             }
             int x = 0, y = 0;
             if (!parse_int(req.get_param_value("x"), &x) ||
-                !parse_int(req.get_param_value("y"), &y) || x < 0 || y < 0 ||
-                x >= hub_->width || y >= hub_->height) {
+                !parse_int(req.get_param_value("y"), &y) || x < 0 || y < 0 || x >= hub_->width ||
+                y >= hub_->height) {
                 return fail(res, 400,
-                            "x and y must be a pixel of the " + std::to_string(hub_->width) +
-                                "x" + std::to_string(hub_->height) + " panel");
+                            "x and y must be a pixel of the " + std::to_string(hub_->width) + "x" +
+                                std::to_string(hub_->height) + " panel");
             }
             queue({action == "down" ? StepKind::kTouch : StepKind::kMove, x, y});
             res.status = 204;
@@ -581,9 +586,9 @@ class WebView::Server {
             if (action != "insert" && action != "remove") {
                 return fail(res, 400, "action is insert or remove");
             }
-            queue({action == "remove"            ? StepKind::kSdRemove
+            queue({action == "remove"          ? StepKind::kSdRemove
                    : options_.sd_image.empty() ? StepKind::kSdInsertFolder
-                                                 : StepKind::kSdInsertImage});
+                                               : StepKind::kSdInsertImage});
             res.status = 204;
         });
         http_.Get("/api/screenshot.png", [this](const httplib::Request&, httplib::Response& res) {
@@ -622,7 +627,9 @@ class WebView::Server {
 };
 
 WebView::WebView(Session& session, WebViewOptions options)
-    : session_(session), options_(std::move(options)), hub_(std::make_shared<Hub>()),
+    : session_(session),
+      options_(std::move(options)),
+      hub_(std::make_shared<Hub>()),
       runner_(std::make_unique<ScriptRunner>(session)) {
     const Module& m = session_.module();
     hub_->width = m.width();
@@ -632,13 +639,12 @@ WebView::WebView(Session& session, WebViewOptions options)
     const std::string card = options_.sd_image.empty() ? options_.sd_dir : options_.sd_image;
     std::string build = panel_name(m.panel());
     for (char& ch : build) ch = char(std::toupper(uint8_t(ch)));
-    hub_->hello = "{\"panel\":" + json_string(panel_name(m.panel())) +
-                  ",\"width\":" + std::to_string(m.width()) +
-                  ",\"height\":" + std::to_string(m.height()) +
-                  ",\"console\":" + std::to_string(options_.console) +
-                  ",\"card\":" + json_string(card) + ",\"version\":" +
-                  json_string("VOXA5-PLUS " + build + " on voxa-sim") +
-                  ",\"fast\":" + (session_.realtime() ? "false" : "true") + "}";
+    hub_->hello =
+        "{\"panel\":" + json_string(panel_name(m.panel())) +
+        ",\"width\":" + std::to_string(m.width()) + ",\"height\":" + std::to_string(m.height()) +
+        ",\"console\":" + std::to_string(options_.console) + ",\"card\":" + json_string(card) +
+        ",\"version\":" + json_string("VOXA5-PLUS " + build + " on voxa-sim") +
+        ",\"fast\":" + (session_.realtime() ? "false" : "true") + "}";
     if (options_.token) token_ = random_token();
     if (options_.console < 0) {
         session_.on_traffic = [hub = hub_](int port, bool from_host, std::string_view bytes) {
@@ -665,8 +671,7 @@ bool WebView::start(std::string* error) {
     }
     std::fprintf(stderr, "voxa-sim: web view at %s\n", url().c_str());
     if (options_.address == "0.0.0.0" || options_.address == "::") {
-        std::fprintf(stderr,
-                     "voxa-sim: the web view listens on every address of this machine%s\n",
+        std::fprintf(stderr, "voxa-sim: the web view listens on every address of this machine%s\n",
                      token_.empty() ? "; anyone who reaches it can drive the module "
                                       "(--web-token guards it)"
                                     : "");
@@ -703,12 +708,25 @@ void WebView::between_slices() {
 }
 
 void WebView::apply_input() {
-    std::vector<Hub::Input> inputs;
+    Hub& hub = *hub_;
     {
-        std::lock_guard lock(hub_->mu);
-        inputs.swap(hub_->inputs);
+        std::lock_guard lock(hub.mu);
+        hub.waiting.insert(hub.waiting.end(), hub.inputs.begin(), hub.inputs.end());
+        hub.inputs.clear();
     }
-    for (const Hub::Input& input : inputs) {
+    bool applied = false;
+    while (!hub.waiting.empty()) {
+        const Hub::Input& input = hub.waiting.front();
+        // Inputs keep the spacing the person gave them: a press and a release that reach a
+        // busy simulation together are still as far apart in virtual time as they were on the
+        // wall clock, so a short click is not a touch of no duration.
+        const uint64_t now = session_.now();
+        if (hub.any_input) {
+            const auto gap =
+                std::chrono::duration_cast<std::chrono::nanoseconds>(input.at - hub.last_input_at)
+                    .count();
+            if (gap > 0 && hub.last_input_ns + uint64_t(gap) > now) break;
+        }
         // The same steps the control console carries out.
         ScriptStep step;
         step.kind = input.kind;
@@ -717,8 +735,13 @@ void WebView::apply_input() {
         if (step.kind == StepKind::kSdInsertImage) step.path = options_.sd_image;
         if (step.kind == StepKind::kSdInsertFolder) step.path = options_.sd_dir;
         runner_->run_step(step);
+        hub.any_input = true;
+        hub.last_input_at = input.at;
+        hub.last_input_ns = now;
+        hub.waiting.pop_front();
+        applied = true;
     }
-    if (!inputs.empty()) publish_status(true);
+    if (applied) publish_status(true);
 }
 
 void WebView::publish_frame() {
@@ -759,8 +782,7 @@ void WebView::publish_status(bool force) {
     const Module& m = session_.module();
     // The real-time ratio over about the last second.
     rate_samples_.push_back({now, m.now_ns()});
-    while (rate_samples_.size() > 2 &&
-           now - rate_samples_[1].first >= std::chrono::seconds(1)) {
+    while (rate_samples_.size() > 2 && now - rate_samples_[1].first >= std::chrono::seconds(1)) {
         rate_samples_.pop_front();
     }
     double ratio = 0.0;

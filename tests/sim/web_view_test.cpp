@@ -95,8 +95,8 @@ TEST(WebViewFrames, RectanglesCarryTheirPixelsExactly) {
     std::vector<uint16_t> fb(w * h);
     for (size_t i = 0; i < fb.size(); ++i) fb[i] = uint16_t(i * 2654435761u >> 7);  // no runs
     const std::vector<WebRect> rects = {{0, 0, 300, 1}, {17, 40, 100, 100}, {299, 199, 1, 1}};
-    const std::vector<uint16_t> got = apply_frame(std::vector<uint16_t>(w * h, 0), w,
-                                                  frame_json(fb.data(), w, rects));
+    const std::vector<uint16_t> got =
+        apply_frame(std::vector<uint16_t>(w * h, 0), w, frame_json(fb.data(), w, rects));
     for (const WebRect& r : rects) {
         for (int y = r.y; y < r.y + r.h; ++y) {
             for (int x = r.x; x < r.x + r.w; ++x) {
@@ -194,8 +194,7 @@ TEST_F(WebViewServer, ConsoleLinesReachTheModuleAndTheFramesRebuildItsScreen) {
     ASSERT_TRUE(run_until_streamed(">\\u000d\"}")) << stream();
     session_.advance_to(session_.now() + 500'000'000);
     // Once the screen is still, a change is sent as its own rectangle.
-    ASSERT_EQ(client_->Post("/api/console", "r 300 200 349 249 1 0F0", "text/plain")->status,
-              204);
+    ASSERT_EQ(client_->Post("/api/console", "r 300 200 349 249 1 0F0", "text/plain")->status, 204);
     ASSERT_TRUE(run_until_streamed("\"x\":300,\"y\":200,\"w\":50,\"h\":50,"));
     session_.advance_to(session_.now() + 100'000'000);
 
@@ -226,20 +225,37 @@ TEST_F(WebViewServer, ConsoleLinesReachTheModuleAndTheFramesRebuildItsScreen) {
 
 TEST_F(WebViewServer, PointerActionsMoveTheFingerOnThePanel) {
     start({});
+    // Each input waits in virtual time for as long as it came after the one before.
+    auto advance_until = [&](auto done) {
+        for (int ms = 0; ms < 2000 && !done(); ++ms)
+            session_.advance_to(session_.now() + 1'000'000);
+        return done();
+    };
     ASSERT_EQ(client_->Post("/api/touch?action=down&x=100&y=50")->status, 204);
-    session_.advance_to(session_.now() + 10'000'000);
-    EXPECT_TRUE(module_.touched());
+    EXPECT_TRUE(advance_until([&] { return module_.touched(); }));
     EXPECT_EQ(client_->Post("/api/touch?action=move&x=799&y=479")->status, 204);
-    session_.advance_to(session_.now() + 10'000'000);
-    EXPECT_EQ(module_.touch_input().x, 799);
+    EXPECT_TRUE(advance_until([&] { return module_.touch_input().x == 799; }));
     EXPECT_EQ(module_.touch_input().y, 479);
     for (const char* bad : {"action=move&x=800&y=1", "action=down&x=-1&y=1", "action=down&x=1",
                             "action=down&x=1y&y=2", "action=poke&x=1&y=1"}) {
         EXPECT_EQ(client_->Post((std::string("/api/touch?") + bad).c_str())->status, 400) << bad;
     }
     EXPECT_EQ(client_->Post("/api/touch?action=up")->status, 204);
-    session_.advance_to(session_.now() + 10'000'000);
+    EXPECT_TRUE(advance_until([&] { return !module_.touched(); }));
+
+    // A click that reaches a busy simulation in one piece keeps its length in virtual time.
+    ASSERT_EQ(client_->Post("/api/touch?action=down&x=10&y=10")->status, 204);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    ASSERT_EQ(client_->Post("/api/touch?action=up")->status, 204);
+    uint64_t down_ns = 0;
+    for (int ms = 0; ms < 500; ++ms) {
+        session_.advance_to(session_.now() + 1'000'000);
+        if (module_.touched()) down_ns += 1'000'000;
+    }
+    EXPECT_GE(down_ns, 55'000'000u);
+    EXPECT_LE(down_ns, 120'000'000u);
     EXPECT_FALSE(module_.touched());
+
     // Without --com0 web the console only watches, and without a card there is none to swap.
     EXPECT_EQ(client_->Post("/api/console", "vers", "text/plain")->status, 409);
     EXPECT_EQ(client_->Post("/api/card?action=remove")->status, 409);
