@@ -1,5 +1,5 @@
 # Thin wrapper around CMake presets. `make run` starts the simulator, `make test` runs everything.
-.PHONY: all deps build install run web test test-default test-asan check-arm bench fuzz fuzz-campaign lint format clean
+.PHONY: all deps build install run web qemu test-qemu test test-default test-asan check-arm bench fuzz fuzz-campaign lint format clean
 
 JOBS ?= $(shell nproc)
 RUN_ARGS ?=
@@ -39,7 +39,20 @@ test-asan: deps
 check-arm: deps
 	scripts/check-arm.sh
 
-test: test-default test-asan check-arm lint
+# The WVGA image on QEMU's versatilepb, com0 on a pseudo-terminal (its path is printed), e.g.
+# make qemu QEMU_ARGS="--serial tcp:5555 --card card.img"
+QEMU_ARGS ?=
+qemu: deps
+	cmake --preset arm >/dev/null
+	cmake --build --preset arm -j $(JOBS)
+	scripts/qemu-run.sh $(QEMU_ARGS)
+
+# The QEMU image boots, answers and draws what voxa-sim draws, and writes a card fsck accepts.
+test-qemu: build check-arm
+	python3 tests/qemu/qemu_test.py --images build/arm/images/qemu-versatilepb \
+	  --sim build/default/bin/voxa-sim --out build/qemu-test
+
+test: test-default test-asan check-arm test-qemu lint
 
 bench: build
 	scripts/run-benchmarks.sh

@@ -11,7 +11,7 @@ packages=(
   gcc-arm-none-eabi libstdc++-arm-none-eabi-newlib
   clang libclang-rt-dev clang-tidy clang-format
   mtools dosfstools socat python3 python3-serial valgrind sox
-  libcpp-httplib-dev chromium chromium-driver python3-selenium
+  libcpp-httplib-dev chromium chromium-driver python3-selenium qemu-system-arm
 )
 
 missing=()
