@@ -530,11 +530,15 @@ def run_card(bin_dir, tmp):
 
 def frame_bytes_for(page, sim, lines):
     page.settle()
-    before = sim.stats()["frame_bytes"]
+    before = sim.stats()
     for line in lines:
         page.command(line)
+    # The prompt may come back before the change's frame has gone out (frames go at most 60
+    # times a second, and a slow build falls behind): wait for the server to have sent it.
+    wait_for("the change's frame to be sent",
+             lambda: sim.stats()["frames"] > before["frames"], timeout=10, interval=0.05)
     page.settle()
-    return sim.stats()["frame_bytes"] - before
+    return sim.stats()["frame_bytes"] - before["frame_bytes"]
 
 
 def measure(page, sim):
