@@ -7,18 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-driver=build/default/bin/voxa_jpeg_decode
-
-if ! command -v valgrind >/dev/null 2>&1; then
-  echo "callgrind-jpeg: valgrind is not installed (scripts/install-deps.sh)" >&2
-  exit 1
-fi
-cmake --preset default >/dev/null
-cmake --build --preset default -j 2 --target voxa_jpeg_decode >/dev/null
-if [ ! -x "$driver" ]; then
-  echo "callgrind-jpeg: $driver was not built (valgrind/callgrind.h missing?)" >&2
-  exit 1
-fi
+source scripts/lib/callgrind-driver.sh
+callgrind_driver callgrind-jpeg voxa_jpeg_decode
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT

@@ -11,18 +11,8 @@ cd "$(dirname "$0")/.."
 
 count=${1:-1000}
 goal=20000
-driver=build/default/bin/voxa_line_pipeline
-
-if ! command -v valgrind >/dev/null 2>&1; then
-  echo "callgrind-line-pipeline: valgrind is not installed (scripts/install-deps.sh)" >&2
-  exit 1
-fi
-cmake --preset default >/dev/null
-cmake --build --preset default -j 2 --target voxa_line_pipeline >/dev/null
-if [ ! -x "$driver" ]; then
-  echo "callgrind-line-pipeline: $driver was not built (valgrind/callgrind.h missing?)" >&2
-  exit 1
-fi
+source scripts/lib/callgrind-driver.sh
+callgrind_driver callgrind-line-pipeline voxa_line_pipeline
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT

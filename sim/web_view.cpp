@@ -635,7 +635,6 @@ WebView::WebView(Session& session, WebViewOptions options)
     hub_->width = m.width();
     hub_->height = m.height();
     hub_->fb.assign(size_t(m.width()) * m.height(), 0);
-    published_ = hub_->fb;
     const std::string card = options_.sd_image.empty() ? options_.sd_dir : options_.sd_image;
     std::string build = panel_name(m.panel());
     for (char& ch : build) ch = char(std::toupper(uint8_t(ch)));
@@ -747,17 +746,17 @@ void WebView::apply_input() {
 void WebView::publish_frame() {
     const Module& m = session_.module();
     const ScreenLook look = screen_look(m, {});
-    const size_t bytes = published_.size() * 2;
-    const bool pixels = std::memcmp(published_.data(), m.framebuffer(), bytes) != 0;
-    if (!pixels && look == published_look_) return;
-    if (pixels) std::memcpy(published_.data(), m.framebuffer(), bytes);
+    // Only this thread writes the published frame, so the comparison and the copy are the
+    // only work under the lock (well under a millisecond for the largest panel).
     std::lock_guard lock(hub_->mu);
+    const size_t bytes = hub_->fb.size() * 2;
+    const bool pixels = std::memcmp(hub_->fb.data(), m.framebuffer(), bytes) != 0;
+    if (!pixels && look == hub_->look) return;
     if (pixels) {
-        hub_->fb = published_;
+        std::memcpy(hub_->fb.data(), m.framebuffer(), bytes);
         ++hub_->frame_serial;
     }
-    if (!(look == published_look_)) {
-        published_look_ = look;
+    if (!(look == hub_->look)) {
         hub_->look = look;
         ++hub_->look_serial;
     }

@@ -18,7 +18,6 @@
 #include <vector>
 
 #include "sim/endpoint.h"
-#include "sim/screen.h"
 #include "sim/session.h"
 
 namespace sim {
@@ -89,8 +88,6 @@ class WebView {
     std::string token_;
     // The page's clicks are carried out as the control console's lines are.
     std::unique_ptr<ScriptRunner> runner_;
-    std::vector<uint16_t> published_;
-    ScreenLook published_look_;
     std::chrono::steady_clock::time_point last_frame_{};
     std::chrono::steady_clock::time_point last_status_{};
     std::deque<std::pair<std::chrono::steady_clock::time_point, uint64_t>> rate_samples_;

@@ -298,6 +298,20 @@ double cos_kernel(double r) {
     return 1.0 + r2 * sum;
 }
 
+// sin(r + quadrant x pi/2) for a reduced r.
+double sin_in_quadrant(double r, int quadrant) {
+    switch (quadrant & 3) {
+        case 0:
+            return sin_kernel(r);
+        case 1:
+            return cos_kernel(r);
+        case 2:
+            return -sin_kernel(r);
+        default:
+            return -cos_kernel(r);
+    }
+}
+
 float nan_of(float x) {
     return x - x;
 }  // NaN for an infinity, and NaN stays NaN
@@ -311,44 +325,15 @@ float sinf(float x) {
     if (x == 0.0f) return x;  // keeps the sign of zero
     int quadrant = 0;
     const double r = reduce(static_cast<double>(x), quadrant);
-    double result;
-    switch (quadrant) {
-        case 0:
-            result = sin_kernel(r);
-            break;
-        case 1:
-            result = cos_kernel(r);
-            break;
-        case 2:
-            result = -sin_kernel(r);
-            break;
-        default:
-            result = -cos_kernel(r);
-            break;
-    }
-    return static_cast<float>(result);
+    return static_cast<float>(sin_in_quadrant(r, quadrant));
 }
 
 float cosf(float x) {
     if (!is_finite(x)) return nan_of(x);
     int quadrant = 0;
     const double r = reduce(static_cast<double>(x), quadrant);
-    double result;
-    switch (quadrant) {
-        case 0:
-            result = cos_kernel(r);
-            break;
-        case 1:
-            result = -sin_kernel(r);
-            break;
-        case 2:
-            result = -cos_kernel(r);
-            break;
-        default:
-            result = sin_kernel(r);
-            break;
-    }
-    return static_cast<float>(result);
+    // cos x = sin(x + pi/2): one quadrant further on.
+    return static_cast<float>(sin_in_quadrant(r, quadrant + 1));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -18,7 +18,6 @@ import re
 import shutil
 import signal
 import statistics
-import struct
 import subprocess
 import sys
 import tempfile
@@ -26,7 +25,9 @@ import threading
 import time
 import urllib.error
 import urllib.request
-import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import png_rgb  # noqa: E402
 
 try:
     from selenium import webdriver
@@ -72,47 +73,10 @@ def wait_for(what, fn, timeout=10.0, interval=0.05):
 
 def read_png(data):
     """RGB rows of an 8-bit RGB or RGBA PNG, as (width, height, bytes of R, G, B)."""
-    check(data[:8] == b"\x89PNG\r\n\x1a\n", "not a PNG file")
-    pos, idat, header = 8, b"", None
-    while pos < len(data):
-        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
-        body = data[pos + 8:pos + 8 + length]
-        pos += 12 + length
-        if kind == b"IHDR":
-            header = struct.unpack(">IIBBBBB", body)
-        elif kind == b"IDAT":
-            idat += body
-        elif kind == b"IEND":
-            break
-    width, height, depth, ctype, _, _, interlace = header
-    check(depth == 8 and ctype in (2, 6) and interlace == 0,
-          f"PNG of depth {depth}, colour type {ctype}, interlace {interlace}: not read here")
-    bpp = 3 if ctype == 2 else 4
-    raw = zlib.decompress(idat)
-    stride = width * bpp
-    out = bytearray()
-    prev = bytearray(stride)
-    for y in range(height):
-        ftype = raw[y * (stride + 1)]
-        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            a = line[i - bpp] if i >= bpp else 0
-            b = prev[i]
-            c = prev[i - bpp] if i >= bpp else 0
-            if ftype == 1:
-                line[i] = (line[i] + a) & 0xFF
-            elif ftype == 2:
-                line[i] = (line[i] + b) & 0xFF
-            elif ftype == 3:
-                line[i] = (line[i] + (a + b) // 2) & 0xFF
-            elif ftype == 4:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                pred = a if pa <= pb and pa <= pc else (b if pb <= pc else c)
-                line[i] = (line[i] + pred) & 0xFF
-        out += line if bpp == 3 else bytes(v for i, v in enumerate(line) if i % 4 != 3)
-        prev = line
-    return width, height, bytes(out)
+    try:
+        return png_rgb.read_png(data)
+    except ValueError as e:
+        raise Failure(str(e))
 
 
 def compare_rgb(width, a, b, what):

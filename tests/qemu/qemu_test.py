@@ -33,7 +33,9 @@ import subprocess
 import sys
 import tempfile
 import time
-import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import png_rgb  # noqa: E402
 
 PANEL = "wvga"
 WIDTH, HEIGHT = 800, 480
@@ -102,50 +104,10 @@ def read_png(path):
     """RGB or RGBA, 8 bits per channel, not interlaced: what voxa-sim writes."""
     with open(path, "rb") as f:
         data = f.read()
-    if data[:8] != b"\x89PNG\r\n\x1a\n":
-        raise ValueError(f"{path}: not a PNG")
-    pos = 8
-    idat = b""
-    while pos < len(data):
-        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
-        body = data[pos + 8:pos + 8 + length]
-        if kind == b"IHDR":
-            w, h, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", body)
-            if depth != 8 or colour not in (2, 6) or interlace != 0:
-                raise ValueError(f"{path}: unsupported PNG format")
-            channels = 3 if colour == 2 else 4
-        elif kind == b"IDAT":
-            idat += body
-        pos += 12 + length
-    raw = zlib.decompress(idat)
-    stride = w * channels
-    out = bytearray()
-    prev = bytearray(stride)
-    for y in range(h):
-        line = raw[y * (stride + 1):(y + 1) * (stride + 1)]
-        kind, row = line[0], bytearray(line[1:])
-        for i in range(stride):
-            a = row[i - channels] if i >= channels else 0
-            b = prev[i]
-            c = prev[i - channels] if i >= channels else 0
-            if kind == 1:
-                row[i] = (row[i] + a) & 255
-            elif kind == 2:
-                row[i] = (row[i] + b) & 255
-            elif kind == 3:
-                row[i] = (row[i] + (a + b) // 2) & 255
-            elif kind == 4:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                pred = a if pa <= pb and pa <= pc else b if pb <= pc else c
-                row[i] = (row[i] + pred) & 255
-        prev = row
-        if channels == 4:
-            for x in range(w):
-                out += row[x * 4:x * 4 + 3]
-        else:
-            out += row
-    return w, h, bytes(out)
+    try:
+        return png_rgb.read_png(data)
+    except ValueError as e:
+        raise ValueError(f"{path}: {e}")
 
 
 def to_565(rgb):
